@@ -1,0 +1,80 @@
+#include "identity.h"
+
+#include <array>
+#include <cstdio>
+
+#include "ZR48.h"
+#include "driver/frame.h"
+
+namespace zr48::attributes {
+namespace {
+
+// The compiler that built the driver and its real version, as major + minor / 100.
+#if defined(__clang__)
+constexpr const char* kCompilerName = "Clang";
+constexpr double kCompilerVersion = __clang_major__ + __clang_minor__ / 100.0;
+#elif defined(__GNUC__)
+constexpr const char* kCompilerName = "GCC";
+constexpr double kCompilerVersion = __GNUC__ + __GNUC_MINOR__ / 100.0;
+#else
+constexpr const char* kCompilerName = "C++";
+constexpr double kCompilerVersion = 0.0;
+#endif
+
+// Versions of the IVI engine and VISA specifications the driver is written against.
+constexpr double kEngineVersion = 4.0;
+constexpr double kVisaSpecVersion = 4.0;
+
+}  // namespace
+
+ViStatus DriverRevisionRead(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
+                            ViAttr attributeId, ViConstString /*cacheValue*/) {
+  std::array<char, 256> text{};
+  (void)std::snprintf(text.data(), text.size(),
+                      "Driver: ZR48 %d.%d, Compiler: %s %3.2f, Components: IVIEngine %.2f, "
+                      "VISA-Spec %.2f",
+                      ZR48_MAJOR_VERSION, ZR48_MINOR_VERSION, kCompilerName, kCompilerVersion,
+                      kEngineVersion, kVisaSpecVersion);
+  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, text.data()));
+}
+
+namespace {
+
+// The scan pattern of each identity field. The widths leave room in a 512-byte buffer.
+struct IdentityField {
+  ViAttr id;
+  const char* pattern;
+};
+constexpr std::array kIdentityFields = {
+    IdentityField{IVI_ATTR_INSTRUMENT_MANUFACTURER, "%256[^,]"},
+    IdentityField{IVI_ATTR_INSTRUMENT_MODEL, "%*[^,],%256[^,]"},
+    IdentityField{IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION, "%*[^,],%*[^,],%*[^,],%256[^\n]"},
+};
+
+const char* PatternFor(ViAttr id) {
+  for (const IdentityField& field : kIdentityFields) {
+    if (field.id == id) return field.pattern;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ViStatus IdentityFieldRead(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
+                           ViAttr attributeId, ViConstString /*cacheValue*/) {
+  const char* pattern = PatternFor(attributeId);
+  if (pattern == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+  // Through the engine: the cached identification, the instrument's when the cache is not
+  // valid, the simulated one while simulating.
+  std::array<ViChar, kReplySize> response{};
+  const ViStatus status =
+      Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
+                                         static_cast<ViInt32>(response.size()), response.data()));
+  if (status < 0) return status;
+  // A field the response lacks scans to nothing and leaves the value empty.
+  std::array<ViChar, kReplySize> value{};
+  (void)std::sscanf(response.data(), pattern, value.data());
+  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
+}
+
+}  // namespace zr48::attributes

@@ -1,0 +1,21 @@
+// Read callbacks of the engine's identity attributes: the driver revision text, and the
+// manufacturer, model and firmware revision taken from the identification response.
+#ifndef ZR48_ATTRIBUTES_IDENTITY_H
+#define ZR48_ATTRIBUTES_IDENTITY_H
+
+#include "engine/ivi_engine.h"
+
+namespace zr48::attributes {
+
+// "Driver: ZR48 1.0, Compiler: <name> <version>, Components: IVIEngine 4.00, VISA-Spec 4.00".
+ViStatus DriverRevisionRead(ViSession vi, ViSession io, ViConstString channelName,
+                            ViAttr attributeId, ViConstString cacheValue);
+
+// Manufacturer, model or firmware revision (by attributeId): one field of the identification
+// response, at most 256 characters, blanks kept; "" when the response lacks the field.
+ViStatus IdentityFieldRead(ViSession vi, ViSession io, ViConstString channelName,
+                           ViAttr attributeId, ViConstString cacheValue);
+
+}  // namespace zr48::attributes
+
+#endif  // ZR48_ATTRIBUTES_IDENTITY_H

@@ -1,0 +1,192 @@
+// ZR48_InitAttributes: fills in the engine's inherent identity attributes and registers the
+// driver's own attributes. Runs once per session, before any instrument I/O.
+#include <array>
+
+#include "driver/frame.h"
+#include "driver/internal.h"
+#include "identity.h"
+#include "range_tables.h"
+#include "scpi_attributes.h"
+
+namespace zr48::attributes {
+namespace {
+
+// The IviDCPwr class attributes live only in the engine's cache, one value per channel: their
+// callbacks touch neither the instrument nor the value.
+template <typename T>
+ViStatus NoOpRead(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
+                  T* /*value*/) {
+  return VI_SUCCESS;
+}
+template <typename T>
+ViStatus NoOpWrite(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
+                   T /*value*/) {
+  return VI_SUCCESS;
+}
+
+#define ZR48_ROW(constant) #constant, constant
+
+enum class ValueType { kBoolean, kInt32, kReal64 };
+
+struct ClassAttribute {
+  const char* name;
+  ViAttr id;
+  ValueType type;
+  ViReal64 default_value;      // VI_TRUE/VI_FALSE for Booleans, the value otherwise
+  const IviRangeTable* range;  // nullptr: none
+};
+
+// In registration order (the trigger attributes' identifiers run 101, 103, 102).
+const std::array kClassAttributes = {
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_OUTPUT_ENABLED), ValueType::kBoolean, VI_FALSE, nullptr},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_VOLTAGE_LEVEL), ValueType::kReal64, 0.0, &kVoltageLevelTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_OVP_ENABLED), ValueType::kBoolean, VI_TRUE, nullptr},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_OVP_LIMIT), ValueType::kReal64, 20.0, &kOvpLimitTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR), ValueType::kInt32,
+                   ZR48_VAL_CURRENT_REGULATE, &kCurrentLimitBehaviorTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_CURRENT_LIMIT), ValueType::kReal64, 0.08,
+                   &kCurrentLimitTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGER_SOURCE), ValueType::kInt32, ZR48_VAL_TRIG_IMMEDIATE,
+                   &kTriggerSourceTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL), ValueType::kReal64, 0.0,
+                   &kVoltageLevelTable},
+    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGERED_CURRENT_LIMIT), ValueType::kReal64, 0.08,
+                   &kCurrentLimitTable},
+};
+
+ViStatus AddClassAttribute(ViSession vi, const ClassAttribute& row) {
+  constexpr IviAttrFlags kFlags = IVI_VAL_MULTI_CHANNEL;
+  IviRangeTablePtr range = row.range != nullptr ? ForEngine(*row.range) : nullptr;
+  switch (row.type) {
+    case ValueType::kBoolean:
+      return Ivi_AddAttributeViBoolean(vi, row.id, row.name,
+                                       row.default_value != 0.0 ? VI_TRUE : VI_FALSE, kFlags,
+                                       NoOpRead<ViBoolean>, NoOpWrite<ViBoolean>);
+    case ValueType::kInt32:
+      return Ivi_AddAttributeViInt32(vi, row.id, row.name, static_cast<ViInt32>(row.default_value),
+                                     kFlags, NoOpRead<ViInt32>, NoOpWrite<ViInt32>, range);
+    case ValueType::kReal64:
+      return Ivi_AddAttributeViReal64(vi, row.id, row.name, row.default_value, kFlags,
+                                      NoOpRead<ViReal64>, NoOpWrite<ViReal64>, range, 0);
+  }
+  return IVI_ERROR_INVALID_TYPE;
+}
+
+// Hidden private attributes: no operation of the driver uses them, but they exist, so a user's
+// access is refused as not user-accessible rather than as an unknown attribute.
+struct PrivateAttribute {
+  const char* name;
+  ViAttr id;
+  ViInt32 default_value;
+};
+constexpr IviAttrFlags kPrivateFlags = IVI_VAL_HIDDEN | IVI_VAL_DONT_CHECK_STATUS;
+constexpr std::array kPrivateAttributes = {
+    PrivateAttribute{"ZR48_ATTR_OPC_TIMEOUT", IVI_SPECIFIC_PRIVATE_ATTR_BASE + 1, 5000},
+    PrivateAttribute{"ZR48_ATTR_VISA_RM_SESSION", IVI_SPECIFIC_PRIVATE_ATTR_BASE + 5, 0},
+    PrivateAttribute{"ZR48_ATTR_OPC_CALLBACK", IVI_SPECIFIC_PRIVATE_ATTR_BASE + 6, 0},
+    PrivateAttribute{"ZR48_ATTR_CHECK_STATUS_CALLBACK", IVI_SPECIFIC_PRIVATE_ATTR_BASE + 7, 0},
+    PrivateAttribute{"ZR48_ATTR_USER_INTERCHANGE_CHECK_CALLBACK",
+                     IVI_SPECIFIC_PRIVATE_ATTR_BASE + 8, 0},
+};
+
+#undef ZR48_ROW
+
+// Inherent attributes the driver fills in with text.
+struct InherentText {
+  ViAttr id;
+  const char* value;
+};
+constexpr std::array kIdentityTexts = {
+    InherentText{IVI_ATTR_SPECIFIC_DRIVER_VENDOR, "My Company & Co."},
+    InherentText{IVI_ATTR_SPECIFIC_DRIVER_DESCRIPTION, "Description"},
+};
+
+// The identity attributes parsed from the identification response; their callbacks also run
+// while simulating, so that they parse the simulated identification.
+constexpr std::array kParsedIdentity = {
+    IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION,
+    IVI_ATTR_INSTRUMENT_MANUFACTURER,
+    IVI_ATTR_INSTRUMENT_MODEL,
+};
+
+// The engine's hooks are kept as addresses.
+template <typename Callback>
+ViAddr AsAddress(Callback* callback) {
+  return reinterpret_cast<ViAddr>(callback);
+}
+
+ViStatus AdjustInherentAttributes(ViSession vi) {
+  ViStatus status = Normalise(
+      Ivi_SetAttrReadCallbackViString(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, DriverRevisionRead));
+  if (status == VI_SUCCESS) {
+    status =
+        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
+                                          0, ZR48_CLASS_SPEC_MAJOR_VERSION));
+  }
+  if (status == VI_SUCCESS) {
+    status =
+        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
+                                          0, ZR48_CLASS_SPEC_MINOR_VERSION));
+  }
+  if (status == VI_SUCCESS) {
+    status = Normalise(Ivi_SetAttributeViString(vi, "", IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, 0,
+                                                "MODEL1,MODEL2,MODEL3,MODEL4"));
+  }
+  for (const ViAttr id : kParsedIdentity) {
+    IviAttrFlags flags = 0;
+    if (status == VI_SUCCESS) status = Normalise(Ivi_GetAttributeFlags(vi, id, &flags));
+    if (status == VI_SUCCESS) {
+      status =
+          Normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
+    }
+    if (status == VI_SUCCESS) {
+      status = Normalise(Ivi_SetAttrReadCallbackViString(vi, id, IdentityFieldRead));
+    }
+  }
+  for (const InherentText& text : kIdentityTexts) {
+    if (status == VI_SUCCESS) {
+      status = Normalise(Ivi_SetAttributeViString(vi, "", text.id, 0, text.value));
+    }
+  }
+  if (status == VI_SUCCESS) {
+    status = Normalise(
+        Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_OPC_CALLBACK, 0, AsAddress(ZR48_OpcCallback)));
+  }
+  if (status == VI_SUCCESS) {
+    status = Normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
+                                              AsAddress(ZR48_StatusCallback)));
+  }
+  if (status == VI_SUCCESS) {
+    status = Normalise(Ivi_SetAttributeViString(
+        vi, "", IVI_ATTR_GROUP_CAPABILITIES, 0,
+        "IviDCPwrBase,IviDCPwrTrigger,IviDCPwrSoftwareTrigger,IviDCPwrMeasurement"));
+  }
+  return status;
+}
+
+ViStatus AddDriverAttributes(ViSession vi) {
+  ViStatus status = VI_SUCCESS;
+  for (const ClassAttribute& row : kClassAttributes) {
+    if (status == VI_SUCCESS) status = Normalise(AddClassAttribute(vi, row));
+  }
+  if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, IdQueryResponseRow()));
+  for (const PrivateAttribute& row : kPrivateAttributes) {
+    if (status == VI_SUCCESS) {
+      status = Normalise(Ivi_AddAttributeViInt32(vi, row.id, row.name, row.default_value,
+                                                 kPrivateFlags, nullptr, nullptr, nullptr));
+    }
+  }
+  for (const ScpiAttribute& row : ScpiAttributeRows()) {
+    if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, row));
+  }
+  return status;
+}
+
+}  // namespace
+}  // namespace zr48::attributes
+
+ViStatus ZR48_InitAttributes(ViSession vi) {
+  using namespace zr48::attributes;
+  const ViStatus status = AdjustInherentAttributes(vi);
+  return status == VI_SUCCESS ? AddDriverAttributes(vi) : status;
+}

@@ -1,0 +1,66 @@
+#include "range_tables.h"
+
+#include "ZR48.h"
+
+namespace zr48::attributes {
+namespace {
+
+// The engine's record types hold non-const text pointers; these keywords are never written.
+constexpr ViString Keyword(const char* text) {
+  return const_cast<ViString>(text);
+}
+
+// A ranged entry: inclusive bounds, no keyword.
+constexpr IviRangeTableEntry Ranged(ViReal64 min, ViReal64 max) {
+  return {min, max, 0.0, Keyword(""), 0};
+}
+// A discrete entry: the value and the instrument keyword it stands for.
+constexpr IviRangeTableEntry Discrete(ViInt32 value, const char* keyword) {
+  return {static_cast<ViReal64>(value), 0.0, 0.0, Keyword(keyword), 0};
+}
+
+const IviRangeTableEntry kEnd = {IVI_RANGE_TABLE_LAST_ENTRY};
+
+const IviRangeTableEntry kVoltageLevelEntries[] = {Ranged(0.0, 25.0), kEnd};
+const IviRangeTableEntry kOvpLimitEntries[] = {Ranged(0.0, 30.0), kEnd};
+const IviRangeTableEntry kCurrentLimitEntries[] = {Ranged(0.0, 30.0), kEnd};
+
+const IviRangeTableEntry kCurrentLimitBehaviorEntries[] = {
+    Discrete(ZR48_VAL_CURRENT_REGULATE, "REG"),
+    Discrete(ZR48_VAL_CURRENT_TRIP, "TRP"),
+    kEnd,
+};
+
+const IviRangeTableEntry kTriggerSourceEntries[] = {
+    Discrete(ZR48_VAL_TRIG_IMMEDIATE, "IMM"), Discrete(ZR48_VAL_TRIG_EXTERNAL, "EXT"),
+    Discrete(ZR48_VAL_SOFTWARE_TRIG, "SOFT"), Discrete(ZR48_VAL_TRIG_TTL0, "TTL0"),
+    Discrete(ZR48_VAL_TRIG_TTL1, "TTL1"),     Discrete(ZR48_VAL_TRIG_TTL2, "TTL2"),
+    Discrete(ZR48_VAL_TRIG_TTL3, "TTL3"),     Discrete(ZR48_VAL_TRIG_TTL4, "TTL4"),
+    Discrete(ZR48_VAL_TRIG_TTL5, "TTL5"),     Discrete(ZR48_VAL_TRIG_TTL6, "TTL6"),
+    Discrete(ZR48_VAL_TRIG_TTL7, "TTL7"),     Discrete(ZR48_VAL_TRIG_ECL0, "ECL0"),
+    Discrete(ZR48_VAL_TRIG_ECL1, "ECL1"),     Discrete(ZR48_VAL_TRIG_PXI_STAR, "STAR"),
+    Discrete(ZR48_VAL_TRIG_RTSI_0, "RTSI 0"), Discrete(ZR48_VAL_TRIG_RTSI_1, "RTSI 1"),
+    Discrete(ZR48_VAL_TRIG_RTSI_2, "RTSI 2"), Discrete(ZR48_VAL_TRIG_RTSI_3, "RTSI 3"),
+    Discrete(ZR48_VAL_TRIG_RTSI_4, "RTSI 4"), Discrete(ZR48_VAL_TRIG_RTSI_5, "RTSI 5"),
+    Discrete(ZR48_VAL_TRIG_RTSI_6, "RTSI 6"), kEnd,
+};
+
+// The engine's table record points at its entries through a non-const pointer as well.
+constexpr IviRangeTableEntry* Entries(const IviRangeTableEntry* entries) {
+  return const_cast<IviRangeTableEntry*>(entries);
+}
+
+}  // namespace
+
+const IviRangeTable kVoltageLevelTable = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, nullptr,
+                                          Entries(kVoltageLevelEntries)};
+const IviRangeTable kOvpLimitTable = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, nullptr,
+                                      Entries(kOvpLimitEntries)};
+const IviRangeTable kCurrentLimitTable = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, nullptr,
+                                          Entries(kCurrentLimitEntries)};
+const IviRangeTable kCurrentLimitBehaviorTable = {IVI_VAL_DISCRETE, VI_FALSE, VI_FALSE, nullptr,
+                                                  Entries(kCurrentLimitBehaviorEntries)};
+const IviRangeTable kTriggerSourceTable = {IVI_VAL_DISCRETE, VI_FALSE, VI_FALSE, nullptr,
+                                           Entries(kTriggerSourceEntries)};
+
+}  // namespace zr48::attributes

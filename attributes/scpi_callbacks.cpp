@@ -1,0 +1,81 @@
+// The callback shapes of the SCPI-backed attributes. Each finds its row by the attribute
+// identifier the engine hands in, so three functions serve every row.
+#include "driver/frame.h"
+#include "scpi_attributes.h"
+
+namespace zr48::attributes {
+namespace {
+
+// Flush, select the row's channel where it has one, send the query and hand the raw reply (at
+// most 511 bytes, terminator included) to the engine. A failed query or read is recorded; a
+// failed flush, channel selection or hand-over is only returned. A failed read hands nothing
+// over, so the attribute keeps its value.
+ViStatus Query(Exchange& exchange, const ScpiAttribute& row, ViConstString channel) {
+  Reply reply;
+  exchange.DiscardBuffers();
+  if (row.selects_channel()) exchange.Send("INST %s\n", channel, Record::kNo);
+  exchange.Send(row.query, Record::kYes).ReadRaw(reply, Record::kYes);
+  if (exchange.ok()) exchange.Then(Ivi_SetValInStringCallback(exchange.vi(), row.id, reply.text));
+  return exchange.status();
+}
+
+// Read under the session lock, on the engine's current I/O session; nothing while simulating.
+ViStatus QueryRead(ViSession vi, ViSession /*io*/, ViConstString channelName, ViAttr attributeId,
+                   ViConstString /*cacheValue*/) {
+  const ScpiAttribute* row = FindScpiAttribute(attributeId);
+  if (row == nullptr || row->query == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (Ivi_Simulating(vi)) return VI_SUCCESS;
+  Exchange exchange(vi, Ivi_IOSession(vi));
+  return Query(exchange, *row, channelName);
+}
+
+// Read on the I/O session the engine hands in: no lock of its own and no simulation test (the
+// engine does not call it while simulating).
+ViStatus DirectQueryRead(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
+                         ViConstString /*cacheValue*/) {
+  const ScpiAttribute* row = FindScpiAttribute(attributeId);
+  if (row == nullptr || row->query == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+  Exchange exchange(vi, io);
+  return Query(exchange, *row, channelName);
+}
+
+// Write under the session lock: mark the status as needing a check, flush, select the row's
+// channel where it has one, send the command with the written text in place of its "%s" (a
+// command without one ignores the text). Only a failed command is recorded.
+ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName, ViAttr attributeId,
+                      ViConstString value) {
+  const ScpiAttribute* row = FindScpiAttribute(attributeId);
+  if (row == nullptr || row->command == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (Ivi_Simulating(vi)) return VI_SUCCESS;
+  Exchange exchange(vi, Ivi_IOSession(vi));
+  exchange.MarkStatusUnchecked().DiscardBuffers();
+  if (row->selects_channel()) exchange.Send("INST %s\n", channelName, Record::kNo);
+  exchange.Send(row->command, value, Record::kYes);
+  return exchange.status();
+}
+
+ReadAttrViString_CallbackPtr ReadCallback(ReadShape shape) {
+  switch (shape) {
+    case ReadShape::kQuery:
+      return QueryRead;
+    case ReadShape::kDirectQuery:
+      return DirectQueryRead;
+    case ReadShape::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ViStatus AddScpiAttribute(ViSession vi, const ScpiAttribute& row) {
+  return Ivi_AddAttributeViString(vi, row.id, row.name, row.default_value, row.flags,
+                                  ReadCallback(row.read),
+                                  row.command != nullptr ? CommandWrite : nullptr);
+}
+
+}  // namespace zr48::attributes
