@@ -1,0 +1,214 @@
+// The utility functions: reset with defaults, disable, self-test, revision and error queries,
+// explicit locking, channel names and the engine's pass-through services.
+//
+// Those that talk to the instrument run the utility variant of the operation frame: arguments
+// checked under the lock, no flush before the command, VISA failures recorded in the session's
+// error information.
+#include "utility.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "frame.h"
+#include "internal.h"
+
+namespace zr48 {
+
+ViStatus CopyWithBufferRule(std::string_view text, ViInt32 buffer_size,
+                            ViChar* destination) noexcept {
+  const auto required = static_cast<ViInt32>(text.size() + 1);
+  if (buffer_size == 0) return required;
+  if (buffer_size > 0 && buffer_size < required) {
+    const auto kept = static_cast<std::size_t>(buffer_size - 1);
+    std::memcpy(destination, text.data(), kept);
+    destination[kept] = '\0';
+    return required;
+  }
+  std::memcpy(destination, text.data(), text.size());
+  destination[text.size()] = '\0';
+  return VI_SUCCESS;
+}
+
+namespace {
+
+constexpr const char* kNoError = "No error.";
+
+// The standard 256-byte message buffers of self_test and error_query hold 255 characters.
+constexpr std::size_t kMessageMax = IVI_MAX_MESSAGE_LEN;
+
+// The result of a short self-test reply ("0\n", "1\n"): its number, 0 when it holds none.
+ViInt16 ShortSelfTestResult(const char* reply) noexcept {
+  char* end = nullptr;
+  const long value = std::strtol(reply, &end, 10);
+  return end == reply ? ViInt16{0} : static_cast<ViInt16>(value);
+}
+
+// The code that leads an error-queue reply ("-113,\"Undefined header\""); a reply that does not
+// start with an integer gets VI_ERROR_INV_RESPONSE, which no instrument error code can equal.
+ViInt32 LeadingErrorCode(const char* reply) noexcept {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(reply, &end, 10);
+  if (end == reply || errno == ERANGE || value < std::numeric_limits<ViInt32>::min() ||
+      value > std::numeric_limits<ViInt32>::max()) {
+    return VI_ERROR_INV_RESPONSE;
+  }
+  return static_cast<ViInt32>(value);
+}
+
+// Writes at most `max` bytes of `text` and a NUL.
+void CopyCapped(const char* text, std::size_t length, std::size_t max, ViChar* destination) {
+  const std::size_t kept = std::min(length, max);
+  std::memcpy(destination, text, kept);
+  destination[kept] = '\0';
+}
+
+// A driver or engine call recorded in the session's error information when it fails.
+ViStatus Recorded(ViSession vi, ViStatus status) noexcept {
+  return RecordError(vi, Normalise(status));
+}
+
+}  // namespace
+}  // namespace zr48
+
+using zr48::Normalise;
+using zr48::RecordParameterError;
+using zr48::SessionLock;
+
+ViStatus ZR48_ResetWithDefaults(ViSession vi) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  const ViStatus status = Normalise(ZR48_reset(vi));
+  if (status < 0) return status;
+  return Normalise(Ivi_ApplyDefaultSetup(vi));
+}
+
+ViStatus ZR48_Disable(ViSession vi) {
+  const SessionLock lock(vi);
+  return lock.status();
+}
+
+ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (testResult == nullptr) return RecordParameterError(vi, 2, "Null address for Test Result");
+  if (testMessage == nullptr) return RecordParameterError(vi, 3, "Null address for Test Message");
+
+  if (Ivi_Simulating(vi)) {
+    *testResult = 0;
+    std::strcpy(testMessage, zr48::kNoError);
+  } else {
+    const ViSession io = Ivi_IOSession(vi);
+    zr48::Exchange exchange(vi, io);
+    zr48::Reply first;
+    exchange.MarkStatusUnchecked()
+        .Send("*TST?\n", zr48::Record::kYes)
+        .ReadRaw(first, zr48::Record::kYes);
+    if (!exchange.ok()) return exchange.status();
+    if (std::strlen(first.text) > 2) {
+      // A reply with a message: run the test again and take "<code>,\"<message>\"" from it. The
+      // width counts the NUL, so at most 255 characters fit the 256-byte message buffer.
+      testMessage[0] = '\0';
+      exchange.Send("*TST?\n", zr48::Record::kYes);
+      if (exchange.ok()) {
+        exchange.Then(zr48::Recorded(vi, viScanf(io, "%hd,\"%256[^\"]", testResult, testMessage)));
+      }
+      if (!exchange.ok()) return exchange.status();
+    } else {
+      // A bare code: 0 passed; any other number is the failure it reports.
+      *testResult = zr48::ShortSelfTestResult(first.text);
+      testMessage[0] = '\0';
+    }
+  }
+  return Normalise(ZR48_StatusCheck(vi));
+}
+
+ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (driverRev == nullptr) return RecordParameterError(vi, 2, "Null address for Driver Revision");
+  if (instrRev == nullptr) {
+    return RecordParameterError(vi, 3, "Null address for Instrument Revision");
+  }
+  ViStatus status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION,
+                                                       0, IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
+  if (status < 0) return status;
+  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
+                                              IVI_MAX_MESSAGE_BUF_SIZE, instrRev));
+  if (status < 0) return status;
+  return Normalise(ZR48_StatusCheck(vi));
+}
+
+ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (errCode == nullptr) return RecordParameterError(vi, 2, "Null address for Error Code");
+  if (errMessage == nullptr) return RecordParameterError(vi, 3, "Null address for Error Message");
+
+  if (Ivi_Simulating(vi)) {
+    *errCode = 0;
+    std::strcpy(errMessage, zr48::kNoError);
+    return VI_SUCCESS;
+  }
+  zr48::Exchange exchange(vi, Ivi_IOSession(vi));
+  zr48::Reply reply;
+  exchange.MarkStatusUnchecked()
+      .Send(":SYST:ERR?\n", zr48::Record::kYes)
+      .ReadRaw(reply, zr48::Record::kYes);
+  if (!exchange.ok()) return exchange.status();
+  // The reply stays as received ("<code>,\"<text>\"\n"), cut to the 256-byte buffer.
+  *errCode = zr48::LeadingErrorCode(reply.text);
+  zr48::CopyCapped(reply.text, reply.count, zr48::kMessageMax, errMessage);
+  return VI_SUCCESS;
+}
+
+ViStatus ZR48_GetChannelName(ViSession vi, ViInt32 index, ViInt32 bufferSize, ViChar name[]) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  if (bufferSize != 0 && name == nullptr) {
+    return RecordParameterError(vi, 4, "Null address for Channel Name");
+  }
+  ViInt32 count = 0;
+  ViStatus status =
+      Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, ZR48_ATTR_CHANNEL_COUNT, 0, &count));
+  if (status < 0) return status;
+  if (index < 1 || index > count) return RecordParameterError(vi, 2, "Channel Index");
+
+  ViConstString channel = nullptr;
+  status = Normalise(Ivi_GetNthChannelString(vi, index, &channel));
+  if (status < 0) {
+    (void)Ivi_SetErrorInfo(vi, VI_FALSE, status, Ivi_ParamPositionError(2), "Index");
+    return status;
+  }
+  // The name the user knows the channel by: its virtual name where the configuration has one.
+  status = Normalise(Ivi_GetUserChannelName(vi, channel, &channel));
+  if (status < 0) return status;
+  return zr48::CopyWithBufferRule(channel, bufferSize, name);
+}
+
+// The engine's services, handed through unchanged (warnings included), without a lock of their own.
+ViStatus ZR48_LockSession(ViSession vi, ViBoolean* callerHasLock) {
+  return Ivi_LockSession(vi, callerHasLock);
+}
+ViStatus ZR48_UnlockSession(ViSession vi, ViBoolean* callerHasLock) {
+  return Ivi_UnlockSession(vi, callerHasLock);
+}
+ViStatus ZR48_InvalidateAllAttributes(ViSession vi) {
+  return Ivi_InvalidateAllAttributes(vi);
+}
+ViStatus ZR48_GetNextCoercionRecord(ViSession vi, ViInt32 bufferSize, ViChar coercionRecord[]) {
+  return Ivi_GetNextCoercionString(vi, bufferSize, coercionRecord);
+}
+ViStatus ZR48_GetNextInterchangeWarning(ViSession vi, ViInt32 bufferSize,
+                                        ViChar interchangeWarning[]) {
+  return Ivi_GetNextInterchangeCheckString(vi, bufferSize, interchangeWarning);
+}
+ViStatus ZR48_ClearInterchangeWarnings(ViSession vi) {
+  return Ivi_ClearInterchangeWarnings(vi);
+}
+ViStatus ZR48_ResetInterchangeCheck(ViSession vi) {
+  return Ivi_ResetInterchangeCheck(vi);
+}
