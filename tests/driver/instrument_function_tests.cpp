@@ -1,0 +1,463 @@
+// The 61 instrument functions against the simulated instrument: exact bytes sent, replies handed
+// back, simulated sessions, null arguments, faults and two threads sharing a session.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ZR48.h"
+#include "engine/ivi_engine.h"
+#include "instrument_functions.h"
+#include "sim_session.h"
+#include "visa/visa.h"
+
+namespace zr48::test {
+namespace {
+
+// What a case hands to the function under test; any of them may be set to null.
+struct Arguments {
+  ViConstString input = nullptr;
+  ViChar* reply = nullptr;
+  ViConstString channel = nullptr;
+};
+
+enum class Expect { kNoReply, kFirstWord, kRawReply };
+
+struct Case {
+  const char* name;
+  std::function<ViStatus(ViSession, const Arguments&)> call;
+  // The bytes the instrument receives, with kInput and kChannel as the caller's texts.
+  std::string sent;
+  Expect reply;
+};
+
+constexpr const char* kInput = "7.5e-1,DEF";
+constexpr const char* kChannel = "ch3";
+
+using A = const Arguments&;
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"ZR48_SetCurrent", [](ViSession vi, A a) { return ZR48_SetCurrent(vi, a.input, a.channel); },
+       "INST ch3\nCURR 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetCurrent",
+       [](ViSession vi, A a) { return ZR48_GetCurrent(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nCURR? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetCurrUp", [](ViSession vi, A a) { return ZR48_SetCurrUp(vi, a.channel); },
+       "INST ch3\nCURR:UP\n", Expect::kNoReply},
+      {"ZR48_SetCurrDown", [](ViSession vi, A a) { return ZR48_SetCurrDown(vi, a.channel); },
+       "INST ch3\nCURR:DOWN\n", Expect::kNoReply},
+      {"ZR48_SetCurrStep",
+       [](ViSession vi, A a) { return ZR48_SetCurrStep(vi, a.input, a.channel); },
+       "INST ch3\nCURR:STEP 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetCurrStep",
+       [](ViSession vi, A a) { return ZR48_GetCurrStep(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nCURR:STEP? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetCurrTrig",
+       [](ViSession vi, A a) { return ZR48_SetCurrTrig(vi, a.input, a.channel); },
+       "INST ch3\nCURR:TRIG 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetCurrTrig",
+       [](ViSession vi, A a) { return ZR48_GetCurrTrig(vi, a.reply, a.input, a.channel); },
+       "INST ch3\nCURR:TRIG? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetVoltage", [](ViSession vi, A a) { return ZR48_SetVoltage(vi, a.input, a.channel); },
+       "INST ch3\nVOLT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltage",
+       [](ViSession vi, A a) { return ZR48_GetVoltage(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nVOLT? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetVoltUp", [](ViSession vi, A a) { return ZR48_SetVoltUp(vi, a.channel); },
+       "INST ch3\nVOLT:UP\n", Expect::kNoReply},
+      {"ZR48_SetVoltDown", [](ViSession vi, A a) { return ZR48_SetVoltDown(vi, a.channel); },
+       "INST ch3\nVOLT:DOWN\n", Expect::kNoReply},
+      {"ZR48_SetVoltStep",
+       [](ViSession vi, A a) { return ZR48_SetVoltStep(vi, a.input, a.channel); },
+       "INST ch3\nVOLT:STEP 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltStep",
+       [](ViSession vi, A a) { return ZR48_GetVoltStep(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nVOLT:STEP? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetVoltTrig",
+       [](ViSession vi, A a) { return ZR48_SetVoltTrig(vi, a.input, a.channel); },
+       "INST ch3\nVOLT:TRIG 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltTrig",
+       [](ViSession vi, A a) { return ZR48_GetVoltTrig(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nVOLT:TRIG? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetVoltProtStat",
+       [](ViSession vi, A a) { return ZR48_SetVoltProtStat(vi, a.input, a.channel); },
+       "INST ch3\nVOLT:PROT:STAT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltProtStat",
+       [](ViSession vi, A a) { return ZR48_GetVoltProtStat(vi, a.reply, a.channel); },
+       "INST ch3\nVOLT:PROT:STAT?\n", Expect::kFirstWord},
+      {"ZR48_SetVoltProt",
+       [](ViSession vi, A a) { return ZR48_SetVoltProt(vi, a.input, a.channel); },
+       "INST ch3\nVOLT:PROT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltProt",
+       [](ViSession vi, A a) { return ZR48_GetVoltProt(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nVOLT:PROT? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_GetVoltProtTrip",
+       [](ViSession vi, A a) { return ZR48_GetVoltProtTrip(vi, a.reply, a.channel); },
+       "INST ch3\nVOLT:PROT:TRIP?\n", Expect::kFirstWord},
+      {"ZR48_VoltProtClear", [](ViSession vi, A a) { return ZR48_VoltProtClear(vi, a.channel); },
+       "INST ch3\nVOLT:PROT:CLE\n", Expect::kNoReply},
+      {"ZR48_SetVoltLimit",
+       [](ViSession vi, A a) { return ZR48_SetVoltLimit(vi, a.input, a.channel); },
+       "INST ch3\nVOLT:LIMIT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltLimit",
+       [](ViSession vi, A a) { return ZR48_GetVoltLimit(vi, a.input, a.reply, a.channel); },
+       "INST ch3\nVOLT:LIMIT? 7.5e-1,DEF\n", Expect::kFirstWord},
+      {"ZR48_SetOutpEnab",
+       [](ViSession vi, A a) { return ZR48_SetOutpEnab(vi, a.channel, a.input); },
+       "INST ch3\nOUTP:ENAB 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetOutpEnab",
+       [](ViSession vi, A a) { return ZR48_GetOutpEnab(vi, a.channel, a.reply); },
+       "INST ch3\nOUTP:ENAB?\n", Expect::kFirstWord},
+      {"ZR48_SetVoltLimitStat",
+       [](ViSession vi, A a) { return ZR48_SetVoltLimitStat(vi, a.channel, a.input); },
+       "INST ch3\nVOLT:LIMIT:STAT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetVoltLimitStat",
+       [](ViSession vi, A a) { return ZR48_GetVoltLimitStat(vi, a.channel, a.reply); },
+       "INST ch3\nVOLT:LIMIT:STAT?\n", Expect::kFirstWord},
+      {"ZR48_SetDisplayStat", [](ViSession vi, A a) { return ZR48_SetDisplayStat(vi, a.input); },
+       "DISP 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetDisplayStat", [](ViSession vi, A a) { return ZR48_GetDisplayStat(vi, a.reply); },
+       "DISP?\n", Expect::kFirstWord},
+      {"ZR48_SetDisplayText", [](ViSession vi, A a) { return ZR48_SetDisplayText(vi, a.input); },
+       "DISP:TEXT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetDisplayText", [](ViSession vi, A a) { return ZR48_GetDisplayText(vi, a.reply); },
+       "DISP:TEXT?\n", Expect::kFirstWord},
+      {"ZR48_DisplayTextClear", [](ViSession vi, A) { return ZR48_DisplayTextClear(vi); },
+       "DISP:TEXT:CLE\n", Expect::kNoReply},
+      {"ZR48_SetTrig", [](ViSession vi, A) { return ZR48_SetTrig(vi); }, "TRIG\n",
+       Expect::kNoReply},
+      {"ZR48_SetChannel", [](ViSession vi, A a) { return ZR48_SetChannel(vi, a.input); },
+       "INST 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetChannel", [](ViSession vi, A a) { return ZR48_GetChannel(vi, a.reply); }, "INST?\n",
+       Expect::kFirstWord},
+      {"ZR48_SetNumChannel", [](ViSession vi, A a) { return ZR48_SetNumChannel(vi, a.input); },
+       "INST:NSEL 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetNumChannel", [](ViSession vi, A a) { return ZR48_GetNumChannel(vi, a.reply); },
+       "INST:NSEL?\n", Expect::kFirstWord},
+      {"ZR48_SetComSeries", [](ViSession vi, A) { return ZR48_SetComSeries(vi); }, "INST:COM:SER\n",
+       Expect::kNoReply},
+      {"ZR48_SetComParall", [](ViSession vi, A) { return ZR48_SetComParall(vi); },
+       "INST:COM:PARA\n", Expect::kNoReply},
+      {"ZR48_SetComTrack", [](ViSession vi, A) { return ZR48_SetComTrack(vi); }, "INST:COM:TRA\n",
+       Expect::kNoReply},
+      {"ZR48_SetComOff", [](ViSession vi, A) { return ZR48_SetComOff(vi); }, "INST:COM:OFF\n",
+       Expect::kNoReply},
+      {"ZR48_SetCouple", [](ViSession vi, A a) { return ZR48_SetCouple(vi, a.input); },
+       "INST:COUP 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetCouple", [](ViSession vi, A a) { return ZR48_GetCouple(vi, a.reply); },
+       "INST:COUP?\n", Expect::kFirstWord},
+      {"ZR48_SetApply", [](ViSession vi, A a) { return ZR48_SetApply(vi, a.input); },
+       "APPLY 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetApply", [](ViSession vi, A a) { return ZR48_GetApply(vi, a.input, a.reply); },
+       "APPLY? 7.5e-1,DEF\n", Expect::kRawReply},
+      {"ZR48_MeasVolt", [](ViSession vi, A a) { return ZR48_MeasVolt(vi, a.reply, a.channel); },
+       "INST ch3\nMEAS:VOLT?\n", Expect::kFirstWord},
+      {"ZR48_MeasCurr", [](ViSession vi, A a) { return ZR48_MeasCurr(vi, a.reply, a.channel); },
+       "INST ch3\nMEAS:CURR?\n", Expect::kFirstWord},
+      {"ZR48_MeasPow", [](ViSession vi, A a) { return ZR48_MeasPow(vi, a.reply, a.channel); },
+       "INST ch3\nMEAS:POW?\n", Expect::kFirstWord},
+      {"ZR48_FetchVolt", [](ViSession vi, A a) { return ZR48_FetchVolt(vi, a.reply, a.channel); },
+       "INST ch3\nFETCH:VOLT?\n", Expect::kFirstWord},
+      {"ZR48_FetchCurr", [](ViSession vi, A a) { return ZR48_FetchCurr(vi, a.reply, a.channel); },
+       "INST ch3\nFETCH:CURR?\n", Expect::kFirstWord},
+      {"ZR48_FetchPow", [](ViSession vi, A a) { return ZR48_FetchPow(vi, a.reply, a.channel); },
+       "INST ch3\nFETCH:POW?\n", Expect::kFirstWord},
+      {"ZR48_SetCalSec", [](ViSession vi, A a) { return ZR48_SetCalSec(vi, a.input); },
+       "CAL:SEC 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_GetCalSec", [](ViSession vi, A a) { return ZR48_GetCalSec(vi, a.reply); },
+       "CAL:SEC?\n", Expect::kFirstWord},
+      {"ZR48_SetCalVoltPoint", [](ViSession vi, A a) { return ZR48_SetCalVoltPoint(vi, a.input); },
+       "CAL:VOLT:LEV 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_SetCalVolt", [](ViSession vi, A a) { return ZR48_SetCalVolt(vi, a.input); },
+       "CAL:VOLT 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_SetCalCurrPoint", [](ViSession vi, A a) { return ZR48_SetCalCurrPoint(vi, a.input); },
+       "CAL:CURR:LEV 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_SetCalCurr", [](ViSession vi, A a) { return ZR48_SetCalCurr(vi, a.input); },
+       "CAL:CURR 7.5e-1,DEF\n", Expect::kNoReply},
+      {"ZR48_CalSave", [](ViSession vi, A) { return ZR48_CalSave(vi); }, "CAL:SAV\n",
+       Expect::kNoReply},
+      {"ZR48_CalInit", [](ViSession vi, A) { return ZR48_CalInit(vi); }, "CAL:INIT\n",
+       Expect::kNoReply},
+      {"ZR48_CalClear", [](ViSession vi, A a) { return ZR48_CalClear(vi, a.input); },
+       "CAL:CLE 7.5e-1,DEF\n", Expect::kNoReply},
+  };
+  return cases;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// A reply buffer with a guard zone behind its 512 bytes, pre-filled so that any write shows.
+struct ReplyBuffer {
+  static constexpr std::size_t kSize = 512;
+  static constexpr char kFill = '\x5A';
+  std::array<ViChar, kSize + 64> bytes{};
+  ReplyBuffer() { bytes.fill(kFill); }
+  ViChar* data() { return bytes.data(); }
+  std::string text() const { return std::string(bytes.data()); }
+  bool untouched() const {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == kFill; });
+  }
+  bool guard_untouched() const {
+    return std::all_of(bytes.begin() + kSize, bytes.end(), [](char c) { return c == kFill; });
+  }
+};
+
+struct ErrorRecord {
+  ViStatus primary = VI_SUCCESS;
+  ViStatus secondary = VI_SUCCESS;
+  std::string elaboration;
+};
+
+ErrorRecord TakeError(ViSession vi) {
+  ErrorRecord record;
+  ViChar elaboration[256] = {};
+  EXPECT_EQ(Ivi_GetErrorInfo(vi, &record.primary, &record.secondary, elaboration), VI_SUCCESS);
+  record.elaboration = elaboration;
+  return record;
+}
+
+class InstrumentFunctionTest : public SimSessionTest {
+ protected:
+  // Every case with its row in the driver's table.
+  static std::vector<std::pair<const Case*, const InstrumentFunction*>> Rows() {
+    std::vector<std::pair<const Case*, const InstrumentFunction*>> rows;
+    for (const InstrumentFunction& row : InstrumentFunctions()) {
+      auto found = std::find_if(Cases().begin(), Cases().end(),
+                                [&](const Case& c) { return std::string(c.name) == row.name; });
+      if (found != Cases().end()) rows.emplace_back(&*found, &row);
+    }
+    return rows;
+  }
+};
+
+TEST_F(InstrumentFunctionTest, EveryExportedFunctionHasOneCase) {
+  ASSERT_EQ(InstrumentFunctions().size(), 61u);
+  ASSERT_EQ(Cases().size(), 61u);
+  std::set<std::string> names;
+  for (const Case& c : Cases()) names.insert(c.name);
+  EXPECT_EQ(names.size(), 61u);
+  EXPECT_EQ(Rows().size(), 61u);
+}
+
+TEST_F(InstrumentFunctionTest, RealSessionSendsExactBytesAndHandsBackTheReply) {
+  const ViSession vi = OpenReal();
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    sim_.clear_received();
+    if (c.reply != Expect::kNoReply) sim_.push_reply("+1.250000 SECOND,WORD\n");
+    ReplyBuffer reply;
+    EXPECT_EQ(c.call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
+    EXPECT_EQ(Sent(), c.sent);
+    switch (c.reply) {
+      case Expect::kNoReply:
+        EXPECT_TRUE(reply.untouched());
+        break;
+      case Expect::kFirstWord:
+        EXPECT_EQ(reply.text(), "+1.250000");
+        break;
+      case Expect::kRawReply:
+        EXPECT_EQ(reply.text(), "+1.250000 SECOND,WORD\n");
+        break;
+    }
+    EXPECT_TRUE(reply.guard_untouched());
+  }
+  // The plain frame records nothing.
+  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+}
+
+TEST_F(InstrumentFunctionTest, EmptyInputLeavesTheBlank) {
+  const ViSession vi = OpenReal();
+  for (const Case& c : Cases()) {
+    if (c.sent.find(kInput) == std::string::npos) continue;
+    SCOPED_TRACE(c.name);
+    sim_.clear_received();
+    if (c.reply != Expect::kNoReply) sim_.push_reply("1\n");
+    ReplyBuffer reply;
+    EXPECT_EQ(c.call(vi, {"", reply.data(), kChannel}), VI_SUCCESS);
+    EXPECT_EQ(Sent(), Replaced(c.sent, kInput, ""));
+  }
+}
+
+TEST_F(InstrumentFunctionTest, ChannelTextIsSentUnchecked) {
+  const ViSession vi = OpenReal();
+  ReplyBuffer reply;
+  EXPECT_EQ(ZR48_SetVoltage(vi, "2.5", "Output 9, x"), VI_SUCCESS);
+  EXPECT_EQ(ZR48_GetOutpEnab(vi, "", reply.data()), VI_SUCCESS);
+  EXPECT_EQ(Sent(), "INST Output 9, x\nVOLT 2.5\nINST \nOUTP:ENAB?\n");
+}
+
+TEST_F(InstrumentFunctionTest, SimulatedSessionSendsNothingAndTouchesNoBuffer) {
+  const ViSession vi = OpenSimulated();
+  sim_.clear_received();
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    ReplyBuffer reply;
+    EXPECT_EQ(c.call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
+    EXPECT_TRUE(reply.untouched());
+  }
+  EXPECT_EQ(Sent(), "");
+}
+
+// A null text or buffer is refused before anything is sent, in real and simulated sessions, with
+// the parameter's position and name recorded.
+void ExpectNullArgumentsRefused(
+    ViSession vi, zr48::sim::Server& sim,
+    const std::vector<std::pair<const Case*, const InstrumentFunction*>>& rows) {
+  struct Null {
+    std::uint8_t InstrumentFunction::*position;
+    ViConstString Arguments::*text;
+    ViChar* Arguments::*buffer;
+    const char* message;
+  };
+  const Null nulls[] = {
+      {&InstrumentFunction::channel, &Arguments::channel, nullptr, "Null address for Channel Name"},
+      {&InstrumentFunction::input, &Arguments::input, nullptr, "Null address for Input String"},
+      {&InstrumentFunction::reply, nullptr, &Arguments::reply, "Null address for Reply"},
+  };
+  for (const auto& [c, row] : rows) {
+    for (const Null& null : nulls) {
+      const int position = row->*null.position;
+      if (position == 0) continue;
+      SCOPED_TRACE(std::string(c->name) + " " + null.message);
+      sim.clear_received();
+      ReplyBuffer reply;
+      Arguments arguments{kInput, reply.data(), kChannel};
+      if (null.text != nullptr) arguments.*null.text = nullptr;
+      if (null.buffer != nullptr) arguments.*null.buffer = nullptr;
+      EXPECT_EQ(c->call(vi, arguments), IVI_ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(sim.received(), "");
+      EXPECT_TRUE(reply.untouched());
+      const ErrorRecord error = TakeError(vi);
+      EXPECT_EQ(error.primary, IVI_ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(error.secondary, Ivi_ParamPositionError(position));
+      EXPECT_EQ(error.elaboration, null.message);
+    }
+  }
+}
+
+TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInARealSession) {
+  ExpectNullArgumentsRefused(OpenReal(), sim_, Rows());
+}
+
+TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInASimulatedSession) {
+  ExpectNullArgumentsRefused(OpenSimulated(), sim_, Rows());
+}
+
+TEST_F(InstrumentFunctionTest, NullArgumentsAreCheckedInPrototypeOrder) {
+  const ViSession vi = OpenReal();
+  // GetCurrTrig takes reChar (2) before inputStr (3) and channel_name (4).
+  EXPECT_EQ(ZR48_GetCurrTrig(vi, nullptr, nullptr, nullptr), IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(TakeError(vi).secondary, Ivi_ParamPositionError(2));
+  // SetOutpEnab takes channel_name (2) before inputStr (3).
+  EXPECT_EQ(ZR48_SetOutpEnab(vi, nullptr, nullptr), IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(TakeError(vi).elaboration, "Null address for Channel Name");
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(InstrumentFunctionTest, FailedChannelSelectionStopsTheCommand) {
+  const ViSession vi = OpenReal();
+  // The instrument drops the link on the selection; the query that the socket still took is
+  // never answered.
+  sim_.close_after_lines(1);
+  ReplyBuffer reply;
+  EXPECT_LT(ZR48_GetVoltage(vi, "", reply.data(), "ch2"), 0);
+  EXPECT_TRUE(reply.untouched());
+  EXPECT_EQ(Sent().rfind("INST ch2\n", 0), 0u);
+  // The link is gone: the next selection fails and nothing follows it.
+  sim_.clear_received();
+  EXPECT_LT(ZR48_SetVoltage(vi, "1.0", "ch2"), 0);
+  EXPECT_LT(ZR48_MeasVolt(vi, reply.data(), "ch2"), 0);
+  EXPECT_TRUE(reply.untouched());
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+}
+
+TEST_F(InstrumentFunctionTest, ReadWarningCountsAsSuccess) {
+  const ViSession vi = OpenReal();
+  // 600 bytes: the raw read stops at 511 with VI_SUCCESS_MAX_CNT.
+  const std::string long_reply = std::string(300, 'a') + " " + std::string(298, 'b') + "\n";
+  sim_.push_reply(long_reply);
+  ReplyBuffer reply;
+  EXPECT_EQ(ZR48_GetApply(vi, "ch1", reply.data()), VI_SUCCESS);
+  EXPECT_EQ(reply.text(), long_reply.substr(0, 511));
+  EXPECT_TRUE(reply.guard_untouched());
+  // The rest of the long reply does not leak into the next exchange.
+  sim_.push_reply("3.300000\n");
+  ReplyBuffer next;
+  EXPECT_EQ(ZR48_GetVoltage(vi, "", next.data(), "ch1"), VI_SUCCESS);
+  EXPECT_EQ(next.text(), "3.300000");
+}
+
+TEST_F(InstrumentFunctionTest, TimeOutIsReturnedAndNotRecorded) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  sim_.set_silent(true);
+  ReplyBuffer reply;
+  EXPECT_EQ(ZR48_MeasCurr(vi, reply.data(), "ch4"), VI_ERROR_TMO);
+  EXPECT_EQ(Sent(), "INST ch4\nMEAS:CURR?\n");
+  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+  // The instrument answers again: the session works on.
+  sim_.set_silent(false);
+  sim_.push_reply("0.500000\n");
+  EXPECT_EQ(ZR48_MeasCurr(vi, reply.data(), "ch4"), VI_SUCCESS);
+  EXPECT_EQ(reply.text(), "0.500000");
+}
+
+TEST_F(InstrumentFunctionTest, OverlongReplyWordIsCutAndTheNextCallWorks) {
+  const ViSession vi = OpenReal();
+  sim_.push_reply(std::string(700, 'W') + " tail\n");
+  ReplyBuffer reply;
+  EXPECT_EQ(ZR48_GetDisplayText(vi, reply.data()), VI_SUCCESS);
+  EXPECT_EQ(reply.text(), std::string(511, 'W'));
+  EXPECT_TRUE(reply.guard_untouched());
+  sim_.push_reply("ON\n");
+  ReplyBuffer next;
+  EXPECT_EQ(ZR48_GetDisplayStat(vi, next.data()), VI_SUCCESS);
+  EXPECT_EQ(next.text(), "ON");
+}
+
+TEST_F(InstrumentFunctionTest, ThreadsOnOneSessionNeverInterleaveAChannelAndItsCommand) {
+  const ViSession vi = OpenReal();
+  constexpr int kCalls = 150;
+  auto worker = [vi](int channel) {
+    const std::string name = "ch" + std::to_string(channel);
+    const std::string level = std::to_string(channel) + ".0";
+    ViChar reply[512];
+    for (int i = 0; i < kCalls; ++i) {
+      EXPECT_EQ(ZR48_SetVoltage(vi, level.c_str(), name.c_str()), VI_SUCCESS);
+      EXPECT_EQ(ZR48_MeasVolt(vi, reply, name.c_str()), VI_SUCCESS);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int channel = 1; channel <= 3; ++channel) threads.emplace_back(worker, channel);
+  for (std::thread& thread : threads) thread.join();
+
+  std::istringstream lines(Sent());
+  std::string selection;
+  std::string command;
+  int pairs = 0;
+  while (std::getline(lines, selection) && std::getline(lines, command)) {
+    ASSERT_EQ(selection.rfind("INST ch", 0), 0u) << selection;
+    const std::string channel = selection.substr(7);
+    if (command != "MEAS:VOLT?") {
+      ASSERT_EQ(command, "VOLT " + channel + ".0") << "after " << selection;
+    }
+    ++pairs;
+  }
+  EXPECT_EQ(pairs, 3 * 2 * kCalls);
+}
+
+}  // namespace
+}  // namespace zr48::test

@@ -1,0 +1,445 @@
+// The utility and error functions, in real sessions against the simulator and in simulated ones.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "ZR48.h"
+#include "engine/ivi_engine.h"
+#include "sim_session.h"
+#include "visa/visa.h"
+
+namespace zr48::test {
+namespace {
+
+struct ErrorRecord {
+  ViStatus primary = VI_SUCCESS;
+  ViStatus secondary = VI_SUCCESS;
+  std::string elaboration;
+};
+
+// Reads and clears the session's (or, with VI_NULL, the thread's) error information.
+ErrorRecord TakeError(ViSession vi) {
+  ErrorRecord record;
+  ViChar elaboration[256] = {};
+  EXPECT_EQ(Ivi_GetErrorInfo(vi, &record.primary, &record.secondary, elaboration), VI_SUCCESS);
+  record.elaboration = elaboration;
+  return record;
+}
+
+std::string Message(ViStatus code) {
+  ViChar text[256] = {};
+  EXPECT_GE(ZR48_error_message(VI_NULL, code, text), VI_SUCCESS);
+  return text;
+}
+
+// A 256-byte message buffer followed by a guard zone.
+struct MessageBuffer {
+  static constexpr char kFill = '\x5A';
+  std::array<ViChar, 256 + 64> bytes{};
+  MessageBuffer() { bytes.fill(kFill); }
+  ViChar* data() { return bytes.data(); }
+  std::string text() const { return bytes.data(); }
+  bool guard_untouched() const {
+    for (std::size_t i = 256; i < bytes.size(); ++i) {
+      if (bytes[i] != kFill) return false;
+    }
+    return true;
+  }
+};
+
+using UtilityTest = SimSessionTest;
+
+// ---- Self-test --------------------------------------------------------------------------
+
+TEST_F(UtilityTest, SelfTestShortPassingReplyAsksOnce) {
+  const ViSession vi = OpenReal();
+  sim_.set_tst("0");
+  ViInt16 result = -1;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(message.text(), "");
+  EXPECT_EQ(Sent(), "*TST?\n");
+}
+
+TEST_F(UtilityTest, SelfTestShortFailingReplyReportsItsCode) {
+  const ViSession vi = OpenReal();
+  sim_.set_tst("1");
+  ViInt16 result = 0;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(message.text(), "");
+  EXPECT_EQ(Sent(), "*TST?\n");
+}
+
+TEST_F(UtilityTest, SelfTestLongReplyRunsTheTestAgainAndScansIt) {
+  const ViSession vi = OpenReal();
+  sim_.push_reply("0,\"Self test passed\"\n");
+  sim_.push_reply("-330,\"Fan failure\"\n");
+  ViInt16 result = 0;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  EXPECT_EQ(result, -330);
+  EXPECT_EQ(message.text(), "Fan failure");
+  EXPECT_EQ(Sent(), "*TST?\n*TST?\n");
+}
+
+TEST_F(UtilityTest, SelfTestMessageIsCutTo255Characters) {
+  const ViSession vi = OpenReal();
+  const std::string long_reply = "2,\"" + std::string(400, 'm') + "\"\n";
+  sim_.push_reply(long_reply);
+  sim_.push_reply(long_reply);
+  ViInt16 result = 0;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  EXPECT_EQ(result, 2);
+  EXPECT_EQ(message.text(), std::string(255, 'm'));
+  EXPECT_TRUE(message.guard_untouched());
+}
+
+TEST_F(UtilityTest, SelfTestInASimulatedSession) {
+  const ViSession vi = OpenSimulated();
+  ViInt16 result = -1;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(message.text(), "No error.");
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(UtilityTest, SelfTestTimeOutIsRecorded) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  sim_.set_silent(true);
+  ViInt16 result = 0;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_ERROR_TMO);
+  EXPECT_EQ(TakeError(vi).primary, VI_ERROR_TMO);
+}
+
+// ---- Revision and error queries ---------------------------------------------------------
+
+TEST_F(UtilityTest, RevisionQueryReadsDriverAndFirmwareRevisions) {
+  const ViSession vi = OpenReal();
+  MessageBuffer driver;
+  MessageBuffer firmware;
+  EXPECT_EQ(ZR48_revision_query(vi, driver.data(), firmware.data()), VI_SUCCESS);
+  EXPECT_EQ(driver.text().rfind("Driver: ZR48 1.0", 0), 0u) << driver.text();
+  EXPECT_NE(firmware.text().find("1.00-1.00"), std::string::npos) << firmware.text();
+}
+
+TEST_F(UtilityTest, ErrorQueryInASimulatedSession) {
+  const ViSession vi = OpenSimulated();
+  ViInt32 code = -1;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_error_query(vi, &code, message.data()), VI_SUCCESS);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(message.text(), "No error.");
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(UtilityTest, ErrorQueryParsesTheCodeAndKeepsTheReply) {
+  const ViSession vi = OpenReal();
+  struct Row {
+    std::string reply;
+    ViInt32 code;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"-222,\"Data out of range\"\n", -222, "-222,\"Data out of range\"\n"},
+      {"+0,\"No error\"\n", 0, "+0,\"No error\"\n"},
+      {"113,\"Device specific\"\n", 113, "113,\"Device specific\"\n"},
+      // Not an integer: a code that cannot be taken for "no error".
+      {"Garbled\n", VI_ERROR_INV_RESPONSE, "Garbled\n"},
+      {"99999999999,\"x\"\n", VI_ERROR_INV_RESPONSE, "99999999999,\"x\"\n"},
+      // Kept as received, cut to 255 characters for the 256-byte buffer.
+      {"-100,\"" + std::string(300, 'e') + "\"\n", -100,
+       ("-100,\"" + std::string(300, 'e')).substr(0, 255)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reply);
+    sim_.clear_received();
+    sim_.push_reply(row.reply);
+    ViInt32 code = 12345;
+    MessageBuffer message;
+    EXPECT_EQ(ZR48_error_query(vi, &code, message.data()), VI_SUCCESS);
+    EXPECT_EQ(code, row.code);
+    EXPECT_EQ(message.text(), row.message);
+    EXPECT_TRUE(message.guard_untouched());
+    EXPECT_EQ(Sent(), ":SYST:ERR?\n");
+  }
+}
+
+TEST_F(UtilityTest, ErrorQueryReadsTheInstrumentsQueue) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_WriteCmd(vi, "NO:SUCH:HEADER"), VI_SUCCESS);
+  ViInt32 code = 0;
+  MessageBuffer message;
+  EXPECT_EQ(ZR48_error_query(vi, &code, message.data()), VI_SUCCESS);
+  EXPECT_LT(code, 0);
+  EXPECT_EQ(message.text().rfind(std::to_string(code) + ",", 0), 0u) << message.text();
+}
+
+// ---- Null output pointers ---------------------------------------------------------------
+
+TEST_F(UtilityTest, EveryNullOutputPointerIsRecorded) {
+  struct Row {
+    const char* what;
+    std::function<ViStatus(ViSession)> call;
+    ViInt32 position;
+    const char* message;
+  };
+  ViInt16 result = 0;
+  ViInt32 code = 0;
+  ViStatus status = 0;
+  ViChar text[256] = {};
+  const Row rows[] = {
+      {"self_test result", [&](ViSession vi) { return ZR48_self_test(vi, nullptr, text); }, 2,
+       "Null address for Test Result"},
+      {"self_test message", [&](ViSession vi) { return ZR48_self_test(vi, &result, nullptr); }, 3,
+       "Null address for Test Message"},
+      {"self_test both", [&](ViSession vi) { return ZR48_self_test(vi, nullptr, nullptr); }, 2,
+       "Null address for Test Result"},
+      {"revision driver", [&](ViSession vi) { return ZR48_revision_query(vi, nullptr, text); }, 2,
+       "Null address for Driver Revision"},
+      {"revision instrument", [&](ViSession vi) { return ZR48_revision_query(vi, text, nullptr); },
+       3, "Null address for Instrument Revision"},
+      {"error_query code", [&](ViSession vi) { return ZR48_error_query(vi, nullptr, text); }, 2,
+       "Null address for Error Code"},
+      {"error_query message", [&](ViSession vi) { return ZR48_error_query(vi, &code, nullptr); }, 3,
+       "Null address for Error Message"},
+      {"error_message", [&](ViSession vi) { return ZR48_error_message(vi, 0, nullptr); }, 3,
+       "Null address for Error Message"},
+      {"GetError code", [&](ViSession vi) { return ZR48_GetError(vi, nullptr, 10, text); }, 2,
+       "Null address for Error"},
+      {"GetError description",
+       [&](ViSession vi) { return ZR48_GetError(vi, &status, 10, nullptr); }, 4,
+       "Null address for Description"},
+      {"GetChannelName name", [&](ViSession vi) { return ZR48_GetChannelName(vi, 1, 10, nullptr); },
+       4, "Null address for Channel Name"},
+      {"GetChannelName index 0", [&](ViSession vi) { return ZR48_GetChannelName(vi, 0, 10, text); },
+       2, "Channel Index"},
+      {"GetChannelName index 8", [&](ViSession vi) { return ZR48_GetChannelName(vi, 8, 10, text); },
+       2, "Channel Index"},
+  };
+  for (const bool simulated : {false, true}) {
+    const ViSession vi = simulated ? OpenSimulated() : OpenReal();
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.what) + (simulated ? " (simulated)" : " (real)"));
+      sim_.clear_received();
+      EXPECT_EQ(row.call(vi), IVI_ERROR_INVALID_PARAMETER);
+      const ErrorRecord error = TakeError(vi);
+      EXPECT_EQ(error.primary, IVI_ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(error.secondary, Ivi_ParamPositionError(row.position));
+      EXPECT_EQ(error.elaboration, row.message);
+      EXPECT_EQ(Sent(), "");
+    }
+    ZR48_close(vi);
+    vi_ = VI_NULL;
+  }
+}
+
+// ---- Error messages and GetError --------------------------------------------------------
+
+TEST_F(UtilityTest, ErrorMessageForDriverEngineAndVisaCodes) {
+  EXPECT_EQ(Message(ZR48_ERROR_TRIGGER_NOT_SOFTWARE),
+            "The trigger source is not software trigger.");
+  EXPECT_FALSE(Message(IVI_ERROR_INVALID_PARAMETER).empty());
+  ViChar visa_text[256] = {};
+  ASSERT_GE(viStatusDesc(VI_NULL, VI_ERROR_TMO, visa_text), VI_SUCCESS);
+  EXPECT_EQ(Message(VI_ERROR_TMO), visa_text);
+  // With a session the driver's table is used as well.
+  const ViSession vi = OpenSimulated();
+  ViChar text[256] = {};
+  EXPECT_EQ(ZR48_error_message(vi, ZR48_ERROR_TRIGGER_NOT_SOFTWARE, text), VI_SUCCESS);
+  EXPECT_STREQ(text, "The trigger source is not software trigger.");
+}
+
+TEST_F(UtilityTest, GetErrorSizeQueryThenTextWithAllThreeParts) {
+  const ViSession vi = OpenSimulated();
+  ViInt16 result = 0;
+  ASSERT_EQ(ZR48_self_test(vi, &result, nullptr), IVI_ERROR_INVALID_PARAMETER);
+  const std::string expected =
+      "Primary Error: (Hex 0xBFFA000F) " + Message(IVI_ERROR_INVALID_PARAMETER) +
+      "\nSecondary Error: (Hex 0xBFFC0003) " + Message(VI_ERROR_PARAMETER3) +
+      "\nElaboration: Null address for Test Message";
+  const auto required = static_cast<ViStatus>(expected.size() + 1);
+
+  // Asking for the size twice clears nothing.
+  ViStatus code = 0;
+  EXPECT_EQ(ZR48_GetError(vi, &code, 0, nullptr), required);
+  EXPECT_EQ(code, IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ZR48_GetError(vi, nullptr, 0, nullptr), required);
+
+  std::string text(required, '\0');
+  code = 0;
+  EXPECT_EQ(ZR48_GetError(vi, &code, required, text.data()), VI_SUCCESS);
+  EXPECT_EQ(code, IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_STREQ(text.c_str(), expected.c_str());
+
+  // Reading it cleared it.
+  ViChar empty[16] = "x";
+  EXPECT_EQ(ZR48_GetError(vi, &code, sizeof empty, empty), VI_SUCCESS);
+  EXPECT_EQ(code, VI_SUCCESS);
+  EXPECT_STREQ(empty, "");
+}
+
+TEST_F(UtilityTest, GetErrorPrimaryOnlyIsOneLine) {
+  const ViSession vi = OpenSimulated();
+  ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_FALSE, ZR48_ERROR_TRIGGER_NOT_SOFTWARE, VI_SUCCESS, ""),
+            VI_SUCCESS);
+  ViChar text[1024] = {};
+  ViStatus code = 0;
+  EXPECT_EQ(ZR48_GetError(vi, &code, sizeof text, text), VI_SUCCESS);
+  EXPECT_EQ(code, ZR48_ERROR_TRIGGER_NOT_SOFTWARE);
+  EXPECT_STREQ(text,
+               "Primary Error: (Hex 0xBFFA1001) The trigger source is not software trigger.\n");
+}
+
+TEST_F(UtilityTest, GetErrorBufferRule) {
+  const ViSession vi = OpenSimulated();
+  const std::string expected =
+      "Primary Error: (Hex 0xBFFA1001) The trigger source is not software trigger.\n"
+      "Elaboration: details";
+  const auto required = static_cast<ViStatus>(expected.size() + 1);
+  struct Row {
+    ViInt32 size;
+    ViStatus result;
+    std::string text;
+  };
+  const Row rows[] = {
+      {10, required, expected.substr(0, 9)},
+      {1, required, ""},
+      {required - 1, required, expected.substr(0, expected.size() - 1)},
+      {required, VI_SUCCESS, expected},
+      {-1, VI_SUCCESS, expected},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.size);
+    ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_TRUE, ZR48_ERROR_TRIGGER_NOT_SOFTWARE, VI_SUCCESS, "details"),
+              VI_SUCCESS);
+    std::array<ViChar, 1100> buffer;
+    buffer.fill('\x5A');
+    ViStatus code = 0;
+    EXPECT_EQ(ZR48_GetError(vi, &code, row.size, buffer.data()), row.result);
+    EXPECT_EQ(std::string(buffer.data()), row.text);
+    EXPECT_EQ(buffer[row.text.size() + 1], '\x5A');
+  }
+}
+
+TEST_F(UtilityTest, GetErrorWithoutASessionUsesTheThreadsInformation) {
+  std::thread([] {
+    // error_message on VI_NULL records the refusal for this thread only.
+    EXPECT_EQ(ZR48_error_message(VI_NULL, 0, nullptr), IVI_ERROR_INVALID_PARAMETER);
+    ViChar text[1024] = {};
+    ViStatus code = 0;
+    EXPECT_EQ(ZR48_GetError(VI_NULL, &code, sizeof text, text), VI_SUCCESS);
+    EXPECT_EQ(code, IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_NE(std::string(text).find("Elaboration: Null address for Error Message"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(ZR48_GetError(VI_NULL, &code, sizeof text, text), VI_SUCCESS);
+    EXPECT_EQ(code, VI_SUCCESS);
+  }).join();
+  // This thread saw none of it.
+  ViStatus code = -1;
+  EXPECT_EQ(ZR48_GetError(VI_NULL, &code, 0, nullptr), 1);
+  EXPECT_EQ(code, VI_SUCCESS);
+}
+
+TEST_F(UtilityTest, ClearErrorForgetsTheInformation) {
+  const ViSession vi = OpenSimulated();
+  ASSERT_EQ(ZR48_error_query(vi, nullptr, nullptr), IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ZR48_ClearError(vi), VI_SUCCESS);
+  ViStatus code = -1;
+  EXPECT_EQ(ZR48_GetError(vi, &code, 0, nullptr), 1);
+  EXPECT_EQ(code, VI_SUCCESS);
+}
+
+// ---- Channel names ----------------------------------------------------------------------
+
+TEST_F(UtilityTest, ChannelNamesByIndex) {
+  const ViSession vi = OpenSimulated();
+  ViChar name[16] = {};
+  EXPECT_EQ(ZR48_GetChannelName(vi, 1, sizeof name, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "ch1");
+  EXPECT_EQ(ZR48_GetChannelName(vi, 7, sizeof name, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "ch7");
+  EXPECT_EQ(ZR48_GetChannelName(vi, 1, 0, nullptr), 4);
+  EXPECT_EQ(ZR48_GetChannelName(vi, 2, 3, name), 4);
+  EXPECT_STREQ(name, "ch");
+  EXPECT_EQ(ZR48_GetChannelName(vi, 3, -1, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "ch3");
+  for (const ViInt32 index : {0, 8, -1}) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(ZR48_GetChannelName(vi, index, sizeof name, name), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(TakeError(vi).secondary, Ivi_ParamPositionError(2));
+  }
+}
+
+// ---- Locking, disable, pass-throughs ----------------------------------------------------
+
+TEST_F(UtilityTest, LockSessionHoldsOffOtherThreads) {
+  const ViSession vi = OpenReal();
+  ViBoolean has_lock = VI_FALSE;
+  ASSERT_EQ(ZR48_LockSession(vi, &has_lock), VI_SUCCESS);
+  EXPECT_EQ(has_lock, VI_TRUE);
+  // Locking again with the flag set does not nest: one unlock releases it.
+  ASSERT_EQ(ZR48_LockSession(vi, &has_lock), VI_SUCCESS);
+
+  std::atomic<bool> started{false};
+  std::thread other([&] {
+    started = true;
+    EXPECT_EQ(ZR48_SetVoltage(vi, "9.0", "ch7"), VI_SUCCESS);
+  });
+  while (!started) std::this_thread::yield();
+  // Give the other thread every chance to get in first, were it not held off.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ZR48_SetVoltage(vi, "1.0", "ch1"), VI_SUCCESS);
+  EXPECT_EQ(ZR48_SetCurrent(vi, "0.5", "ch1"), VI_SUCCESS);
+  EXPECT_EQ(ZR48_UnlockSession(vi, &has_lock), VI_SUCCESS);
+  EXPECT_EQ(has_lock, VI_FALSE);
+  // Unlocking with the flag clear does nothing.
+  EXPECT_EQ(ZR48_UnlockSession(vi, &has_lock), VI_SUCCESS);
+  other.join();
+  EXPECT_EQ(Sent(), "INST ch1\nVOLT 1.0\nINST ch1\nCURR 0.5\nINST ch7\nVOLT 9.0\n");
+}
+
+TEST_F(UtilityTest, DisableSendsNothing) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_Disable(vi), VI_SUCCESS);
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(ZR48_Disable(VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+TEST_F(UtilityTest, EngineServicesPassThrough) {
+  const ViSession vi = OpenSimulated();
+  ViChar text[64] = "x";
+  EXPECT_EQ(ZR48_GetNextCoercionRecord(vi, sizeof text, text), VI_SUCCESS);
+  EXPECT_STREQ(text, "");
+  std::strcpy(text, "x");
+  EXPECT_EQ(ZR48_GetNextInterchangeWarning(vi, sizeof text, text), VI_SUCCESS);
+  EXPECT_STREQ(text, "");
+  EXPECT_EQ(ZR48_ClearInterchangeWarnings(vi), VI_SUCCESS);
+  EXPECT_EQ(ZR48_ResetInterchangeCheck(vi), VI_SUCCESS);
+  EXPECT_EQ(ZR48_InvalidateAllAttributes(vi), VI_SUCCESS);
+  const ViSession unknown = 0x7FFFFFF0;
+  EXPECT_EQ(ZR48_InvalidateAllAttributes(unknown), IVI_ERROR_INVALID_SESSION_HANDLE);
+  EXPECT_EQ(ZR48_ClearInterchangeWarnings(unknown), IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+TEST_F(UtilityTest, ResetWithDefaultsResetsFirst) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_ResetWithDefaults(vi), VI_SUCCESS);
+  EXPECT_EQ(Sent(), "*RST\n");
+}
+
+}  // namespace
+}  // namespace zr48::test
