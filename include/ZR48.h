@@ -187,11 +187,13 @@ ZR48_API ViStatus ZR48_reset(ViSession vi);
 ZR48_API ViStatus ZR48_ResetWithDefaults(ViSession vi);
 /* Takes and releases the session lock; changes nothing. */
 ZR48_API ViStatus ZR48_Disable(ViSession vi);
-/* Sends "*TST?"; testMessage must hold 256 bytes. */
+/* Sends "*TST?"; testResult 0 is a pass. A reply with a message ("<code>,\"<text>\"") runs the
+ * test again and takes code and text from it; testMessage must hold 256 bytes. */
 ZR48_API ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]);
 /* Driver and firmware revision texts; each buffer must hold 256 bytes. */
 ZR48_API ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]);
-/* Sends ":SYST:ERR?"; errMessage (256 bytes) gets the reply, errCode its leading number. */
+/* Sends ":SYST:ERR?"; errMessage (256 bytes) gets the reply as received, cut to 255 characters,
+ * errCode its leading number, or VI_ERROR_INV_RESPONSE (0xBFFC0012) when it starts with none. */
 ZR48_API ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]);
 /* Text of a status code; vi may be VI_NULL. */
 ZR48_API ViStatus ZR48_error_message(ViSession vi, ViStatus errorCode, ViChar errorMessage[256]);
