@@ -1,70 +1,289 @@
-// Temporary C facade: resource-manager sessions and status texts work; the I/O operations
-// are being built and report VI_ERROR_NSUP_OPER until then.
+// The C interface: handle lookup, argument checks, the trace, and no exception ever crossing
+// into C callers.
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <set>
+#include <new>
+#include <string>
 
+#include "visa/introspection.h"
+#include "visa/registry.h"
+#include "visa/status_text.h"
+#include "visa/tcp_transport.h"
+#include "visa/trace.h"
 #include "visa/visa.h"
 
+namespace zr48::visa {
 namespace {
-std::mutex g_mutex;
-std::set<ViSession> g_rms;
-ViSession g_next = 1;
+
+// Runs `body`, turning any exception into a status.
+template <typename Body>
+ViStatus guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return VI_ERROR_ALLOC;
+  } catch (...) {
+    return VI_ERROR_SYSTEM_ERROR;
+  }
+}
+
+// The I/O session behind `vi`: VI_ERROR_INV_OBJECT for an unknown handle, VI_ERROR_NSUP_OPER
+// for a resource-manager session.
+ViStatus lookup_session(ViObject vi, std::shared_ptr<Session>& session) {
+  auto object = Registry::instance().find(vi);
+  if (object == nullptr) return VI_ERROR_INV_OBJECT;
+  session = std::dynamic_pointer_cast<Session>(object);
+  return session != nullptr ? VI_SUCCESS : VI_ERROR_NSUP_OPER;
+}
+
+bool valid_access_mode(ViAccessMode mode) {
+  if ((mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK | VI_LOAD_CONFIG)) !=
+      0) {
+    return false;
+  }
+  return (mode & (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK)) != (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK);
+}
+
+void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
+  auto& registry = Registry::instance();
+  if (auto session = std::dynamic_pointer_cast<Session>(object)) {
+    if (auto rm = registry.find_as<ResourceManager>(session->resource_manager())) rm->forget(vi);
+    session->close();
+  } else if (auto rm = std::dynamic_pointer_cast<ResourceManager>(object)) {
+    for (const ViSession child : rm->release_all()) {
+      if (auto session = std::dynamic_pointer_cast<Session>(registry.remove(child)))
+        session->close();
+    }
+  }
+}
+
+ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                      ViPSession vi) {
+  if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
+  *vi = VI_NULL;
+  auto& registry = Registry::instance();
+  const auto object = registry.find(sesn);
+  if (object == nullptr) return VI_ERROR_INV_OBJECT;
+  const auto rm = std::dynamic_pointer_cast<ResourceManager>(object);
+  if (rm == nullptr) return VI_ERROR_NSUP_OPER;
+  if (name == nullptr) return VI_ERROR_INV_RSRC_NAME;
+  if (!valid_access_mode(mode)) return VI_ERROR_INV_ACC_MODE;
+
+  ResourceName resource;
+  ViStatus status = parse_resource_name(name, resource);
+  if (status != VI_SUCCESS) return status;
+  if (!is_served(resource)) return VI_ERROR_RSRC_NFOUND;
+
+  // VISA recommends treating an open time-out of 0 as 2000 ms for the connection.
+  const auto deadline = Deadline::after_ms(timeout == 0 ? 2000 : timeout);
+  std::unique_ptr<TcpTransport> transport;
+  status = TcpTransport::connect(resource.host, resource.port, deadline, transport);
+  if (status != VI_SUCCESS) return status;
+
+  auto session = std::make_shared<Session>(std::move(resource), std::move(transport), sesn);
+  const ViSession handle = registry.add(session);
+  if (handle == VI_NULL) return VI_ERROR_ALLOC;
+  if (!rm->adopt(handle)) {  // the manager was closed meanwhile
+    registry.remove(handle);
+    session->close();
+    return VI_ERROR_INV_OBJECT;
+  }
+  *vi = handle;
+  // Locks are not kept across processes here; a configuration store does not exist.
+  return (mode & VI_LOAD_CONFIG) != 0 ? VI_WARN_CONFIG_NLOADED : VI_SUCCESS;
+}
+
+std::string attribute_detail(ViAttr attribute, ViAttrState value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "attr=0x%08X value=%llu", static_cast<unsigned>(attribute),
+                static_cast<unsigned long long>(value));
+  return text;
+}
+
 }  // namespace
 
+int native_socket(ViSession vi) {
+  std::shared_ptr<Session> session;
+  return lookup_session(vi, session) == VI_SUCCESS ? session->native_handle() : -1;
+}
+
+}  // namespace zr48::visa
+
+using zr48::visa::guarded;
+using zr48::visa::lookup_session;
+using zr48::visa::Registry;
+using zr48::visa::Session;
+namespace trace = zr48::visa::trace;
+
 extern "C" {
+
 ViStatus viOpenDefaultRM(ViPSession vi) {
-  if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
-  std::lock_guard lock(g_mutex);
-  *vi = g_next++;
-  g_rms.insert(*vi);
-  return VI_SUCCESS;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
+    *vi = Registry::instance().add(std::make_shared<zr48::visa::ResourceManager>());
+    return *vi != VI_NULL ? VI_SUCCESS : VI_ERROR_ALLOC;
+  });
+  trace::note("viOpenDefaultRM", vi != nullptr ? *vi : VI_NULL, status, {});
+  return status;
 }
+
+ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                ViPSession vi) {
+  const ViStatus status =
+      guarded([&] { return zr48::visa::open_session(sesn, name, mode, timeout, vi); });
+  if (trace::enabled()) {
+    trace::note(
+        "viOpen", vi != nullptr ? *vi : VI_NULL, status,
+        std::string("rm=") + std::to_string(sesn) + " " + (name != nullptr ? name : "(null)"));
+  }
+  return status;
+}
+
 ViStatus viClose(ViObject vi) {
-  std::lock_guard lock(g_mutex);
-  if (vi == VI_NULL) return VI_WARN_NULL_OBJECT;
-  return g_rms.erase(vi) != 0 ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    if (vi == VI_NULL) return VI_WARN_NULL_OBJECT;
+    const auto object = Registry::instance().remove(vi);
+    if (object == nullptr) return VI_ERROR_INV_OBJECT;
+    zr48::visa::close_object(vi, object);
+    return VI_SUCCESS;
+  });
+  trace::note("viClose", vi, status, {});
+  return status;
 }
-ViStatus viStatusDesc(ViObject, ViStatus status, ViChar desc[]) {
-  if (desc == nullptr) return VI_ERROR_INV_PARAMETER;
-  std::snprintf(desc, 256,
-                status == VI_SUCCESS ? "VI_SUCCESS: Operation completed successfully."
-                                     : "VI_WARN_UNKNOWN_STATUS: 0x%08X",
-                static_cast<unsigned>(status));
-  return status == VI_SUCCESS ? VI_SUCCESS : VI_WARN_UNKNOWN_STATUS;
+
+ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    if (found == VI_ERROR_NSUP_OPER) return VI_ERROR_NSUP_ATTR;  // a manager has none of these
+    if (found != VI_SUCCESS) return found;
+    return session->set_attribute(attrName, attrValue);
+  });
+  if (trace::enabled()) {
+    trace::note("viSetAttribute", vi, status, zr48::visa::attribute_detail(attrName, attrValue));
+  }
+  return status;
 }
-ViStatus viOpen(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViPSession) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viGetAttribute(ViObject vi, ViAttr attrName, void* attrValue) {
+  return guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    if (found == VI_ERROR_NSUP_OPER) return VI_ERROR_NSUP_ATTR;
+    if (found != VI_SUCCESS) return found;
+    if (attrValue == nullptr) return VI_ERROR_USER_BUF;
+    return session->get_attribute(attrName, attrValue);
+  });
 }
-ViStatus viSetAttribute(ViObject, ViAttr, ViAttrState) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viStatusDesc(ViObject /*vi: any object, or none*/, ViStatus status, ViChar desc[]) {
+  if (desc == nullptr) return VI_ERROR_USER_BUF;
+  constexpr std::size_t kSize = 256;  // VISA's description buffer
+  if (const auto* text = zr48::visa::find_status_text(status)) {
+    const std::size_t n = std::min(text->description.size(), kSize - 1);
+    std::memcpy(desc, text->description.data(), n);
+    desc[n] = '\0';
+    return VI_SUCCESS;
+  }
+  std::snprintf(desc, kSize, "Unknown status code 0x%08X.", static_cast<unsigned>(status));
+  return VI_WARN_UNKNOWN_STATUS;
 }
-ViStatus viGetAttribute(ViObject, ViAttr, void*) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viSetBuf(ViSession vi, ViUInt16 mask, ViUInt32 size) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    return found != VI_SUCCESS ? found : session->set_buffer(mask, size);
+  });
+  if (trace::enabled()) {
+    trace::note("viSetBuf", vi, status,
+                "mask=" + std::to_string(mask) + " size=" + std::to_string(size));
+  }
+  return status;
 }
-ViStatus viSetBuf(ViSession, ViUInt16, ViUInt32) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viFlush(ViSession vi, ViUInt16 mask) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    return found != VI_SUCCESS ? found : session->flush(mask);
+  });
+  if (trace::enabled()) trace::note("viFlush", vi, status, "mask=" + std::to_string(mask));
+  return status;
 }
-ViStatus viFlush(ViSession, ViUInt16) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt) {
+  ViUInt32 count = 0;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    if (found != VI_SUCCESS) return found;
+    if (buf == nullptr && cnt != 0) return VI_ERROR_USER_BUF;
+    return session->read(buf, cnt, count);
+  });
+  if (retCnt != nullptr) *retCnt = count;
+  if (trace::enabled()) {
+    trace::record("viRead", vi, status,
+                  std::string_view(reinterpret_cast<const char*>(buf), count));
+  }
+  return status;
 }
-ViStatus viRead(ViSession, ViPBuf, ViUInt32, ViPUInt32) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt) {
+  ViUInt32 count = 0;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    if (found != VI_SUCCESS) return found;
+    if (buf == nullptr && cnt != 0) return VI_ERROR_USER_BUF;
+    return session->write(buf, cnt, count);
+  });
+  if (retCnt != nullptr) *retCnt = count;
+  if (trace::enabled()) {
+    trace::record("viWrite", vi, status,
+                  std::string_view(reinterpret_cast<const char*>(buf), buf != nullptr ? cnt : 0));
+  }
+  return status;
 }
-ViStatus viWrite(ViSession, ViConstBuf, ViUInt32, ViPUInt32) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params) {
+  std::string traced;
+  std::string* capture = trace::enabled() ? &traced : nullptr;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    return found != VI_SUCCESS ? found : session->print(writeFmt, params, capture);
+  });
+  if (capture != nullptr) trace::record("viPrintf", vi, status, traced);
+  return status;
 }
-ViStatus viPrintf(ViSession, ViConstString, ...) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...) {
+  va_list params;
+  va_start(params, writeFmt);
+  const ViStatus status = viVPrintf(vi, writeFmt, params);
+  va_end(params);
+  return status;
 }
-ViStatus viVPrintf(ViSession, ViConstString, va_list) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params) {
+  std::string traced;
+  std::string* capture = trace::enabled() ? &traced : nullptr;
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    return found != VI_SUCCESS ? found : session->scan(readFmt, params, capture);
+  });
+  if (capture != nullptr) trace::record("viScanf", vi, status, traced);
+  return status;
 }
-ViStatus viScanf(ViSession, ViConstString, ...) {
-  return VI_ERROR_NSUP_OPER;
+
+ViStatus viScanf(ViSession vi, ViConstString readFmt, ...) {
+  va_list params;
+  va_start(params, readFmt);
+  const ViStatus status = viVScanf(vi, readFmt, params);
+  va_end(params);
+  return status;
 }
-ViStatus viVScanf(ViSession, ViConstString, va_list) {
-  return VI_ERROR_NSUP_OPER;
-}
-}
+
+}  // extern "C"

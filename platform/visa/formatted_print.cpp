@@ -1,0 +1,323 @@
+// viPrintf formatting. Literal runs and %s text go to the sink as they are; numbers are
+// rendered by snprintf into a stack buffer from a rebuilt C conversion.
+#include "visa/formatted_print.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "visa/visa.h"
+
+#define RETURN_IF_FAILED(expr)       \
+  do {                               \
+    const ViStatus status_ = (expr); \
+    if (status_ < 0) return status_; \
+  } while (false)
+
+namespace zr48::visa {
+namespace {
+
+enum class Length { kNone, kChar, kShort, kLong, kLongLong };
+
+struct Directive {
+  std::string_view flags;
+  bool width_from_argument = false;
+  int width = -1;
+  bool precision_from_argument = false;
+  int precision = -1;
+  Length length = Length::kNone;
+  char conversion = 0;
+};
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int parse_count(const char*& p) {
+  long value = 0;
+  while (is_digit(*p)) {
+    value = value * 10 + (*p - '0');
+    if (value > 0xFFFF) value = 0xFFFF;  // a field that wide is nonsense; keep it bounded
+    ++p;
+  }
+  return static_cast<int>(value);
+}
+
+// Parses the directive after '%'; `p` ends after the conversion character.
+ViStatus parse_directive(const char*& p, Directive& d) {
+  const char* flags = p;
+  while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) ++p;
+  d.flags = std::string_view(flags, static_cast<std::size_t>(p - flags));
+  if (*p == '*') {
+    d.width_from_argument = true;
+    ++p;
+  } else if (is_digit(*p)) {
+    d.width = parse_count(p);
+  }
+  if (*p == '.') {
+    ++p;
+    if (*p == '*') {
+      d.precision_from_argument = true;
+      ++p;
+    } else {
+      d.precision = parse_count(p);
+    }
+  }
+  if (*p == 'h') {
+    d.length = p[1] == 'h' ? Length::kChar : Length::kShort;
+    p += d.length == Length::kChar ? 2 : 1;
+  } else if (*p == 'l') {
+    d.length = p[1] == 'l' ? Length::kLongLong : Length::kLong;
+    p += d.length == Length::kLongLong ? 2 : 1;
+  }
+  d.conversion = *p;
+  if (d.conversion == '\0') return VI_ERROR_INV_FMT;
+  ++p;
+
+  const bool plain = d.flags.empty() && d.width < 0 && !d.width_from_argument && d.precision < 0 &&
+                     !d.precision_from_argument && d.length == Length::kNone;
+  switch (d.conversion) {
+    case '%':
+      return plain ? VI_SUCCESS : VI_ERROR_INV_FMT;
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+      return VI_SUCCESS;
+    case 'f':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+      // 'l' is accepted (a double either way); 'h' makes no sense for a floating value.
+      return d.length == Length::kNone || d.length == Length::kLong ? VI_SUCCESS : VI_ERROR_INV_FMT;
+    case 'c':
+    case 's':
+      // %lc / %ls would be wide characters, which VISA does not define.
+      return d.length == Length::kNone ? VI_SUCCESS : VI_ERROR_NSUP_FMT;
+    default:
+      break;
+  }
+  const char c = d.conversion;
+  const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  // VISA's own modifiers and conversions (@1, ",n" arrays, %b, %y ...) are valid but not
+  // supported here; anything else after '%' is malformed.
+  return letter || c == '@' || c == ',' ? VI_ERROR_NSUP_FMT : VI_ERROR_INV_FMT;
+}
+
+// Decodes the backslash escape at `p` (after the backslash); -1 if malformed.
+int parse_escape(const char*& p) {
+  switch (*p) {
+    case 'n':
+      ++p;
+      return '\n';
+    case 'r':
+      ++p;
+      return '\r';
+    case 't':
+      ++p;
+      return '\t';
+    case '\\':
+      ++p;
+      return '\\';
+    case '"':
+      ++p;
+      return '"';
+    default:
+      break;
+  }
+  if (*p < '0' || *p > '7') return -1;
+  int value = 0;
+  for (int i = 0; i < 3 && *p >= '0' && *p <= '7'; ++i, ++p) value = value * 8 + (*p - '0');
+  return value > 0xFF ? -1 : value;
+}
+
+class Writer {
+ public:
+  Writer(PrintSink& sink, va_list args) : sink_(sink) { va_copy(args_, args); }
+  ~Writer() { va_end(args_); }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  ViStatus run(const char* p) {
+    while (*p != '\0') {
+      const char* run = p;
+      while (*p != '\0' && *p != '%' && *p != '\\' && *p != '\n') ++p;
+      if (p != run) RETURN_IF_FAILED(sink_.append(run, static_cast<std::size_t>(p - run)));
+      if (*p == '\0') break;
+      const char c = *p++;
+      if (c == '%') {
+        Directive d;
+        if (parse_directive(p, d) != VI_SUCCESS) return VI_ERROR_INV_FMT;  // checked before
+        RETURN_IF_FAILED(convert(d));
+      } else {
+        const int byte = c == '\\' ? parse_escape(p) : '\n';
+        if (byte < 0) return VI_ERROR_INV_FMT;
+        RETURN_IF_FAILED(literal(static_cast<char>(byte)));
+      }
+    }
+    return VI_SUCCESS;
+  }
+
+ private:
+  ViStatus literal(char byte) {
+    RETURN_IF_FAILED(sink_.append(&byte, 1));
+    return byte == '\n' ? sink_.end_of_message() : VI_SUCCESS;
+  }
+
+  ViStatus pad(int count) {
+    static constexpr char kSpaces[] = "                                ";
+    while (count > 0) {
+      const int n = count < 32 ? count : 32;
+      RETURN_IF_FAILED(sink_.append(kSpaces, static_cast<std::size_t>(n)));
+      count -= n;
+    }
+    return VI_SUCCESS;
+  }
+
+  // The caller's text, unchanged: width pads, precision cuts, '-' pads on the right.
+  ViStatus text(bool left, int width, int precision) {
+    const char* s = va_arg(args_, const char*);
+    if (s == nullptr) return VI_ERROR_INV_PARAMETER;
+    const std::size_t length =
+        precision >= 0 ? strnlen(s, static_cast<std::size_t>(precision)) : std::strlen(s);
+    const int fill = width > static_cast<int>(length) ? width - static_cast<int>(length) : 0;
+    if (!left) RETURN_IF_FAILED(pad(fill));
+    RETURN_IF_FAILED(sink_.append(s, length));
+    return left ? pad(fill) : VI_SUCCESS;
+  }
+
+  ViStatus convert(const Directive& d) {
+    if (d.conversion == '%') return sink_.append("%", 1);
+    int width = d.width;
+    int precision = d.precision;
+    std::string flags(d.flags);
+    if (d.width_from_argument) {
+      width = va_arg(args_, int);
+      if (width < 0) {  // as in C: a negative width is the '-' flag
+        flags += '-';
+        width = -width;
+      }
+    }
+    if (d.precision_from_argument) precision = va_arg(args_, int);  // negative: none
+    if (d.conversion == 's') {
+      return text(flags.find('-') != std::string::npos, width, precision);
+    }
+
+    // Rebuild a C conversion with the value widened to long long, int or double.
+    const bool integer = std::strchr("diuxXo", d.conversion) != nullptr;
+    char spec[32];
+    std::snprintf(spec, sizeof spec, "%%%s*%s%s%c", flags.c_str(), d.conversion == 'c' ? "" : ".*",
+                  integer ? "ll" : "", d.conversion);
+    long long signed_value = 0;
+    unsigned long long unsigned_value = 0;
+    int char_value = 0;
+    double real_value = 0;
+    switch (d.conversion) {
+      case 'd':
+      case 'i':
+        signed_value = signed_argument(d.length);
+        break;
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
+        unsigned_value = unsigned_argument(d.length);
+        break;
+      case 'c':
+        char_value = va_arg(args_, int);
+        break;
+      default:
+        real_value = va_arg(args_, double);
+        break;
+    }
+    const auto render = [&](char* out, std::size_t size) {
+      switch (d.conversion) {
+        case 'd':
+        case 'i':
+          return std::snprintf(out, size, spec, width, precision, signed_value);
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
+          return std::snprintf(out, size, spec, width, precision, unsigned_value);
+        case 'c':
+          return std::snprintf(out, size, spec, width, char_value);
+        default:
+          return std::snprintf(out, size, spec, width, precision, real_value);
+      }
+    };
+    char local[512];
+    const int n = render(local, sizeof local);
+    if (n < 0) return VI_ERROR_INV_FMT;
+    if (static_cast<std::size_t>(n) < sizeof local) {
+      return sink_.append(local, static_cast<std::size_t>(n));
+    }
+    // Only an absurd width or precision gets here; then the text is built on the heap.
+    std::string large(static_cast<std::size_t>(n) + 1, '\0');
+    render(large.data(), large.size());
+    return sink_.append(large.data(), static_cast<std::size_t>(n));
+  }
+
+  long long signed_argument(Length length) {
+    switch (length) {
+      case Length::kChar:
+        return static_cast<signed char>(va_arg(args_, int));
+      case Length::kShort:
+        return static_cast<short>(va_arg(args_, int));
+      case Length::kLong:
+        return va_arg(args_, long);
+      case Length::kLongLong:
+        return va_arg(args_, long long);
+      default:
+        return va_arg(args_, int);
+    }
+  }
+
+  unsigned long long unsigned_argument(Length length) {
+    switch (length) {
+      case Length::kChar:
+        return static_cast<unsigned char>(va_arg(args_, unsigned));
+      case Length::kShort:
+        return static_cast<unsigned short>(va_arg(args_, unsigned));
+      case Length::kLong:
+        return va_arg(args_, unsigned long);
+      case Length::kLongLong:
+        return va_arg(args_, unsigned long long);
+      default:
+        return va_arg(args_, unsigned);
+    }
+  }
+
+  PrintSink& sink_;
+  va_list args_;
+};
+
+}  // namespace
+
+ViStatus check_print_format(const char* p) {
+  if (p == nullptr) return VI_ERROR_INV_FMT;
+  while (*p != '\0') {
+    const char c = *p++;
+    if (c == '%') {
+      Directive d;
+      const ViStatus status = parse_directive(p, d);
+      if (status != VI_SUCCESS) return status;
+    } else if (c == '\\' && parse_escape(p) < 0) {
+      return VI_ERROR_INV_FMT;
+    }
+  }
+  return VI_SUCCESS;
+}
+
+ViStatus format_print(PrintSink& sink, const char* format, va_list args) {
+  Writer writer(sink, args);
+  return writer.run(format);
+}
+
+}  // namespace zr48::visa
+
+#undef RETURN_IF_FAILED

@@ -1,0 +1,104 @@
+// The objects behind VISA handles: resource-manager sessions and I/O sessions.
+#ifndef ZR48_PLATFORM_VISA_SESSION_H
+#define ZR48_PLATFORM_VISA_SESSION_H
+
+#include <cstdarg>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "visa/byte_buffer.h"
+#include "visa/resource_name.h"
+#include "visa/transport.h"
+#include "zr48_visatype.h"
+
+namespace zr48::visa {
+
+class Object {
+ public:
+  Object() = default;
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  virtual ~Object() = default;
+};
+
+class Registry;
+
+// A resource-manager session remembers the sessions opened through it, to close them with it.
+class ResourceManager final : public Object {
+ public:
+  // False once the manager is closed: the new session must then be closed again.
+  bool adopt(ViSession session);
+  void forget(ViSession session);
+  // Marks the manager closed and hands over the sessions still open.
+  std::vector<ViSession> release_all();
+
+ private:
+  std::mutex mutex_;
+  std::vector<ViSession> sessions_;
+  bool closed_ = false;
+};
+
+// Per-session settings (VISA attributes the session itself keeps).
+struct SessionSettings {
+  ViUInt32 timeout_ms = 2000;
+  ViUInt8 termchar = '\n';
+  // A raw socket has no end-of-message signal and the driver never enables termination itself,
+  // so SOCKET sessions end reads at the termination character by default.
+  ViBoolean termchar_enabled = VI_TRUE;
+  ViBoolean suppress_end = VI_TRUE;  // no END on a socket, as common implementations report
+  ViUInt16 read_mode = 3;            // VI_FLUSH_DISABLE
+  ViUInt16 write_mode = 2;           // VI_FLUSH_WHEN_FULL
+};
+
+class Session final : public Object {
+ public:
+  static constexpr std::size_t kDefaultBufferSize = 4096;
+
+  Session(ResourceName name, std::unique_ptr<Transport> transport, ViSession resource_manager);
+
+  ViSession resource_manager() const { return resource_manager_; }
+  int native_handle() const;
+
+  ViStatus read(ViByte* buffer, ViUInt32 count, ViUInt32& returned);
+  ViStatus write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned);
+  ViStatus flush(ViUInt16 mask);
+  ViStatus set_buffer(ViUInt16 mask, ViUInt32 size);
+  // `traced` receives the bytes formatted or consumed, when tracing is on (else nullptr).
+  ViStatus print(const char* format, va_list args, std::string* traced);
+  ViStatus scan(const char* format, va_list args, std::string* traced);
+  ViStatus get_attribute(ViAttr attribute, void* value);
+  ViStatus set_attribute(ViAttr attribute, ViAttrState value);
+
+  // Wakes any operation in progress on another thread, waits for it, and closes the transport.
+  // Later operations return VI_ERROR_INV_OBJECT.
+  void close();
+
+ private:
+  friend class SessionPrintSink;
+  friend class SessionScanSource;
+  friend struct AttributeTable;
+
+  ViStatus usable() const;
+  ViStatus note(ViStatus status);
+  ViStatus fill(const Deadline& deadline);
+  ViStatus send_pending(const Deadline& deadline);
+  ViStatus discard_input();
+  ViStatus flush_read_buffer(const Deadline& deadline);
+  Deadline deadline() const;
+
+  std::mutex mutex_;  // one operation at a time
+  const ResourceName name_;
+  std::unique_ptr<Transport> transport_;
+  const ViSession resource_manager_;
+  SessionSettings settings_;
+  ByteBuffer input_{kDefaultBufferSize};
+  ByteBuffer output_{kDefaultBufferSize};
+  bool connection_lost_ = false;  // sticky: every later I/O call reports it
+  bool closed_ = false;
+};
+
+}  // namespace zr48::visa
+
+#endif

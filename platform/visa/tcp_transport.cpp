@@ -1,0 +1,230 @@
+// TCP socket transport: non-blocking socket, every wait in poll() bounded by the deadline,
+// TCP_NODELAY always on (a write-write-read exchange must not wait for delayed ACKs).
+#include "visa/tcp_transport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+
+#include "visa/attribute_value.h"
+#include "visa/visa.h"
+
+namespace zr48::visa {
+namespace {
+
+ViStatus status_from_errno(int error) {
+  switch (error) {
+    case ECONNRESET:
+    case EPIPE:
+    case ENOTCONN:
+    case ESHUTDOWN:
+    case ECONNABORTED:
+    case ETIMEDOUT:  // keep-alive gave up on the peer
+      return VI_ERROR_CONN_LOST;
+    default:
+      return VI_ERROR_IO;
+  }
+}
+
+// Waits until the non-blocking connect on `fd` completes; returns the connect error or 0.
+int finish_connect(int fd, const Deadline& deadline, bool& timed_out) {
+  pollfd p{fd, POLLOUT, 0};
+  for (;;) {
+    const int ready = ::poll(&p, 1, deadline.poll_timeout());
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return errno;
+    if (ready == 0) {
+      timed_out = true;
+      return ETIMEDOUT;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+    return error;
+  }
+}
+
+std::string numeric_address(const sockaddr* address, socklen_t length) {
+  std::array<char, NI_MAXHOST> text{};
+  if (::getnameinfo(address, length, text.data(), text.size(), nullptr, 0, NI_NUMERICHOST) != 0) {
+    return {};
+  }
+  return text.data();
+}
+
+}  // namespace
+
+void UniqueFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+TcpTransport::TcpTransport(UniqueFd fd, std::string host, ViUInt16 port, std::string address)
+    : fd_(std::move(fd)), host_(std::move(host)), port_(port), address_(std::move(address)) {}
+
+ViStatus TcpTransport::connect(const std::string& host, ViUInt16 port, const Deadline& deadline,
+                               std::unique_ptr<TcpTransport>& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  const std::string service = std::to_string(port);
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) {
+    return VI_ERROR_RSRC_NFOUND;
+  }
+  const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+
+  ViStatus status = VI_ERROR_RSRC_NFOUND;
+  for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+    UniqueFd fd(
+        ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+    if (fd.get() < 0) {
+      status = VI_ERROR_SYSTEM_ERROR;
+      continue;
+    }
+    int error = 0;
+    bool timed_out = false;
+    if (::connect(fd.get(), a->ai_addr, a->ai_addrlen) != 0) {
+      error = errno;
+      if (error == EINPROGRESS || error == EINTR)
+        error = finish_connect(fd.get(), deadline, timed_out);
+    }
+    if (timed_out) return VI_ERROR_TMO;
+    if (error != 0) continue;  // refused or unreachable: try the next address
+
+    const int on = 1;
+    if (::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+      return VI_ERROR_SYSTEM_ERROR;
+    }
+    out.reset(
+        new TcpTransport(std::move(fd), host, port, numeric_address(a->ai_addr, a->ai_addrlen)));
+    return VI_SUCCESS;
+  }
+  return status;
+}
+
+ViStatus TcpTransport::wait(short events, const Deadline& deadline) const {
+  pollfd p{fd_.get(), events, 0};
+  for (;;) {
+    const int ready = ::poll(&p, 1, deadline.poll_timeout());
+    if (ready > 0) return VI_SUCCESS;  // readiness or an error: the next call reports which
+    if (ready == 0) return VI_ERROR_TMO;
+    if (errno != EINTR) return VI_ERROR_IO;
+  }
+}
+
+ViStatus TcpTransport::send(const ViByte* data, std::size_t size, const Deadline& deadline,
+                            std::size_t& sent) {
+  sent = 0;
+  while (sent < size) {
+    const ssize_t n = ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return status_from_errno(errno);
+    const ViStatus status = wait(POLLOUT, deadline);
+    if (status != VI_SUCCESS) return status;
+  }
+  return VI_SUCCESS;
+}
+
+ViStatus TcpTransport::receive(ViByte* data, std::size_t capacity, const Deadline& deadline,
+                               std::size_t& received) {
+  received = 0;
+  for (;;) {
+    // Wait first: a reply is rarely there yet right after its query was sent.
+    const ViStatus status = wait(POLLIN, deadline);
+    if (status != VI_SUCCESS) return status;
+    const ssize_t n = ::recv(fd_.get(), data, capacity, 0);
+    if (n > 0) {
+      received = static_cast<std::size_t>(n);
+      return VI_SUCCESS;
+    }
+    if (n == 0) return VI_ERROR_CONN_LOST;
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return status_from_errno(errno);
+  }
+}
+
+ViStatus TcpTransport::discard_ready() {
+  std::array<ViByte, 4096> scratch{};
+  // Bounded, so that a peer streaming without pause cannot keep us here.
+  for (std::size_t dropped = 0; dropped < (std::size_t{1} << 20);) {
+    const ssize_t n = ::recv(fd_.get(), scratch.data(), scratch.size(), MSG_DONTWAIT);
+    if (n > 0) {
+      dropped += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n == 0) return VI_ERROR_CONN_LOST;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return VI_SUCCESS;
+    return status_from_errno(errno);
+  }
+  return VI_SUCCESS;
+}
+
+void TcpTransport::interrupt() {
+  ::shutdown(fd_.get(), SHUT_RDWR);
+}
+
+ViStatus TcpTransport::get_flag(int level, int option, void* value) const {
+  int flag = 0;
+  socklen_t length = sizeof flag;
+  if (::getsockopt(fd_.get(), level, option, &flag, &length) != 0) return VI_ERROR_SYSTEM_ERROR;
+  store_attribute<ViBoolean>(value, flag != 0 ? VI_TRUE : VI_FALSE);
+  return VI_SUCCESS;
+}
+
+ViStatus TcpTransport::set_flag(int level, int option, ViAttrState value) {
+  if (!is_boolean(value)) return VI_ERROR_NSUP_ATTR_STATE;
+  const int flag = value == VI_TRUE ? 1 : 0;
+  if (::setsockopt(fd_.get(), level, option, &flag, sizeof flag) != 0) return VI_ERROR_SYSTEM_ERROR;
+  return VI_SUCCESS;
+}
+
+ViStatus TcpTransport::get_attribute(ViAttr attribute, void* value) const {
+  switch (attribute) {
+    case VI_ATTR_TCPIP_ADDR:
+      store_attribute_text(value, address_);
+      return VI_SUCCESS;
+    case VI_ATTR_TCPIP_HOSTNAME:
+      store_attribute_text(value, host_);
+      return VI_SUCCESS;
+    case VI_ATTR_TCPIP_PORT:
+      store_attribute<ViUInt16>(value, port_);
+      return VI_SUCCESS;
+    case VI_ATTR_TCPIP_NODELAY:  // read back from the socket, not from a copy
+      return get_flag(IPPROTO_TCP, TCP_NODELAY, value);
+    case VI_ATTR_TCPIP_KEEPALIVE:
+      return get_flag(SOL_SOCKET, SO_KEEPALIVE, value);
+    default:
+      return VI_ERROR_NSUP_ATTR;
+  }
+}
+
+ViStatus TcpTransport::set_attribute(ViAttr attribute, ViAttrState value) {
+  switch (attribute) {
+    case VI_ATTR_TCPIP_ADDR:
+    case VI_ATTR_TCPIP_HOSTNAME:
+    case VI_ATTR_TCPIP_PORT:
+      return VI_ERROR_ATTR_READONLY;
+    case VI_ATTR_TCPIP_NODELAY:
+      return set_flag(IPPROTO_TCP, TCP_NODELAY, value);
+    case VI_ATTR_TCPIP_KEEPALIVE:
+      return set_flag(SOL_SOCKET, SO_KEEPALIVE, value);
+    default:
+      return VI_ERROR_NSUP_ATTR;
+  }
+}
+
+}  // namespace zr48::visa

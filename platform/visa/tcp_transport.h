@@ -1,0 +1,64 @@
+// Raw TCP socket transport for "TCPIP[board]::host::port::SOCKET" resources.
+#ifndef ZR48_PLATFORM_VISA_TCP_TRANSPORT_H
+#define ZR48_PLATFORM_VISA_TCP_TRANSPORT_H
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "visa/transport.h"
+
+namespace zr48::visa {
+
+// Owns one file descriptor and closes it exactly once.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+class TcpTransport final : public Transport {
+ public:
+  // Resolves `host` (name, dotted IPv4 or IPv6 literal without brackets) and connects within
+  // `deadline`. Refused or unreachable: VI_ERROR_RSRC_NFOUND; no answer in time: VI_ERROR_TMO.
+  static ViStatus connect(const std::string& host, ViUInt16 port, const Deadline& deadline,
+                          std::unique_ptr<TcpTransport>& out);
+
+  ViStatus send(const ViByte* data, std::size_t size, const Deadline& deadline,
+                std::size_t& sent) override;
+  ViStatus receive(ViByte* data, std::size_t capacity, const Deadline& deadline,
+                   std::size_t& received) override;
+  ViStatus discard_ready() override;
+  void interrupt() override;
+  ViStatus get_attribute(ViAttr attribute, void* value) const override;
+  ViStatus set_attribute(ViAttr attribute, ViAttrState value) override;
+  int native_handle() const override { return fd_.get(); }
+
+ private:
+  TcpTransport(UniqueFd fd, std::string host, ViUInt16 port, std::string address);
+  ViStatus wait(short events, const Deadline& deadline) const;
+  ViStatus get_flag(int level, int option, void* value) const;
+  ViStatus set_flag(int level, int option, ViAttrState value);
+
+  UniqueFd fd_;
+  std::string host_;  // as written in the resource name
+  ViUInt16 port_;
+  std::string address_;  // numeric address actually connected to
+};
+
+}  // namespace zr48::visa
+
+#endif
