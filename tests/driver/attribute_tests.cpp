@@ -1,0 +1,313 @@
+// The attribute table: inherent values, IviDCPwr class attributes and their range tables, the
+// identity attributes, and which identifiers exist.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "attribute_io.h"
+#include "sim_session.h"
+
+namespace zr48::test {
+namespace {
+
+// Runs each test once against the simulator and once in a simulated session.
+class AttributeTest : public SimSessionTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool simulated() const { return GetParam(); }
+  void Open() {
+    if (simulated()) {
+      OpenSimulated();
+    } else {
+      OpenReal();
+    }
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Sessions, AttributeTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Simulated" : "Real"; });
+
+// ---- Inherent attributes ---------------------------------------------------------------------
+
+TEST_P(AttributeTest, InherentIdentityValues) {
+  Open();
+  const struct {
+    ViAttr id;
+    const char* value;
+  } texts[] = {
+      {ZR48_ATTR_SUPPORTED_INSTRUMENT_MODELS, "MODEL1,MODEL2,MODEL3,MODEL4"},
+      {ZR48_ATTR_SPECIFIC_DRIVER_VENDOR, "My Company & Co."},
+      {ZR48_ATTR_SPECIFIC_DRIVER_DESCRIPTION, "Description"},
+      {ZR48_ATTR_GROUP_CAPABILITIES,
+       "IviDCPwrBase,IviDCPwrTrigger,IviDCPwrSoftwareTrigger,IviDCPwrMeasurement"},
+      {ZR48_ATTR_SPECIFIC_DRIVER_PREFIX, "ZR48"},
+  };
+  for (const auto& text : texts) {
+    EXPECT_EQ(ReadStringOk(vi_, "", text.id), text.value) << text.id;
+  }
+  ViInt32 major = -1;
+  ViInt32 minor = -1;
+  ViInt32 channels = -1;
+  EXPECT_EQ(
+      ZR48_GetAttributeViInt32(vi_, "", ZR48_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION, &major),
+      VI_SUCCESS);
+  EXPECT_EQ(
+      ZR48_GetAttributeViInt32(vi_, "", ZR48_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION, &minor),
+      VI_SUCCESS);
+  EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, "", ZR48_ATTR_CHANNEL_COUNT, &channels), VI_SUCCESS);
+  EXPECT_EQ(major, 2);
+  EXPECT_EQ(minor, 0);
+  EXPECT_EQ(channels, 7);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_P(AttributeTest, DriverRevisionNamesTheRealCompiler) {
+  Open();
+#if defined(__clang__)
+  const char* compiler = "Clang";
+  const double version = __clang_major__ + __clang_minor__ / 100.0;
+#else
+  const char* compiler = "GCC";
+  const double version = __GNUC__ + __GNUC_MINOR__ / 100.0;
+#endif
+  char expected[256];
+  std::snprintf(expected, sizeof expected,
+                "Driver: ZR48 1.0, Compiler: %s %.2f, Components: IVIEngine 4.00, VISA-Spec 4.00",
+                compiler, version);
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION), expected);
+  EXPECT_EQ(Sent(), "");
+}
+
+// ---- IviDCPwr class attributes: cache-only values per channel --------------------------------
+
+TEST_P(AttributeTest, ClassAttributeDefaultsOnEveryChannel) {
+  Open();
+  for (const char* channel : {"ch1", "ch3", "ch7"}) {
+    SCOPED_TRACE(channel);
+    const struct {
+      ViAttr id;
+      ViReal64 value;
+    } reals[] = {
+        {ZR48_ATTR_VOLTAGE_LEVEL, 0.0},
+        {ZR48_ATTR_OVP_LIMIT, 20.0},
+        {ZR48_ATTR_CURRENT_LIMIT, 0.08},
+        {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 0.0},
+        {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 0.08},
+    };
+    for (const auto& real : reals) {
+      ViReal64 value = -1.0;
+      EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, channel, real.id, &value), VI_SUCCESS);
+      EXPECT_EQ(value, real.value) << real.id;
+    }
+    ViInt32 behavior = -1;
+    ViInt32 source = -1;
+    ViBoolean ovp = VI_FALSE;
+    ViBoolean output = VI_TRUE;
+    EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, channel, ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, &behavior),
+              VI_SUCCESS);
+    EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, channel, ZR48_ATTR_TRIGGER_SOURCE, &source),
+              VI_SUCCESS);
+    EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, channel, ZR48_ATTR_OVP_ENABLED, &ovp), VI_SUCCESS);
+    EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, channel, ZR48_ATTR_OUTPUT_ENABLED, &output),
+              VI_SUCCESS);
+    EXPECT_EQ(behavior, ZR48_VAL_CURRENT_REGULATE);
+    EXPECT_EQ(source, ZR48_VAL_TRIG_IMMEDIATE);
+    EXPECT_EQ(ovp, VI_TRUE);
+    EXPECT_EQ(output, VI_FALSE);
+  }
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
+  Open();
+  ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, 12.5), VI_SUCCESS);
+  ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, 3.0), VI_SUCCESS);
+  ASSERT_EQ(ZR48_SetAttributeViBoolean(vi_, "ch4", ZR48_ATTR_OUTPUT_ENABLED, VI_TRUE), VI_SUCCESS);
+  ASSERT_EQ(ZR48_SetAttributeViInt32(vi_, "ch5", ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_SOFTWARE_TRIG),
+            VI_SUCCESS);
+  ViReal64 level = -1.0;
+  EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
+  EXPECT_EQ(level, 12.5);
+  EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
+  EXPECT_EQ(level, 3.0);
+  EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
+  EXPECT_EQ(level, 0.0);
+  ViBoolean output = VI_TRUE;
+  EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, "ch3", ZR48_ATTR_OUTPUT_ENABLED, &output), VI_SUCCESS);
+  EXPECT_EQ(output, VI_FALSE);
+  ViInt32 source = -1;
+  EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, "ch6", ZR48_ATTR_TRIGGER_SOURCE, &source), VI_SUCCESS);
+  EXPECT_EQ(source, ZR48_VAL_TRIG_IMMEDIATE);
+  EXPECT_EQ(Sent(), "");
+}
+
+struct RangeCase {
+  ViAttr id;
+  double value;
+  bool accepted;
+};
+
+// Bounds are inclusive; a refused value leaves the cached one as it was.
+const RangeCase kRangeCases[] = {
+    {ZR48_ATTR_VOLTAGE_LEVEL, 0.0, true},
+    {ZR48_ATTR_VOLTAGE_LEVEL, 25.0, true},
+    {ZR48_ATTR_VOLTAGE_LEVEL, 25.01, false},
+    {ZR48_ATTR_VOLTAGE_LEVEL, -0.01, false},
+    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 0.0, true},
+    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 25.0, true},
+    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 25.01, false},
+    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, -0.01, false},
+    {ZR48_ATTR_OVP_LIMIT, 0.0, true},
+    {ZR48_ATTR_OVP_LIMIT, 30.0, true},
+    {ZR48_ATTR_OVP_LIMIT, 30.01, false},
+    {ZR48_ATTR_OVP_LIMIT, -0.01, false},
+    {ZR48_ATTR_CURRENT_LIMIT, 0.0, true},
+    {ZR48_ATTR_CURRENT_LIMIT, 30.0, true},
+    {ZR48_ATTR_CURRENT_LIMIT, 30.01, false},
+    {ZR48_ATTR_CURRENT_LIMIT, -0.01, false},
+    {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 30.0, true},
+    {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 30.01, false},
+    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, ZR48_VAL_CURRENT_REGULATE, true},
+    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, ZR48_VAL_CURRENT_TRIP, true},
+    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, 2, false},
+    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, -1, false},
+    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_TRIG_IMMEDIATE, true},
+    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_SOFTWARE_TRIG, true},
+    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_TRIG_RTSI_6, true},
+    {ZR48_ATTR_TRIGGER_SOURCE, 21, false},
+    {ZR48_ATTR_TRIGGER_SOURCE, -1, false},
+};
+
+bool IsInt32(ViAttr id) {
+  return id == ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR || id == ZR48_ATTR_TRIGGER_SOURCE;
+}
+
+TEST_P(AttributeTest, RangeTablesBoundTheClassAttributes) {
+  Open();
+  for (const RangeCase& c : kRangeCases) {
+    SCOPED_TRACE(std::to_string(c.id) + " = " + std::to_string(c.value));
+    const ViStatus expected = c.accepted ? VI_SUCCESS : IVI_ERROR_INVALID_VALUE;
+    if (IsInt32(c.id)) {
+      const auto value = static_cast<ViInt32>(c.value);
+      ViInt32 before = -7;
+      ViInt32 after = -7;
+      ASSERT_EQ(ZR48_GetAttributeViInt32(vi_, "ch3", c.id, &before), VI_SUCCESS);
+      EXPECT_EQ(ZR48_CheckAttributeViInt32(vi_, "ch3", c.id, value), expected);
+      EXPECT_EQ(ZR48_SetAttributeViInt32(vi_, "ch3", c.id, value), expected);
+      ASSERT_EQ(ZR48_GetAttributeViInt32(vi_, "ch3", c.id, &after), VI_SUCCESS);
+      EXPECT_EQ(after, c.accepted ? value : before);
+    } else {
+      ViReal64 before = -7.0;
+      ViReal64 after = -7.0;
+      ASSERT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", c.id, &before), VI_SUCCESS);
+      EXPECT_EQ(ZR48_CheckAttributeViReal64(vi_, "ch3", c.id, c.value), expected);
+      EXPECT_EQ(ZR48_SetAttributeViReal64(vi_, "ch3", c.id, c.value), expected);
+      ASSERT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", c.id, &after), VI_SUCCESS);
+      EXPECT_EQ(after, c.accepted ? c.value : before);
+    }
+  }
+  for (ViInt32 source = 0; source <= 20; ++source) {
+    EXPECT_EQ(ZR48_SetAttributeViInt32(vi_, "ch1", ZR48_ATTR_TRIGGER_SOURCE, source), VI_SUCCESS);
+  }
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_P(AttributeTest, RangeCheckingOffAcceptsAnyValue) {
+  if (simulated()) {
+    OpenSimulated("RangeCheck=0");
+  } else {
+    OpenReal("RangeCheck=0");
+  }
+  EXPECT_EQ(ZR48_SetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, 99.0), VI_SUCCESS);
+  EXPECT_EQ(ZR48_SetAttributeViInt32(vi_, "ch1", ZR48_ATTR_TRIGGER_SOURCE, 21), VI_SUCCESS);
+}
+
+// ---- Identifiers -----------------------------------------------------------------------------
+
+TEST_P(AttributeTest, DriverIdentifiersExistWithoutGaps) {
+  Open();
+  IviAttrFlags flags = 0;
+  for (ViAttr id = ZR48_ATTR_ID_QUERY_RESPONSE; id <= ZR48_ATTR_OUTP_CHAN; ++id) {
+    EXPECT_EQ(Ivi_GetAttributeFlags(vi_, id, &flags), VI_SUCCESS) << id;
+    const bool per_channel = id >= ZR48_ATTR_OUTP;
+    EXPECT_EQ((flags & IVI_VAL_MULTI_CHANNEL) != 0, per_channel) << id;
+  }
+  for (ViAttr id : {1150059U, 1100002U, 1100003U, 1100004U}) {
+    EXPECT_EQ(Ivi_GetAttributeFlags(vi_, id, &flags), IVI_ERROR_INVALID_ATTRIBUTE) << id;
+  }
+  for (ViAttr id = ZR48_ATTR_VOLTAGE_LEVEL; id <= ZR48_ATTR_OUTPUT_ENABLED; ++id) {
+    ASSERT_EQ(Ivi_GetAttributeFlags(vi_, id, &flags), VI_SUCCESS) << id;
+    EXPECT_EQ(flags, IVI_VAL_MULTI_CHANNEL) << id;
+  }
+}
+
+// ---- Identity --------------------------------------------------------------------------------
+
+using IdentityTest = SimSessionTest;
+
+TEST_F(IdentityTest, SimulatedIdentityKeepsLeadingBlanks) {
+  OpenSimulated();
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MANUFACTURER), "Velharn");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MODEL), " HLV3907");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION), " 1.00-1.00");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ID_QUERY_RESPONSE),
+            "Velharn, HLV3907, 0123456789AF, 1.00-1.00");
+  EXPECT_EQ(sim_.connection_count(), 0U);
+}
+
+struct IdentityCase {
+  std::string idn;
+  std::string manufacturer;
+  std::string model;
+  std::string firmware;
+};
+
+TEST_F(IdentityTest, RealIdentityFieldsComeFromOneIdentificationQuery) {
+  const std::string a300(300, 'a');
+  const std::string a256(256, 'a');
+  const IdentityCase cases[] = {
+      {"Maker,M1,S1,2.5", "Maker", "M1", "2.5"},
+      {" Maker,  M1, S1,  2.5 beta", " Maker", "  M1", "  2.5 beta"},
+      {a300 + ",M,S,F", a256, "M", "F"},
+      {"Maker," + a300 + ",S,F", "Maker", a256, "F"},
+      {"Maker,M,S," + a300, "Maker", "M", a256},
+      {"Maker,M,S,F,extra", "Maker", "M", "F,extra"},
+      {"Maker", "Maker", "", ""},
+      {"Maker,M", "Maker", "M", ""},
+      {"Maker,,S,F", "Maker", "", ""},  // an empty field stops the scan
+      {"Maker,M,S,", "Maker", "M", ""},
+  };
+  OpenReal();
+  for (const IdentityCase& c : cases) {
+    SCOPED_TRACE(c.idn);
+    sim_.set_idn(c.idn);
+    ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
+    sim_.clear_received();
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MANUFACTURER), c.manufacturer);
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MODEL), c.model);
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION), c.firmware);
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ID_QUERY_RESPONSE), c.idn + "\n");
+    EXPECT_EQ(Sent(), "*IDN?\n");  // asked once while the cache is valid
+  }
+}
+
+TEST_F(IdentityTest, IdentityIsAskedAgainAfterReset) {
+  OpenReal("", /*id_query=*/true);
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MODEL), " HLV3907");
+  EXPECT_EQ(Sent(), "");  // the identification check filled the cache
+  ASSERT_EQ(ZR48_reset(vi_), VI_SUCCESS);
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_INSTRUMENT_MODEL), " HLV3907");
+  EXPECT_EQ(Sent(), "*RST\n*IDN?\n");
+}
+
+TEST_F(IdentityTest, FailedIdentificationReadLeavesTheFieldsFailing) {
+  OpenReal();
+  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi_), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  sim_.set_silent(true);
+  EXPECT_EQ(ReadString(vi_, "", ZR48_ATTR_INSTRUMENT_MANUFACTURER).status, VI_ERROR_TMO);
+  EXPECT_EQ(TakeErrorInfo(vi_).primary, VI_ERROR_TMO);
+  sim_.set_silent(false);
+}
+
+}  // namespace
+}  // namespace zr48::test

@@ -1,0 +1,281 @@
+// Opening and closing sessions, reset and the status check, against the simulated supply.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "attribute_io.h"
+#include "internal.h"
+#include "loopback_peer.h"
+#include "sim_session.h"
+
+namespace zr48::test {
+namespace {
+
+constexpr const char* kIdentification = "Velharn, HLV3907, 0123456789AF, 1.00-1.00";
+
+using SessionTest = SimSessionTest;
+
+// ---- Null session handle pointers ------------------------------------------------------------
+
+struct NullHandleCase {
+  const char* name;
+  ViStatus (*open)(ViRsrc resource);
+  ViStatus secondary;
+};
+
+const NullHandleCase kNullHandleCases[] = {
+    {"init", [](ViRsrc r) { return ZR48_init(r, VI_FALSE, VI_FALSE, nullptr); },
+     VI_ERROR_PARAMETER4},
+    {"InitWithOptions",
+     [](ViRsrc r) { return ZR48_InitWithOptions(r, VI_FALSE, VI_FALSE, "", nullptr); },
+     VI_ERROR_PARAMETER5},
+};
+
+TEST_F(SessionTest, NullHandlePointerIsRefusedAndExplainedOnTheThread) {
+  for (const NullHandleCase& c : kNullHandleCases) {
+    SCOPED_TRACE(c.name);
+    std::string resource = sim_.resource();
+    (void)TakeErrorInfo(VI_NULL);
+    EXPECT_EQ(c.open(resource.data()), IVI_ERROR_INVALID_PARAMETER);
+    const ErrorInfo info = TakeErrorInfo(VI_NULL);
+    EXPECT_EQ(info.primary, IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(info.secondary, c.secondary);
+    EXPECT_EQ(info.elaboration, "Null address for Instrument Handle");
+  }
+  EXPECT_EQ(sim_.connection_count(), 0U);
+}
+
+TEST_F(SessionTest, NullResourceNameIsRefusedWithoutASession) {
+  ViSession vi = 123;
+  EXPECT_EQ(ZR48_InitWithOptions(nullptr, VI_FALSE, VI_FALSE, "", &vi),
+            IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  EXPECT_EQ(TakeErrorInfo(VI_NULL).secondary, VI_ERROR_PARAMETER1);
+}
+
+// ---- What initialisation sends ----------------------------------------------------------------
+
+struct InitTrafficCase {
+  bool id_query;
+  bool reset;
+  const char* sent;
+};
+
+TEST_F(SessionTest, InitialisationSendsResetBeforeIdentificationAndNothingElse) {
+  const InitTrafficCase cases[] = {
+      {false, false, ""},
+      {true, false, "*IDN?\n"},
+      {false, true, "*RST\n"},
+      {true, true, "*RST\n*IDN?\n"},
+  };
+  for (const InitTrafficCase& c : cases) {
+    SCOPED_TRACE(std::string("idQuery ") + (c.id_query ? "on" : "off") + ", reset " +
+                 (c.reset ? "on" : "off"));
+    sim_.clear_received();
+    std::string resource = sim_.resource();
+    ViSession vi = VI_NULL;
+    ASSERT_EQ(ZR48_InitWithOptions(resource.data(), c.id_query, c.reset, "", &vi), VI_SUCCESS);
+    EXPECT_NE(vi, static_cast<ViSession>(VI_NULL));
+    EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+    EXPECT_EQ(Arrived(sim_, c.sent), c.sent);  // close sends nothing either
+  }
+}
+
+TEST_F(SessionTest, SimulatedSessionNeverTouchesTheInstrument) {
+  std::string resource = sim_.resource();
+  ViSession vi = VI_NULL;
+  ASSERT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_TRUE, "Simulate=1", &vi), VI_SUCCESS);
+  EXPECT_EQ(Ivi_IOSession(vi), static_cast<ViSession>(VI_NULL));
+  EXPECT_EQ(ZR48_reset(vi), VI_SUCCESS);
+  EXPECT_EQ(ReadStringOk(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE), kIdentification);
+  EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+  EXPECT_EQ(sim_.connection_count(), 0U);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(SessionTest, SimulatedSessionNeedsNoReachableInstrument) {
+  char resource[] = "TCPIP::192.0.2.1::5025::SOCKET";  // a documentation address: nobody there
+  ViSession vi = VI_NULL;
+  ASSERT_EQ(ZR48_InitWithOptions(resource, VI_TRUE, VI_TRUE, "Simulate=1", &vi), VI_SUCCESS);
+  EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+}
+
+// ---- Identification check --------------------------------------------------------------------
+
+TEST_F(SessionTest, IdentificationDifferingInAnyFieldFailsAndLeavesNoSession) {
+  const char* const identifications[] = {
+      "Velharn, HLV3908, 0123456789AF, 1.00-1.00",  // model
+      "Velharn, HLV3907, 0123456789AE, 1.00-1.00",  // serial number
+      "Velharn, HLV3907, 0123456789AF, 1.00-1.01",  // firmware
+      "velharn, HLV3907, 0123456789AF, 1.00-1.00",  // case
+      "Velharn, HLV3907, 0123456789AF, 1.00-1.0",   // cut short
+      "Velharn,HLV3907,0123456789AF,1.00-1.00",     // blanks
+      "",
+  };
+  for (const char* identification : identifications) {
+    SCOPED_TRACE(identification);
+    sim_.set_idn(identification);
+    const std::size_t connections = sim_.connection_count();
+    std::string resource = sim_.resource();
+    ViSession vi = 42;
+    EXPECT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_FALSE, "", &vi),
+              VI_ERROR_FAIL_ID_QUERY);
+    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+    EXPECT_EQ(sim_.connection_count(), connections + 1);
+
+    ViStatus code = VI_SUCCESS;
+    ViChar description[1024] = "";
+    EXPECT_EQ(ZR48_GetError(VI_NULL, &code, sizeof description, description), VI_SUCCESS);
+    EXPECT_EQ(code, VI_ERROR_FAIL_ID_QUERY);
+    EXPECT_NE(std::string(description).find("0xBFFC0011"), std::string::npos) << description;
+  }
+}
+
+TEST(SessionLinkTest, FailedIdentificationClosesTheLink) {
+  LoopbackPeer peer({"Velharn, HLV3907, 0123456789AF, 1.00-1.01\n"});
+  std::string resource = peer.resource();
+  ViSession vi = 42;
+  EXPECT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_FALSE, "", &vi),
+            VI_ERROR_FAIL_ID_QUERY);
+  EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  EXPECT_TRUE(peer.closed_by_driver());
+}
+
+TEST(SessionLinkTest, CloseClosesTheLink) {
+  LoopbackPeer peer({});
+  std::string resource = peer.resource();
+  ViSession vi = VI_NULL;
+  ASSERT_EQ(ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, "", &vi), VI_SUCCESS);
+  EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+  EXPECT_TRUE(peer.closed_by_driver());
+}
+
+TEST_F(SessionTest, IdentificationMayCarryMoreAfterTheExpectedText) {
+  sim_.set_idn(std::string(kIdentification) + ",OPT1");
+  OpenReal("", /*id_query=*/true);
+  EXPECT_NE(vi_, static_cast<ViSession>(VI_NULL));
+}
+
+// ---- Resource descriptor and logical names ----------------------------------------------------
+
+TEST_F(SessionTest, ResourceDescriptorIsStoredAndNotUserWritable) {
+  OpenReal();
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), sim_.resource());
+  EXPECT_EQ(ZR48_SetAttributeViString(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, "x"),
+            IVI_ERROR_ATTR_NOT_WRITEABLE);
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), sim_.resource());
+}
+
+TEST_F(SessionTest, UnreachableInstrumentFailsWithTheVisaStatusRecorded) {
+  std::optional<sim::Server> gone(std::in_place);
+  std::string resource = gone->resource();
+  gone.reset();  // nothing listens there any more
+  ViSession vi = 42;
+  const ViStatus status = ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, "", &vi);
+  EXPECT_LT(status, 0);
+  EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  EXPECT_EQ(TakeErrorInfo(VI_NULL).primary, status);
+}
+
+class LogicalNameTest : public SimSessionTest {
+ protected:
+  void SetUp() override {
+    path_ = std::filesystem::temp_directory_path() /
+            ("zr48-driver-core-" + std::to_string(::getpid()) + ".toml");
+    std::ofstream file(path_);
+    file << "[bench7]\n"
+         << "resource = \"" << sim_.resource() << "\"\n"
+         << "default-setup = [\n"
+         << "  { attribute = \"ZR48_ATTR_OVP_LIMIT\", channel = \"ch2\", value = 12.0 },\n"
+         << "  { attribute = \"ZR48_ATTR_ESE\", value = \"16\" },\n"
+         << "]\n";
+    file.close();
+    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    SimSessionTest::TearDown();
+    ::unsetenv("ZR48_CONFIG");
+    std::filesystem::remove(path_);
+  }
+  std::filesystem::path path_;
+};
+
+TEST_F(LogicalNameTest, LogicalNameAppliesTheDefaultSetUpAfterInitialisation) {
+  char name[] = "bench7";
+  ASSERT_EQ(ZR48_InitWithOptions(name, VI_TRUE, VI_TRUE, "", &vi_), VI_SUCCESS);
+  // The default set-up's SCPI attribute reaches the instrument after reset and identification.
+  EXPECT_EQ(Arrived(sim_, "*RST\n*IDN?\n*ESE 16\n"), "*RST\n*IDN?\n*ESE 16\n");
+  ViReal64 limit = 0.0;
+  EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch2", ZR48_ATTR_OVP_LIMIT, &limit), VI_SUCCESS);
+  EXPECT_EQ(limit, 12.0);
+  EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch1", ZR48_ATTR_OVP_LIMIT, &limit), VI_SUCCESS);
+  EXPECT_EQ(limit, 20.0);
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_LOGICAL_NAME), "bench7");
+}
+
+// ---- Close ------------------------------------------------------------------------------------
+
+TEST_F(SessionTest, CloseSendsNothingAndInvalidatesTheHandle) {
+  OpenReal();
+  const ViSession vi = vi_;
+  vi_ = VI_NULL;
+  EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(ZR48_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
+  EXPECT_EQ(ZR48_reset(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+// ---- Reset, default set-up and status check ------------------------------------------------
+
+TEST_F(SessionTest, ResetSendsOnlyTheResetCommandAndForgetsCachedValues) {
+  OpenReal();
+  sim_.push_reply("1\n");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "1\n");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "1\n");
+  EXPECT_EQ(ZR48_reset(vi_), VI_SUCCESS);
+  sim_.push_reply("2\n");
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "2\n");
+  EXPECT_EQ(Sent(), "STAT:QUES?\n*RST\nSTAT:QUES?\n");
+}
+
+TEST_F(SessionTest, SimulatedResetForgetsCachedValues) {
+  OpenSimulated();
+  ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, 12.5), VI_SUCCESS);
+  EXPECT_EQ(Ivi_NeedToCheckStatus(vi_), VI_FALSE);
+  EXPECT_EQ(ZR48_reset(vi_), VI_SUCCESS);
+  EXPECT_EQ(Ivi_NeedToCheckStatus(vi_), VI_FALSE);
+  EXPECT_EQ(sim_.connection_count(), 0U);
+}
+
+TEST_F(SessionTest, StatusCheckClearsTheFlagOnlyWhenStatusQueriesAreOn) {
+  struct Case {
+    const char* options;
+    ViBoolean flag_after_check;
+  };
+  const Case cases[] = {{"QueryInstrStatus=0", VI_TRUE}, {"QueryInstrStatus=1", VI_FALSE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    OpenReal(c.options);
+    ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi_, VI_TRUE), VI_SUCCESS);
+    EXPECT_EQ(ZR48_StatusCheck(vi_), VI_SUCCESS);
+    EXPECT_EQ(Ivi_NeedToCheckStatus(vi_), c.flag_after_check);
+    EXPECT_EQ(Sent(), "");  // the check never queries the instrument
+    EXPECT_EQ(ZR48_close(vi_), VI_SUCCESS);
+    vi_ = VI_NULL;
+  }
+}
+
+TEST_F(SessionTest, DefaultSetUpMarksTheStatusAsNeedingACheck) {
+  OpenReal();
+  ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi_, VI_FALSE), VI_SUCCESS);
+  EXPECT_EQ(ZR48_InstrDefaults(vi_), VI_SUCCESS);
+  EXPECT_EQ(Ivi_NeedToCheckStatus(vi_), VI_TRUE);
+  EXPECT_EQ(Sent(), "");
+}
+
+}  // namespace
+}  // namespace zr48::test
