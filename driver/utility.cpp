@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <limits>
 
 #include "frame.h"
@@ -66,6 +68,18 @@ void CopyCapped(const char* text, std::size_t length, std::size_t max, ViChar* d
   destination[kept] = '\0';
 }
 
+// Refuses the first null output pointer, in parameter order (the first output being parameter 2).
+ViStatus CheckOutputs(
+    ViSession vi,
+    std::initializer_list<std::pair<const void*, const char*>> outputs_and_messages) noexcept {
+  ViInt32 position = 2;
+  for (const auto& [output, message] : outputs_and_messages) {
+    if (output == nullptr) return RecordParameterError(vi, position, message);
+    ++position;
+  }
+  return VI_SUCCESS;
+}
+
 // A driver or engine call recorded in the session's error information when it fails.
 ViStatus Recorded(ViSession vi, ViStatus status) noexcept {
   return RecordError(vi, Normalise(status));
@@ -94,8 +108,9 @@ ViStatus ZR48_Disable(ViSession vi) {
 ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  if (testResult == nullptr) return RecordParameterError(vi, 2, "Null address for Test Result");
-  if (testMessage == nullptr) return RecordParameterError(vi, 3, "Null address for Test Message");
+  const ViStatus checked = zr48::CheckOutputs(vi, {{testResult, "Null address for Test Result"},
+                                                   {testMessage, "Null address for Test Message"}});
+  if (checked < 0) return checked;
 
   if (Ivi_Simulating(vi)) {
     *testResult = 0;
@@ -129,12 +144,11 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
 ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  if (driverRev == nullptr) return RecordParameterError(vi, 2, "Null address for Driver Revision");
-  if (instrRev == nullptr) {
-    return RecordParameterError(vi, 3, "Null address for Instrument Revision");
-  }
-  ViStatus status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION,
-                                                       0, IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
+  ViStatus status = zr48::CheckOutputs(vi, {{driverRev, "Null address for Driver Revision"},
+                                            {instrRev, "Null address for Instrument Revision"}});
+  if (status < 0) return status;
+  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
+                                              IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
   if (status < 0) return status;
   status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, instrRev));
@@ -145,8 +159,9 @@ ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]
 ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  if (errCode == nullptr) return RecordParameterError(vi, 2, "Null address for Error Code");
-  if (errMessage == nullptr) return RecordParameterError(vi, 3, "Null address for Error Message");
+  const ViStatus checked = zr48::CheckOutputs(vi, {{errCode, "Null address for Error Code"},
+                                                   {errMessage, "Null address for Error Message"}});
+  if (checked < 0) return checked;
 
   if (Ivi_Simulating(vi)) {
     *errCode = 0;

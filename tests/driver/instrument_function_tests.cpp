@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "ZR48.h"
+#include "attribute_io.h"
 #include "engine/ivi_engine.h"
+#include "guarded_buffer.h"
 #include "instrument_functions.h"
 #include "sim_session.h"
 #include "visa/visa.h"
@@ -198,36 +200,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-// A reply buffer with a guard zone behind its 512 bytes, pre-filled so that any write shows.
-struct ReplyBuffer {
-  static constexpr std::size_t kSize = 512;
-  static constexpr char kFill = '\x5A';
-  std::array<ViChar, kSize + 64> bytes{};
-  ReplyBuffer() { bytes.fill(kFill); }
-  ViChar* data() { return bytes.data(); }
-  std::string text() const { return std::string(bytes.data()); }
-  bool untouched() const {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == kFill; });
-  }
-  bool guard_untouched() const {
-    return std::all_of(bytes.begin() + kSize, bytes.end(), [](char c) { return c == kFill; });
-  }
-};
-
-struct ErrorRecord {
-  ViStatus primary = VI_SUCCESS;
-  ViStatus secondary = VI_SUCCESS;
-  std::string elaboration;
-};
-
-ErrorRecord TakeError(ViSession vi) {
-  ErrorRecord record;
-  ViChar elaboration[256] = {};
-  EXPECT_EQ(Ivi_GetErrorInfo(vi, &record.primary, &record.secondary, elaboration), VI_SUCCESS);
-  record.elaboration = elaboration;
-  return record;
-}
-
 class InstrumentFunctionTest : public SimSessionTest {
  protected:
   // Every case with its row in the driver's table.
@@ -274,7 +246,7 @@ TEST_F(InstrumentFunctionTest, RealSessionSendsExactBytesAndHandsBackTheReply) {
     EXPECT_TRUE(reply.guard_untouched());
   }
   // The plain frame records nothing.
-  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_SUCCESS);
 }
 
 TEST_F(InstrumentFunctionTest, EmptyInputLeavesTheBlank) {
@@ -339,7 +311,7 @@ void ExpectNullArgumentsRefused(
       EXPECT_EQ(c->call(vi, arguments), IVI_ERROR_INVALID_PARAMETER);
       EXPECT_EQ(sim.received(), "");
       EXPECT_TRUE(reply.untouched());
-      const ErrorRecord error = TakeError(vi);
+      const ErrorInfo error = TakeErrorInfo(vi);
       EXPECT_EQ(error.primary, IVI_ERROR_INVALID_PARAMETER);
       EXPECT_EQ(error.secondary, Ivi_ParamPositionError(position));
       EXPECT_EQ(error.elaboration, null.message);
@@ -359,10 +331,10 @@ TEST_F(InstrumentFunctionTest, NullArgumentsAreCheckedInPrototypeOrder) {
   const ViSession vi = OpenReal();
   // GetCurrTrig takes reChar (2) before inputStr (3) and channel_name (4).
   EXPECT_EQ(ZR48_GetCurrTrig(vi, nullptr, nullptr, nullptr), IVI_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(TakeError(vi).secondary, Ivi_ParamPositionError(2));
+  EXPECT_EQ(TakeErrorInfo(vi).secondary, Ivi_ParamPositionError(2));
   // SetOutpEnab takes channel_name (2) before inputStr (3).
   EXPECT_EQ(ZR48_SetOutpEnab(vi, nullptr, nullptr), IVI_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(TakeError(vi).elaboration, "Null address for Channel Name");
+  EXPECT_EQ(TakeErrorInfo(vi).elaboration, "Null address for Channel Name");
   EXPECT_EQ(Sent(), "");
 }
 
@@ -381,7 +353,7 @@ TEST_F(InstrumentFunctionTest, FailedChannelSelectionStopsTheCommand) {
   EXPECT_LT(ZR48_MeasVolt(vi, reply.data(), "ch2"), 0);
   EXPECT_TRUE(reply.untouched());
   EXPECT_EQ(Sent(), "");
-  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_SUCCESS);
 }
 
 TEST_F(InstrumentFunctionTest, ReadWarningCountsAsSuccess) {
@@ -407,7 +379,7 @@ TEST_F(InstrumentFunctionTest, TimeOutIsReturnedAndNotRecorded) {
   ReplyBuffer reply;
   EXPECT_EQ(ZR48_MeasCurr(vi, reply.data(), "ch4"), VI_ERROR_TMO);
   EXPECT_EQ(Sent(), "INST ch4\nMEAS:CURR?\n");
-  EXPECT_EQ(TakeError(vi).primary, VI_SUCCESS);
+  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_SUCCESS);
   // The instrument answers again: the session works on.
   sim_.set_silent(false);
   sim_.push_reply("0.500000\n");

@@ -10,48 +10,20 @@
 #include <thread>
 
 #include "ZR48.h"
+#include "attribute_io.h"
 #include "engine/ivi_engine.h"
+#include "guarded_buffer.h"
 #include "sim_session.h"
 #include "visa/visa.h"
 
 namespace zr48::test {
 namespace {
 
-struct ErrorRecord {
-  ViStatus primary = VI_SUCCESS;
-  ViStatus secondary = VI_SUCCESS;
-  std::string elaboration;
-};
-
-// Reads and clears the session's (or, with VI_NULL, the thread's) error information.
-ErrorRecord TakeError(ViSession vi) {
-  ErrorRecord record;
-  ViChar elaboration[256] = {};
-  EXPECT_EQ(Ivi_GetErrorInfo(vi, &record.primary, &record.secondary, elaboration), VI_SUCCESS);
-  record.elaboration = elaboration;
-  return record;
-}
-
 std::string Message(ViStatus code) {
   ViChar text[256] = {};
   EXPECT_GE(ZR48_error_message(VI_NULL, code, text), VI_SUCCESS);
   return text;
 }
-
-// A 256-byte message buffer followed by a guard zone.
-struct MessageBuffer {
-  static constexpr char kFill = '\x5A';
-  std::array<ViChar, 256 + 64> bytes{};
-  MessageBuffer() { bytes.fill(kFill); }
-  ViChar* data() { return bytes.data(); }
-  std::string text() const { return bytes.data(); }
-  bool guard_untouched() const {
-    for (std::size_t i = 256; i < bytes.size(); ++i) {
-      if (bytes[i] != kFill) return false;
-    }
-    return true;
-  }
-};
 
 using UtilityTest = SimSessionTest;
 
@@ -121,7 +93,7 @@ TEST_F(UtilityTest, SelfTestTimeOutIsRecorded) {
   ViInt16 result = 0;
   MessageBuffer message;
   EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_ERROR_TMO);
-  EXPECT_EQ(TakeError(vi).primary, VI_ERROR_TMO);
+  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_ERROR_TMO);
 }
 
 // ---- Revision and error queries ---------------------------------------------------------
@@ -235,7 +207,7 @@ TEST_F(UtilityTest, EveryNullOutputPointerIsRecorded) {
       SCOPED_TRACE(std::string(row.what) + (simulated ? " (simulated)" : " (real)"));
       sim_.clear_received();
       EXPECT_EQ(row.call(vi), IVI_ERROR_INVALID_PARAMETER);
-      const ErrorRecord error = TakeError(vi);
+      const ErrorInfo error = TakeErrorInfo(vi);
       EXPECT_EQ(error.primary, IVI_ERROR_INVALID_PARAMETER);
       EXPECT_EQ(error.secondary, Ivi_ParamPositionError(row.position));
       EXPECT_EQ(error.elaboration, row.message);
@@ -380,7 +352,7 @@ TEST_F(UtilityTest, ChannelNamesByIndex) {
   for (const ViInt32 index : {0, 8, -1}) {
     SCOPED_TRACE(index);
     EXPECT_EQ(ZR48_GetChannelName(vi, index, sizeof name, name), IVI_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(TakeError(vi).secondary, Ivi_ParamPositionError(2));
+    EXPECT_EQ(TakeErrorInfo(vi).secondary, Ivi_ParamPositionError(2));
   }
 }
 
