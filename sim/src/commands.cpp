@@ -95,7 +95,7 @@ constexpr std::array<std::pair<std::string_view, Combination>, 3> kCombinationFl
 constexpr std::array<std::pair<std::string_view, Combination>, 4> kCombineCommands{{
     {"INSTrument:COMbine:SERies", Combination::series},
     {"INSTrument:COMbine:PARAllel|PARallel", Combination::parallel},
-    {"INSTrument:COMbine:TRACk", Combination::track},
+    {"INSTrument:COMbine:TRACk|TRAck", Combination::track},
     {"INSTrument:COMbine:OFF", Combination::off},
 }};
 
