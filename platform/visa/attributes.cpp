@@ -50,11 +50,15 @@ struct AttributeTable {
          }},
         {VI_ATTR_TERMCHAR_EN, Type::kBoolean,
          [](const Session& s) -> ViAttrState { return s.settings_.termchar_enabled; }, nullptr,
-         [](Session& s, ViAttrState v) -> ViStatus { return set_boolean(s.settings_.termchar_enabled, v); }},
+         [](Session& s, ViAttrState v) -> ViStatus {
+           return set_boolean(s.settings_.termchar_enabled, v);
+         }},
         // A socket carries no END, so there is nothing to suppress; the value is kept only.
         {VI_ATTR_SUPPRESS_END_EN, Type::kBoolean,
          [](const Session& s) -> ViAttrState { return s.settings_.suppress_end; }, nullptr,
-         [](Session& s, ViAttrState v) -> ViStatus { return set_boolean(s.settings_.suppress_end, v); }},
+         [](Session& s, ViAttrState v) -> ViStatus {
+           return set_boolean(s.settings_.suppress_end, v);
+         }},
         {VI_ATTR_RD_BUF_OPER_MODE, Type::kUInt16,
          [](const Session& s) -> ViAttrState { return s.settings_.read_mode; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {

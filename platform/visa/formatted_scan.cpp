@@ -128,7 +128,7 @@ int parse_escape(const char*& p) {
 bool in_set(const Directive& d, int c) {
   bool found = false;
   for (const char* s = d.set_begin; s < d.set_end && !found; ++s) {
-    if (s + 2 < d.set_end && s[1] == '-' && s != d.set_begin) {  // a range such as 0-9
+    if (s + 2 < d.set_end && s[1] == '-') {  // a range such as 0-9
       found = c >= static_cast<unsigned char>(s[0]) && c <= static_cast<unsigned char>(s[2]);
       if (!found) s += 2;
     } else {

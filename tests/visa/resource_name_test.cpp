@@ -1,0 +1,138 @@
+// Resource names: VISA's grammar, case-insensitive; SOCKET served, other classes refused.
+#include <gtest/gtest.h>
+
+#include "visa/resource_name.h"
+#include "visa/visa.h"
+
+namespace zr48::visa {
+namespace {
+
+struct WellFormed {
+  const char* text;
+  const char* resource_class;
+  Interface interface_type;
+  ViUInt16 board;
+  const char* host;
+  ViUInt16 port;
+  const char* canonical;
+};
+
+const WellFormed kWellFormed[] = {
+    {"TCPIP::127.0.0.1::5025::SOCKET", "SOCKET", Interface::kTcpip, 0, "127.0.0.1", 5025,
+     "TCPIP0::127.0.0.1::5025::SOCKET"},
+    {"tcpip3::Bench-PSU.lab.example::5025::socket", "SOCKET", Interface::kTcpip, 3,
+     "Bench-PSU.lab.example", 5025, "TCPIP3::Bench-PSU.lab.example::5025::SOCKET"},
+    {"TCPIP0::[::1]::65535::SOCKET", "SOCKET", Interface::kTcpip, 0, "::1", 65535,
+     "TCPIP0::[::1]::65535::SOCKET"},
+    {"TCPIP::[fe80::1%eth0]::1::SOCKET", "SOCKET", Interface::kTcpip, 0, "fe80::1%eth0", 1,
+     "TCPIP0::[fe80::1%eth0]::1::SOCKET"},
+    {"TCPIP::192.168.0.5", "INSTR", Interface::kTcpip, 0, "192.168.0.5", 0,
+     "TCPIP0::192.168.0.5::INSTR"},
+    {"TCPIP0::192.168.0.5::inst0::INSTR", "INSTR", Interface::kTcpip, 0, "192.168.0.5", 0,
+     "TCPIP0::192.168.0.5::inst0::INSTR"},
+    {"TCPIP::1.2.3.4::hislip0,4880::INSTR", "INSTR", Interface::kTcpip, 0, "1.2.3.4", 0,
+     "TCPIP0::1.2.3.4::hislip0,4880::INSTR"},
+    {"TCPIP::[fe80::1]::hislip0::INSTR", "INSTR", Interface::kTcpip, 0, "fe80::1", 0,
+     "TCPIP0::[fe80::1]::hislip0::INSTR"},
+    {"TCPIP::user-1@1.2.3.4::5025::SOCKET", "SOCKET", Interface::kTcpip, 0, "1.2.3.4", 5025,
+     "TCPIP0::user-1@1.2.3.4::5025::SOCKET"},
+    {"TCPIP::SERVANT", "SERVANT", Interface::kTcpip, 0, "", 0, "TCPIP0::SERVANT"},
+    {"ASRL1::INSTR", "INSTR", Interface::kAsrl, 1, "", 0, "ASRL1::INSTR"},
+    {"asrl", "INSTR", Interface::kAsrl, 0, "", 0, "ASRL0::INSTR"},
+    {"GPIB0::5::INSTR", "INSTR", Interface::kGpib, 0, "", 0, "GPIB0::5::INSTR"},
+    {"GPIB::1::0::INSTR", "INSTR", Interface::kGpib, 0, "", 0, "GPIB0::1::0::INSTR"},
+    {"GPIB2::INTFC", "INTFC", Interface::kGpib, 2, "", 0, "GPIB2::INTFC"},
+    {"USB::0x1234::0x5678::A22-5::INSTR", "INSTR", Interface::kUsb, 0, "", 0,
+     "USB0::0x1234::0x5678::A22-5::INSTR"},
+    {"USB0::0x1234::0x5678::SN1::RAW", "RAW", Interface::kUsb, 0, "", 0,
+     "USB0::0x1234::0x5678::SN1::RAW"},
+    {"VXI0::1::INSTR", "INSTR", Interface::kVxi, 0, "", 0, "VXI0::1::INSTR"},
+    {"vxi::1::instr", "INSTR", Interface::kVxi, 0, "", 0, "VXI0::1::INSTR"},
+    {"VXI::MEMACC", "MEMACC", Interface::kVxi, 0, "", 0, "VXI0::MEMACC"},
+    {"GPIB-VXI::9::INSTR", "INSTR", Interface::kGpibVxi, 0, "", 0, "GPIB-VXI0::9::INSTR"},
+    {"PXI0::3-18.2::INSTR", "INSTR", Interface::kPxi, 0, "", 0, "PXI0::3-18.2::INSTR"},
+    {"PXI::CHASSIS1::SLOT4::INSTR", "INSTR", Interface::kPxi, 0, "", 0,
+     "PXI0::CHASSIS1::SLOT4::INSTR"},
+};
+
+TEST(ResourceName, WellFormedNamesParse) {
+  for (const auto& row : kWellFormed) {
+    SCOPED_TRACE(row.text);
+    ResourceName name;
+    ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
+    EXPECT_EQ(name.resource_class, row.resource_class);
+    EXPECT_EQ(name.interface_type, row.interface_type);
+    EXPECT_EQ(name.board, row.board);
+    EXPECT_EQ(name.host, row.host);
+    EXPECT_EQ(name.port, row.port);
+    EXPECT_EQ(name.canonical, row.canonical);
+  }
+}
+
+const char* const kMalformed[] = {
+    "",
+    "TCPIP",
+    "TCPIP::",
+    "TCPIP::::5025::SOCKET",        // empty host
+    "TCPIP::127.0.0.1::SOCKET",     // port missing
+    "TCPIP::127.0.0.1::0::SOCKET",  // port 0
+    "TCPIP::127.0.0.1::65536::SOCKET",
+    "TCPIP::127.0.0.1::50x5::SOCKET",
+    "TCPIP::127.0.0.1::5025::SOCKET::extra",
+    "TCPIP::127.0.0.1::5025::SOCKET::",
+    "TCPIP::bad host::5025::SOCKET",
+    "TCPIP::[::1::5025::SOCKET",  // unclosed bracket
+    "TCPIP::[not-v6]::5025::SOCKET",
+    "TCPIPX::127.0.0.1::5025::SOCKET",
+    "TCPIP99999::127.0.0.1::5025::SOCKET",
+    "ETHERNET::127.0.0.1::5025::SOCKET",
+    "GPIB0::INSTR",
+    "GPIB0::5::6::7::INSTR",
+    "USB::0x12345::0x5678::SN::INSTR",
+    "ASRL1::SOCKET",
+    "PXI::CHASSIS::SLOT4::INSTR",
+};
+
+TEST(ResourceName, MalformedNamesAreRejected) {
+  for (const char* text : kMalformed) {
+    SCOPED_TRACE(text);
+    ResourceName name;
+    EXPECT_EQ(parse_resource_name(text, name), VI_ERROR_INV_RSRC_NAME);
+  }
+}
+
+TEST(ResourceName, OnlyPlainSocketIsServed) {
+  for (const auto& row : kWellFormed) {
+    ResourceName name;
+    ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
+    const bool plain_socket = std::string_view(row.resource_class) == "SOCKET" &&
+                              std::string_view(row.text).find('@') == std::string_view::npos;
+    EXPECT_EQ(is_served(name), plain_socket) << row.text;
+  }
+}
+
+// Through viOpen: unserved classes are not found, malformed names are invalid.
+TEST(ResourceName, ViOpenReportsTheClassOfFailure) {
+  ViSession rm = VI_NULL;
+  ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+  for (const auto& row : kWellFormed) {
+    ResourceName name;
+    ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
+    if (is_served(name)) continue;
+    ViSession vi = 42;
+    EXPECT_EQ(viOpen(rm, row.text, VI_NO_LOCK, 0, &vi), VI_ERROR_RSRC_NFOUND) << row.text;
+    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  }
+  for (const char* text : kMalformed) {
+    ViSession vi = 42;
+    EXPECT_EQ(viOpen(rm, text, VI_NO_LOCK, 0, &vi), VI_ERROR_INV_RSRC_NAME) << text;
+    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  }
+  EXPECT_EQ(viOpen(rm, nullptr, VI_NO_LOCK, 0, nullptr), VI_ERROR_INV_PARAMETER);
+  ViSession vi = VI_NULL;
+  EXPECT_EQ(viOpen(rm, nullptr, VI_NO_LOCK, 0, &vi), VI_ERROR_INV_RSRC_NAME);
+  EXPECT_EQ(viClose(rm), VI_SUCCESS);
+}
+
+}  // namespace
+}  // namespace zr48::visa
