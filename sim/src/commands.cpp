@@ -229,9 +229,8 @@ void add_level_rows(std::vector<CommandRow>& rows) {
     // VOLT:UP, VOLT:DOWN, CURR:UP, CURR:DOWN step the level by its step size.
     const std::string_view root = f.unit == 'V' ? "[SOURce:]VOLTage[:LEVel][:IMMediate]"
                                                 : "[SOURce:]CURRent[:LEVel][:IMMediate]";
-    for (const auto& [suffix, keyword] :
-         {std::pair{":UP", std::string_view("UP")}, std::pair{":DOWN", std::string_view("DOWN")}}) {
-      rows.push_back({HeaderPattern(std::string(root) + suffix),
+    for (const std::string_view keyword : {"UP", "DOWN"}) {
+      rows.push_back({HeaderPattern(std::string(root) + ":" + std::string(keyword)),
                       [f, keyword](Call& c) {
                         c.expect_params(0, 0);
                         const int n = c.model.settings.selected;
@@ -277,7 +276,8 @@ void add_channel_flag_rows(std::vector<CommandRow>& rows) {
                       c.reply = format_bool(c.model.selected().output);
                     }});
   }
-  for (const auto& [pattern, mode] : kCombinationFlags) {
+  for (const auto& [pattern, flag_mode] : kCombinationFlags) {
+    const Combination mode = flag_mode;
     rows.push_back({HeaderPattern(pattern),
                     [mode](Call& c) {
                       c.expect_params(1, 1);
@@ -340,7 +340,8 @@ void add_instrument_rows(std::vector<CommandRow>& rows) {
                     c.expect_params(0, 0);
                     c.reply = format_int(c.model.settings.selected);
                   }});
-  for (const auto& [pattern, mode] : kCombineCommands) {
+  for (const auto& [pattern, command_mode] : kCombineCommands) {
+    const Combination mode = command_mode;
     rows.push_back({HeaderPattern(pattern),
                     [mode](Call& c) {
                       c.expect_params(0, 0);

@@ -179,14 +179,15 @@ void Model::settle() {
   }
   // Followers take their primary's settings.
   for (int pair = 0; pair < 3; ++pair) {
-    const ChannelSettings& primary = channel(2 * pair + 1);
-    ChannelSettings& follower = channel(2 * pair + 2);
+    const int first = 2 * pair + 1;
+    const ChannelSettings& primary = channel(first);
+    ChannelSettings& follower = channel(first + 1);
     switch (settings.pairs.at(static_cast<std::size_t>(pair))) {
       case Combination::series:
       case Combination::parallel:
         follower = primary;
-        tripped.at(static_cast<std::size_t>(2 * pair + 1)) =
-            tripped.at(static_cast<std::size_t>(2 * pair));
+        tripped.at(static_cast<std::size_t>(first)) =
+            tripped.at(static_cast<std::size_t>(first - 1));
         break;
       case Combination::track:
         follower.volt = primary.volt;

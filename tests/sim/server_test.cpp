@@ -145,6 +145,7 @@ TEST(ServerTest, SurvivesAbruptDisconnectsAndManyConnections) {
     gone.send("VOLT 1");  // half a line, then the peer vanishes
   }
   std::vector<std::unique_ptr<TestClient>> clients;
+  clients.reserve(40);
   for (int i = 0; i < 40; ++i) clients.push_back(std::make_unique<TestClient>(server.port()));
   for (auto& c : clients) ASSERT_TRUE(c->send("*OPC?\n"));
   for (auto& c : clients) EXPECT_EQ(c->read_line(), "1\n");

@@ -31,6 +31,7 @@ class SimProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (posix_spawn(&pid_, ZR48_SIM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
