@@ -19,7 +19,8 @@ constexpr IviRangeTableEntry Discrete(ViInt32 value, const char* keyword) {
   return {static_cast<ViReal64>(value), 0.0, 0.0, Keyword(keyword), 0};
 }
 
-const IviRangeTableEntry kEnd = {IVI_RANGE_TABLE_LAST_ENTRY};
+// The engine marks the end of a table with the all-ones text pointer.
+const IviRangeTableEntry kEnd = {IVI_RANGE_TABLE_LAST_ENTRY};  // NOLINT(performance-no-int-to-ptr)
 
 const IviRangeTableEntry kVoltageLevelEntries[] = {Ranged(0.0, 25.0), kEnd};
 const IviRangeTableEntry kOvpLimitEntries[] = {Ranged(0.0, 30.0), kEnd};
