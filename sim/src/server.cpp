@@ -197,7 +197,14 @@ void Server::Impl::accept_loop() {
   for (;;) {
     if (!wait_readable(listener.get(), -1)) return;
     UniqueFd fd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!fd.valid()) continue;  // the peer gave up, or descriptors ran out: try again
+    if (!fd.valid()) {
+      // Out of descriptors: the listener stays readable, so pause instead of spinning.
+      if ((errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) &&
+          !wait_readable(wake_read.get(), 50)) {
+        return;
+      }
+      continue;  // or the peer gave up before we took it
+    }
     reap_finished();
     const int yes = 1;
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
