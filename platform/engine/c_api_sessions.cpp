@@ -1,0 +1,158 @@
+// The C interface for sessions, the lock, session state and error information.
+#include <cstring>
+
+#include "engine/buffer_rule.h"
+#include "engine/guarded.h"
+#include "engine/session.h"
+#include "engine/session_factory.h"
+#include "engine/session_registry.h"
+#include "engine/status_text.h"
+
+using namespace zr48::engine;
+
+namespace {
+
+template <class F>
+ViBoolean stateOf(ViSession vi, F&& read) {
+  const SessionRef ref(vi);
+  return ref && read(*ref) ? VI_TRUE : VI_FALSE;
+}
+
+void fillErrorOutputs(const ErrorInfo& info, ViStatus* primary, ViStatus* secondary,
+                      ViChar* elaboration) {
+  if (primary != nullptr) *primary = info.primary;
+  if (secondary != nullptr) *secondary = info.secondary;
+  if (elaboration != nullptr) copyToMessageBuffer(info.elaboration, elaboration);
+}
+
+}  // namespace
+
+extern "C" {
+
+ViStatus Ivi_GetInfoFromResourceName(ViRsrc resourceName, ViConstString optionString,
+                                     ViChar newResourceName[256], ViChar newOptionString[256],
+                                     ViBoolean* isLogicalName) {
+  return guarded([&]() -> ViStatus {
+    return resolveResourceName(resourceName, optionString, newResourceName, newOptionString,
+                               isLogicalName);
+  });
+}
+
+ViStatus Ivi_SpecificDriverNew(ViConstString specificPrefix, ViConstString optionString,
+                               ViSession* newVi) {
+  return guarded([&]() -> ViStatus { return createSession(specificPrefix, optionString, newVi); });
+}
+
+ViStatus Ivi_Dispose(ViSession vi) {
+  return guarded([&]() -> ViStatus { return disposeSession(vi); });
+}
+
+ViStatus Ivi_LockSession(ViSession vi, ViBoolean* callerHasLock) {
+  if (callerHasLock != nullptr && *callerHasLock != VI_FALSE) return VI_SUCCESS;
+  const ViStatus status = registry::lock(vi);
+  if (status == VI_SUCCESS && callerHasLock != nullptr) *callerHasLock = VI_TRUE;
+  return status;
+}
+
+ViStatus Ivi_UnlockSession(ViSession vi, ViBoolean* callerHasLock) {
+  if (callerHasLock != nullptr && *callerHasLock == VI_FALSE) return VI_SUCCESS;
+  const ViStatus status = registry::unlock(vi);
+  if (status == VI_SUCCESS) {
+    if (callerHasLock != nullptr) *callerHasLock = VI_FALSE;
+    return status;
+  }
+  return guarded([&]() -> ViStatus {
+    if (const SessionRef ref(vi); ref && status != IVI_ERROR_INVALID_SESSION_HANDLE) {
+      ref->fail(status, "Ivi_UnlockSession: the calling thread does not hold the session lock");
+    }
+    return status;
+  });
+}
+
+ViBoolean Ivi_Simulating(ViSession vi) {
+  return stateOf(vi, [](const Session& s) { return s.simulate.load(); });
+}
+
+ViBoolean Ivi_RangeChecking(ViSession vi) {
+  return stateOf(vi, [](const Session& s) { return s.rangeCheck.load(); });
+}
+
+ViBoolean Ivi_QueryInstrStatus(ViSession vi) {
+  return stateOf(vi, [](const Session& s) { return s.queryInstrStatus.load(); });
+}
+
+ViBoolean Ivi_NeedToCheckStatus(ViSession vi) {
+  return stateOf(vi, [](const Session& s) { return s.needToCheckStatus.load(); });
+}
+
+ViStatus Ivi_SetNeedToCheckStatus(ViSession vi, ViBoolean needToCheckStatus) {
+  const SessionRef ref(vi);
+  if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  ref->needToCheckStatus = needToCheckStatus != VI_FALSE;
+  return VI_SUCCESS;
+}
+
+ViSession Ivi_IOSession(ViSession vi) {
+  const SessionRef ref(vi);
+  return ref ? ref->ioSession.load() : VI_NULL;
+}
+
+ViStatus Ivi_SetErrorInfo(ViSession vi, ViBoolean overrideExistingError, ViStatus primaryError,
+                          ViStatus secondaryError, ViConstString errorElaboration) {
+  return guarded([&]() -> ViStatus {
+    const bool overwrite = overrideExistingError != VI_FALSE;
+    if (vi == VI_NULL) {
+      threadErrorInfo().record(overwrite, primaryError, secondaryError, errorElaboration);
+      return VI_SUCCESS;
+    }
+    const SessionRef ref(vi);
+    if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
+    ref->errors.record(overwrite, primaryError, secondaryError, errorElaboration);
+    return VI_SUCCESS;
+  });
+}
+
+ViStatus Ivi_GetErrorInfo(ViSession vi, ViStatus* primaryError, ViStatus* secondaryError,
+                          ViChar errorElaboration[256]) {
+  return guarded([&]() -> ViStatus {
+    if (vi == VI_NULL) {
+      ErrorInfo& info = threadErrorInfo();
+      fillErrorOutputs(info, primaryError, secondaryError, errorElaboration);
+      info.clear();
+      return VI_SUCCESS;
+    }
+    const SessionRef ref(vi);
+    if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
+    fillErrorOutputs(ref->errors.take(), primaryError, secondaryError, errorElaboration);
+    return VI_SUCCESS;
+  });
+}
+
+ViStatus Ivi_ClearErrorInfo(ViSession vi) {
+  if (vi == VI_NULL) {
+    threadErrorInfo().clear();
+    return VI_SUCCESS;
+  }
+  const SessionRef ref(vi);
+  if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  ref->errors.clear();
+  return VI_SUCCESS;
+}
+
+ViStatus Ivi_ParamPositionError(ViInt32 parameterPosition) {
+  if (parameterPosition < 1 || parameterPosition > 8) return IVI_ERROR_INVALID_PARAMETER;
+  return VI_ERROR_PARAMETER1 + (parameterPosition - 1);
+}
+
+ViStatus Ivi_GetSpecificDriverStatusDesc(ViSession vi, ViStatus statusCode, ViChar messageBuf[256],
+                                         const IviStringValueTableEntry* additionalTableToSearch) {
+  return guarded([&]() -> ViStatus {
+    if (messageBuf == nullptr) return IVI_ERROR_INVALID_PARAMETER;
+    if (vi == VI_NULL) return describeStatus({}, statusCode, additionalTableToSearch, messageBuf);
+    const SessionRef ref(vi);
+    if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
+    return describeStatus(ref->prefix(), statusCode, additionalTableToSearch, messageBuf);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,192 @@
+#include "engine/logical_names.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <toml++/toml.h>
+
+#include "engine/engine_info.h"
+
+namespace zr48::engine {
+namespace {
+
+// Reports a problem with the entry being read.
+struct EntryError {
+  ViStatus status;
+  std::string text;
+};
+
+std::string sourceLine(const toml::node& node) {
+  return " (line " + std::to_string(node.source().begin.line) + ")";
+}
+
+OptionSettings readOptions(const toml::table& options, const std::string& where) {
+  OptionSettings settings;
+  for (const auto& [key, node] : options) {
+    const std::string_view name = key.str();
+    if (isDriverSetupName(name)) {
+      const auto* text = node.as_string();
+      if (text == nullptr) {
+        throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
+                         where + ": DriverSetup must be a string" + sourceLine(node)};
+      }
+      settings.driverSetup = text->get();
+    } else if (const BoolOption* option = findBoolOption(name)) {
+      const auto* flag = node.as_boolean();
+      if (flag == nullptr) {
+        throw EntryError{IVI_ERROR_BAD_BOOLEAN_IN_CONFIG_FILE,
+                         where + ": option '" + std::string(name) + "' must be true or false" +
+                             sourceLine(node)};
+      }
+      settings.*option->member = flag->get();
+    } else {
+      throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
+                       where + ": unknown option '" + std::string(name) + "'" + sourceLine(node)};
+    }
+  }
+  return settings;
+}
+
+VirtualChannelMap readVirtualChannels(const toml::table& channels, const std::string& where) {
+  VirtualChannelMap map;
+  for (const auto& [key, node] : channels) {
+    const auto* physical = node.as_string();
+    if (physical == nullptr) {
+      throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
+                       where + ": virtual channel '" + std::string(key.str()) +
+                           "' must name a channel as a string" + sourceLine(node)};
+    }
+    map.emplace_back(std::string(key.str()), physical->get());
+  }
+  return map;
+}
+
+DefaultSetupEntry readDefaultSetupEntry(const toml::node& node, const std::string& where) {
+  const auto* table = node.as_table();
+  const std::string at = where + ": default-setup entry" + sourceLine(node);
+  if (table == nullptr) throw EntryError{IVI_ERROR_INVALID_CONFIGURATION, at + " is not a table"};
+  DefaultSetupEntry entry;
+  for (const auto& [key, field] : *table) {
+    const std::string_view name = key.str();
+    if (name == "attribute") {
+      if (const auto* text = field.as_string()) {
+        entry.attributeName = text->get();
+      } else if (const auto* id = field.as_integer();
+                 id != nullptr && id->get() > 0 && id->get() <= 0xFFFFFFFFLL) {
+        entry.attributeId = static_cast<ViAttr>(id->get());
+      } else {
+        throw EntryError{IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR,
+                         at + ": 'attribute' must be a name or a positive identifier"};
+      }
+    } else if (name == "channel") {
+      const auto* text = field.as_string();
+      if (text == nullptr) {
+        throw EntryError{IVI_ERROR_INVALID_CONFIGURATION, at + ": 'channel' must be a string"};
+      }
+      entry.channel = text->get();
+    } else if (name == "value") {
+      if (const auto* b = field.as_boolean()) {
+        entry.value = b->get();
+      } else if (const auto* i = field.as_integer()) {
+        entry.value = i->get();
+      } else if (const auto* d = field.as_floating_point()) {
+        entry.value = d->get();
+      } else if (const auto* s = field.as_string()) {
+        entry.value = s->get();
+      } else {
+        throw EntryError{IVI_ERROR_INVALID_DEFAULT_SETUP_VAL,
+                         at + ": 'value' must be a Boolean, number or string"};
+      }
+    } else {
+      throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
+                       at + ": unknown key '" + std::string(name) + "'"};
+    }
+  }
+  if (entry.attributeName.empty() && entry.attributeId == 0) {
+    throw EntryError{IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR, at + " names no attribute"};
+  }
+  if (!table->contains("value")) {
+    throw EntryError{IVI_ERROR_INVALID_DEFAULT_SETUP_VAL, at + " has no value"};
+  }
+  return entry;
+}
+
+LogicalName readEntry(std::string_view name, const toml::node& node, const std::string& file) {
+  const std::string where = file + ": logical name '" + std::string(name) + "'";
+  const auto* table = node.as_table();
+  if (table == nullptr) {
+    throw EntryError{IVI_ERROR_INVALID_CONFIGURATION, where + " is not a table" + sourceLine(node)};
+  }
+  LogicalName entry;
+  entry.name = std::string(name);
+  for (const auto& [key, field] : *table) {
+    const std::string_view k = key.str();
+    if (k == "resource") {
+      const auto* text = field.as_string();
+      if (text == nullptr || text->get().size() >= IVI_MAX_MESSAGE_BUF_SIZE) {
+        throw EntryError{
+            IVI_ERROR_INVALID_CONFIGURATION,
+            where + ": 'resource' must be a string of at most 255 characters" + sourceLine(field)};
+      }
+      entry.resource = text->get();
+    } else if (k == "options" && field.is_table()) {
+      entry.options = readOptions(*field.as_table(), where);
+    } else if (k == "virtual-channels" && field.is_table()) {
+      entry.virtualChannels = readVirtualChannels(*field.as_table(), where);
+    } else if (k == "default-setup" && field.is_array()) {
+      for (const toml::node& item : *field.as_array()) {
+        entry.defaultSetup.push_back(readDefaultSetupEntry(item, where));
+      }
+    } else {
+      throw EntryError{
+          IVI_ERROR_INVALID_CONFIGURATION,
+          where + ": unexpected key '" + std::string(k) + "' or wrong type" + sourceLine(field)};
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+std::string DefaultSetupEntry::describe() const {
+  std::string text = attributeName.empty() ? "attribute " + std::to_string(attributeId)
+                                           : "attribute '" + attributeName + "'";
+  if (!channel.empty()) text += " on channel '" + channel + "'";
+  return text;
+}
+
+std::string configurationPath() {
+  const char* path = std::getenv(kConfigEnvVar);
+  return path != nullptr && *path != '\0' ? std::string(path) : std::string(kDefaultConfigPath);
+}
+
+ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& out,
+                           std::string& elaboration) {
+  out.reset();
+  const std::string file = configurationPath();
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return VI_SUCCESS;
+  if (std::ifstream probe(file); !probe) {
+    elaboration = "Cannot open the logical-name configuration file " + file;
+    return IVI_ERROR_CANNOT_OPEN_CONFIG_FILE;
+  }
+  try {
+    const toml::table config = toml::parse_file(file);
+    const toml::node* node = config.get(name);
+    if (node == nullptr) return VI_SUCCESS;
+    out = readEntry(name, *node, file);
+    return VI_SUCCESS;
+  } catch (const toml::parse_error& e) {
+    elaboration = "Malformed logical-name configuration file " + file + " (line " +
+                  std::to_string(e.source().begin.line) + "): " + std::string(e.description());
+    return IVI_ERROR_ERROR_READING_CONFIG_FILE;
+  } catch (const EntryError& e) {
+    elaboration = e.text;
+    return e.status;
+  } catch (const std::exception& e) {
+    elaboration = "Cannot read the logical-name configuration file " + file + ": " + e.what();
+    return IVI_ERROR_ERROR_READING_CONFIG_FILE;
+  }
+}
+
+}  // namespace zr48::engine

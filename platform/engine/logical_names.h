@@ -1,0 +1,56 @@
+// Logical names: named instrument configurations read from a TOML file (location: the
+// ZR48_CONFIG environment variable, else /etc/zr48/logical-names.toml). Each top-level table is
+// one logical name:
+//
+//   [bench1]
+//   resource = "TCPIP0::192.168.1.20::5025::SOCKET"
+//   options = { Simulate = false, RangeCheck = true, DriverSetup = "..." }
+//   virtual-channels = { Output1 = "ch1" }
+//   default-setup = [ { attribute = "ZR48_ATTR_OVP_LIMIT", channel = "Output1", value = 12.0 } ]
+#ifndef ZR48_PLATFORM_ENGINE_LOGICAL_NAMES_H
+#define ZR48_PLATFORM_ENGINE_LOGICAL_NAMES_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "engine/channel_table.h"
+#include "engine/ivi_engine.h"
+#include "engine/option_string.h"
+
+namespace zr48::engine {
+
+// One attribute value applied by Ivi_ApplyDefaultSetup. The attribute is named by its
+// registered name or, when `attributeName` is empty, by `attributeId`.
+struct DefaultSetupEntry {
+  std::string attributeName;
+  ViAttr attributeId = 0;
+  std::string channel;
+  std::variant<bool, std::int64_t, double, std::string> value;
+
+  std::string describe() const;
+};
+
+struct LogicalName {
+  std::string name;
+  std::string resource;
+  OptionSettings options;
+  VirtualChannelMap virtualChannels;
+  std::vector<DefaultSetupEntry> defaultSetup;
+};
+
+// The configuration file this process reads.
+std::string configurationPath();
+
+// Looks `name` up. A missing file or an absent name leaves `out` empty and succeeds; an
+// unreadable or malformed file, or a malformed entry for `name`, fails with an elaboration that
+// names the file and the problem.
+ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& out,
+                           std::string& elaboration);
+
+}  // namespace zr48::engine
+
+#endif

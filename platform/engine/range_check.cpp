@@ -1,0 +1,35 @@
+#include "engine/range_check.h"
+
+namespace zr48::engine {
+
+std::optional<RangeTable> copyRangeTable(const IviRangeTable& table) {
+  if (table.rangeValues == nullptr ||
+      (table.type != IVI_VAL_DISCRETE && table.type != IVI_VAL_RANGED &&
+       table.type != IVI_VAL_COERCED)) {
+    return std::nullopt;
+  }
+  RangeTable copy;
+  copy.type = table.type;
+  for (const IviRangeTableEntry* e = table.rangeValues; e->cmdString != IVI_RANGE_TABLE_END_STRING;
+       ++e) {
+    copy.entries.push_back({e->discreteOrMinValue, e->maxValue, e->coercedValue});
+  }
+  return copy;
+}
+
+bool checkRange(const RangeTable& table, double value, double& result) {
+  for (const RangeEntry& entry : table.entries) {
+    if (table.type == IVI_VAL_DISCRETE) {
+      if (value == entry.discreteOrMin) {
+        result = value;
+        return true;
+      }
+    } else if (value >= entry.discreteOrMin && value <= entry.max) {
+      result = table.type == IVI_VAL_COERCED ? entry.coerced : value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace zr48::engine

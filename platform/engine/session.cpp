@@ -1,0 +1,49 @@
+#include "engine/session.h"
+
+#include "visa/visa.h"
+
+namespace zr48::engine {
+
+Session::Session(ViSession handle, std::string prefix)
+    : handle_(handle), prefix_(std::move(prefix)) {}
+
+Session::~Session() {
+  closeResourceManager();
+}
+
+ViStatus Session::closeResourceManager() {
+  Attribute* rm = attributes.find(IVI_ATTR_VISA_RM_SESSION);
+  if (rm == nullptr) return VI_SUCCESS;
+  auto& value = std::get<ViSession>(rm->values.front().value);
+  const ViSession session = value;
+  value = VI_NULL;
+  return session == VI_NULL ? VI_SUCCESS : viClose(session);
+}
+
+void Session::mirror(const Attribute& attribute) {
+  const Value& v = attribute.values.front().value;
+  switch (attribute.id) {
+    case IVI_ATTR_SIMULATE:
+      simulate = std::get<ViBoolean>(v) != VI_FALSE;
+      break;
+    case IVI_ATTR_RANGE_CHECK:
+      rangeCheck = std::get<ViBoolean>(v) != VI_FALSE;
+      break;
+    case IVI_ATTR_QUERY_INSTRUMENT_STATUS:
+      queryInstrStatus = std::get<ViBoolean>(v) != VI_FALSE;
+      break;
+    case IVI_ATTR_CACHE:
+      cache = std::get<ViBoolean>(v) != VI_FALSE;
+      break;
+    case IVI_ATTR_RECORD_COERCIONS:
+      recordCoercions = std::get<ViBoolean>(v) != VI_FALSE;
+      break;
+    case IVI_ATTR_IO_SESSION:
+      ioSession = std::get<ViSession>(v);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace zr48::engine

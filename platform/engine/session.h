@@ -1,0 +1,75 @@
+// One engine session: the driver's attributes, channel table, error information, records and
+// the settings it was created with. Attribute access runs under the session lock (see
+// session_registry.h); the option mirrors and error information can be read without it.
+#ifndef ZR48_PLATFORM_ENGINE_SESSION_H
+#define ZR48_PLATFORM_ENGINE_SESSION_H
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/attribute_store.h"
+#include "engine/channel_table.h"
+#include "engine/error_info.h"
+#include "engine/logical_names.h"
+#include "engine/record_queue.h"
+
+namespace zr48::engine {
+
+// A string read callback in progress: Ivi_SetValInStringCallback fills `value`.
+struct StringReadFrame {
+  ViAttr id;
+  int channel;
+  std::optional<std::string> value;
+};
+
+class Session {
+ public:
+  Session(ViSession handle, std::string prefix);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  ViSession handle() const { return handle_; }
+  const std::string& prefix() const { return prefix_; }
+
+  // Records a refusal or failure in the session's error information (first error kept).
+  ViStatus fail(ViStatus status, const std::string& elaboration) {
+    errors.record(false, status, VI_SUCCESS, elaboration.c_str());
+    return status;
+  }
+
+  // Keeps the fast copies of the engine options in step with a stored attribute value.
+  void mirror(const Attribute& attribute);
+
+  // Closes the VISA resource manager the session holds, if any.
+  ViStatus closeResourceManager();
+
+  AttributeStore attributes;
+  ChannelTable channels;
+  SessionErrors errors;
+  RecordQueue coercions;
+  RecordQueue interchangeWarnings;
+  std::vector<StringReadFrame> stringReads;
+  std::optional<LogicalName> logicalName;
+  bool allowUnknownChannels = false;
+
+  std::atomic<bool> simulate{false};
+  std::atomic<bool> rangeCheck{true};
+  std::atomic<bool> queryInstrStatus{false};
+  std::atomic<bool> cache{true};
+  std::atomic<bool> recordCoercions{false};
+  std::atomic<bool> needToCheckStatus{false};
+  std::atomic<ViSession> ioSession{VI_NULL};
+  // Set once creation is complete: from then on user calls cannot change the simulation state.
+  bool created = false;
+
+ private:
+  ViSession handle_;
+  std::string prefix_;
+};
+
+}  // namespace zr48::engine
+
+#endif

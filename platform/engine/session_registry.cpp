@@ -1,0 +1,224 @@
+#include "engine/session_registry.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "engine/session.h"
+
+namespace zr48::engine::registry {
+namespace {
+
+// Handle: generation in the upper 20 bits, slot index in the lower 12.
+constexpr unsigned kIndexBits = 12;
+constexpr uint32_t kSlotCount = 1U << kIndexBits;
+constexpr uint32_t kMaxGeneration = (1U << 20) - 1;
+
+// Both slot words keep the generation in bits 44-63 and the disposed mark in bit 43.
+constexpr unsigned kGenShift = 44;
+constexpr uint64_t kDead = 1ULL << 43;
+constexpr uint64_t kKeyMask = ~((1ULL << 43) - 1);  // generation and disposed mark
+// Use word: reference count in bits 0-31.
+constexpr uint64_t kUsersMask = 0xFFFFFFFFULL;
+// Lock word: nesting depth in bits 0-15, owner thread in bits 16-41, waiters in bit 42.
+constexpr uint64_t kDepthMask = 0xFFFFULL;
+constexpr unsigned kOwnerShift = 16;
+constexpr uint64_t kOwnerMask = ((1ULL << 26) - 1) << kOwnerShift;
+constexpr uint64_t kWaiters = 1ULL << 42;
+
+struct alignas(64) Slot {
+  std::atomic<uint64_t> use{0};
+  std::atomic<uint64_t> lock{0};
+  std::atomic<Session*> session{nullptr};
+};
+
+constinit std::array<Slot, kSlotCount> gSlots{};
+
+// Slots ready for reuse, oldest first, so that a slot rests as long as possible between uses.
+struct FreeSlots {
+  std::mutex mutex;
+  std::deque<uint32_t> indices;
+  FreeSlots() {
+    for (uint32_t i = 0; i < kSlotCount; ++i) indices.push_back(i);
+  }
+};
+
+FreeSlots& freeSlots() {
+  static FreeSlots slots;
+  return slots;
+}
+
+uint64_t keyOf(uint32_t generation) {
+  return static_cast<uint64_t>(generation) << kGenShift;
+}
+
+// Decodes a handle; false for one that no slot could have issued.
+bool decode(ViSession vi, Slot*& slot, uint64_t& key) {
+  const uint32_t generation = vi >> kIndexBits;
+  if (generation == 0) return false;
+  slot = &gSlots[vi & (kSlotCount - 1)];
+  key = keyOf(generation);
+  return true;
+}
+
+// The calling thread's owner bits: a small number given to each thread on first use.
+uint64_t ownerBits() {
+  static std::atomic<uint32_t> nextThread{1};
+  thread_local const uint64_t bits = [] {
+    uint32_t id = nextThread.fetch_add(1, std::memory_order_relaxed) & ((1U << 26) - 1);
+    if (id == 0) id = nextThread.fetch_add(1, std::memory_order_relaxed) & ((1U << 26) - 1);
+    return static_cast<uint64_t>(id) << kOwnerShift;
+  }();
+  return bits;
+}
+
+void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+void recycle(uint32_t index, uint32_t generation) {
+  if (generation >= kMaxGeneration) return;  // retired: its handles are all used up
+  FreeSlots& slots = freeSlots();
+  std::scoped_lock guard(slots.mutex);
+  slots.indices.push_back(index);
+}
+
+}  // namespace
+
+ViSession reserve() {
+  FreeSlots& slots = freeSlots();
+  uint32_t index = 0;
+  {
+    std::scoped_lock guard(slots.mutex);
+    if (slots.indices.empty()) return VI_NULL;
+    index = slots.indices.front();
+    slots.indices.pop_front();
+  }
+  const uint32_t generation =
+      static_cast<uint32_t>(gSlots[index].use.load(std::memory_order_relaxed) >> kGenShift) + 1;
+  return (generation << kIndexBits) | index;
+}
+
+void publish(ViSession vi, std::unique_ptr<Session> session) {
+  Slot& slot = gSlots[vi & (kSlotCount - 1)];
+  const uint64_t key = keyOf(vi >> kIndexBits);
+  slot.session.store(session.release(), std::memory_order_relaxed);
+  slot.lock.store(key, std::memory_order_release);
+  slot.use.store(key | 1, std::memory_order_release);  // the registry's own reference
+}
+
+void abandon(ViSession vi) {
+  Slot& slot = gSlots[vi & (kSlotCount - 1)];
+  const uint32_t generation = vi >> kIndexBits;
+  slot.lock.store(keyOf(generation) | kDead, std::memory_order_release);
+  slot.use.store(keyOf(generation) | kDead, std::memory_order_release);
+  recycle(vi & (kSlotCount - 1), generation);
+}
+
+Session* acquire(ViSession vi) {
+  Slot* slot = nullptr;
+  uint64_t key = 0;
+  if (!decode(vi, slot, key)) return nullptr;
+  uint64_t word = slot->use.load(std::memory_order_acquire);
+  do {
+    if ((word & kKeyMask) != key || (word & kUsersMask) == kUsersMask) return nullptr;
+  } while (!slot->use.compare_exchange_weak(word, word + 1, std::memory_order_acquire,
+                                            std::memory_order_acquire));
+  return slot->session.load(std::memory_order_acquire);
+}
+
+ViStatus release(ViSession vi) {
+  Slot& slot = gSlots[vi & (kSlotCount - 1)];
+  const uint64_t before = slot.use.fetch_sub(1, std::memory_order_acq_rel);
+  if ((before & kUsersMask) != 1 || (before & kDead) == 0) return VI_SUCCESS;
+  // Last reference to a disposed session: destroy it and put the slot back.
+  std::unique_ptr<Session> session(slot.session.exchange(nullptr, std::memory_order_acq_rel));
+  const ViStatus status = session->closeResourceManager();
+  session.reset();
+  recycle(vi & (kSlotCount - 1), vi >> kIndexBits);
+  return status;
+}
+
+bool markDisposed(ViSession vi) {
+  Slot& slot = gSlots[vi & (kSlotCount - 1)];
+  uint64_t word = slot.use.load(std::memory_order_acquire);
+  do {
+    if ((word & kDead) != 0) return false;
+  } while (!slot.use.compare_exchange_weak(word, word | kDead, std::memory_order_acq_rel));
+  slot.lock.fetch_or(kDead, std::memory_order_acq_rel);
+  slot.lock.notify_all();
+  // Drop the registry's own reference; the caller still holds one.
+  slot.use.fetch_sub(1, std::memory_order_acq_rel);
+  return true;
+}
+
+ViStatus lock(ViSession vi) {
+  Slot* slot = nullptr;
+  uint64_t key = 0;
+  if (!decode(vi, slot, key)) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  const uint64_t me = ownerBits();
+  uint64_t word = slot->lock.load(std::memory_order_relaxed);
+  int spins = 0;
+  for (;;) {
+    if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
+    if ((word & kDepthMask) == 0) {
+      if (slot->lock.compare_exchange_weak(word, key | me | 1, std::memory_order_acquire,
+                                           std::memory_order_relaxed)) {
+        return VI_SUCCESS;
+      }
+      continue;
+    }
+    if ((word & kOwnerMask) == me) {
+      if ((word & kDepthMask) == kDepthMask) return IVI_ERROR_CANNOT_RECOVER;  // nested too deep
+      if (slot->lock.compare_exchange_weak(word, word + 1, std::memory_order_relaxed)) {
+        return VI_SUCCESS;
+      }
+      continue;
+    }
+    // Held by another thread: spin briefly, then sleep until an unlock or a dispose.
+    if (spins < 64) {
+      ++spins;
+      pause();
+      word = slot->lock.load(std::memory_order_relaxed);
+      continue;
+    }
+    if ((word & kWaiters) == 0 &&
+        !slot->lock.compare_exchange_weak(word, word | kWaiters, std::memory_order_relaxed)) {
+      continue;
+    }
+    slot->lock.wait(word | kWaiters, std::memory_order_relaxed);
+    word = slot->lock.load(std::memory_order_relaxed);
+  }
+}
+
+ViStatus unlock(ViSession vi) {
+  Slot* slot = nullptr;
+  uint64_t key = 0;
+  if (!decode(vi, slot, key)) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  const uint64_t me = ownerBits();
+  uint64_t word = slot->lock.load(std::memory_order_relaxed);
+  for (;;) {
+    if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
+    if ((word & kOwnerMask) != me || (word & kDepthMask) == 0) return IVI_ERROR_INVALID_PARAMETER;
+    const uint64_t next = (word & kDepthMask) > 1 ? word - 1 : key;
+    if (slot->lock.compare_exchange_weak(word, next, std::memory_order_release,
+                                         std::memory_order_relaxed)) {
+      if (next == key && (word & kWaiters) != 0) slot->lock.notify_all();
+      return VI_SUCCESS;
+    }
+  }
+}
+
+bool ownsLock(ViSession vi) {
+  Slot* slot = nullptr;
+  uint64_t key = 0;
+  if (!decode(vi, slot, key)) return false;
+  const uint64_t word = slot->lock.load(std::memory_order_relaxed);
+  return (word & kKeyMask) == key && (word & kOwnerMask) == ownerBits() && (word & kDepthMask) != 0;
+}
+
+}  // namespace zr48::engine::registry

@@ -1,0 +1,112 @@
+#include "engine_fixture.h"
+
+#include <unistd.h>
+
+namespace zr48::engine::test {
+
+Recorder& recorder() {
+  static Recorder r;
+  return r;
+}
+
+ViStatus readReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64* value) {
+  Recorder& r = recorder();
+  ++r.reads;
+  r.lastChannel = channel;
+  if (r.result >= 0 && r.setOnRead) *value = r.readValue;
+  return r.result;
+}
+
+ViStatus writeReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64 value) {
+  Recorder& r = recorder();
+  ++r.writes;
+  r.lastChannel = channel;
+  r.lastWritten = value;
+  return r.result;
+}
+
+ViStatus readInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32* value) {
+  Recorder& r = recorder();
+  ++r.reads;
+  r.lastChannel = channel;
+  if (r.result >= 0 && r.setOnRead) *value = static_cast<ViInt32>(r.readValue);
+  return r.result;
+}
+
+ViStatus writeInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32 value) {
+  Recorder& r = recorder();
+  ++r.writes;
+  r.lastChannel = channel;
+  r.lastWritten = value;
+  return r.result;
+}
+
+ViStatus readText(ViSession vi, ViSession, ViConstString channel, ViAttr id, ViConstString) {
+  Recorder& r = recorder();
+  ++r.reads;
+  r.lastChannel = channel;
+  if (r.textOnRead != nullptr) {
+    const ViStatus status = Ivi_SetValInStringCallback(vi, id, r.textOnRead);
+    if (status < 0) return status;
+  }
+  return r.result;
+}
+
+ViStatus writeText(ViSession, ViSession, ViConstString channel, ViAttr, ViConstString value) {
+  Recorder& r = recorder();
+  ++r.writes;
+  r.lastChannel = channel;
+  r.lastWrittenText = value;
+  return r.result;
+}
+
+ViStatus checkStatus(ViSession, ViSession) {
+  ++recorder().statusChecks;
+  return recorder().result;
+}
+
+void EngineTest::SetUp() {
+  recorder() = Recorder{};
+  Ivi_ClearErrorInfo(VI_NULL);
+}
+
+void EngineTest::TearDown() {
+  if (vi != VI_NULL) Ivi_Dispose(vi);
+  vi = VI_NULL;
+  Ivi_ClearErrorInfo(VI_NULL);
+}
+
+ViSession EngineTest::open(const char* options, bool withChannels) {
+  ViSession session = VI_NULL;
+  EXPECT_EQ(Ivi_SpecificDriverNew("ZR48", options, &session), VI_SUCCESS);
+  if (withChannels) {
+    EXPECT_EQ(Ivi_BuildChannelTable(session, "ch1,ch2,ch3", VI_FALSE, VI_NULL), VI_SUCCESS);
+  }
+  vi = session;
+  return session;
+}
+
+TempConfig::TempConfig(const std::string& text, const char* name) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("zr48-engine-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  path_ = (dir / name).string();
+  std::ofstream(path_) << text;
+  ::setenv("ZR48_CONFIG", path_.c_str(), 1);
+}
+
+TempConfig::~TempConfig() {
+  ::unsetenv("ZR48_CONFIG");
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+}
+
+ThreadError takeError(ViSession vi) {
+  ThreadError e;
+  ViChar text[256] = {};
+  Ivi_GetErrorInfo(vi, &e.primary, &e.secondary, text);
+  e.elaboration = text;
+  return e;
+}
+
+}  // namespace zr48::engine::test

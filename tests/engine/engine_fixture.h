@@ -1,0 +1,79 @@
+// Shared helpers for the engine tests: sessions, recording callbacks, temporary configuration
+// files.
+#ifndef ZR48_TESTS_ENGINE_ENGINE_FIXTURE_H
+#define ZR48_TESTS_ENGINE_ENGINE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/ivi_engine.h"
+
+namespace zr48::engine::test {
+
+constexpr ViAttr kReal = IVI_SPECIFIC_PUBLIC_ATTR_BASE + 1;  // multi-channel ViReal64
+constexpr ViAttr kInt = IVI_SPECIFIC_PUBLIC_ATTR_BASE + 2;   // ViInt32
+constexpr ViAttr kText = IVI_SPECIFIC_PUBLIC_ATTR_BASE + 3;  // ViString
+constexpr ViAttr kFlag = IVI_SPECIFIC_PUBLIC_ATTR_BASE + 4;  // ViBoolean
+constexpr ViAttr kUnknown = IVI_SPECIFIC_PUBLIC_ATTR_BASE + 99;
+
+// What the recording callbacks saw and what they do.
+struct Recorder {
+  int reads = 0;
+  int writes = 0;
+  int statusChecks = 0;
+  ViStatus result = VI_SUCCESS;  // returned by every recording callback
+  double readValue = 0;          // numeric read callbacks store this when `setOnRead`
+  bool setOnRead = false;
+  const char* textOnRead = nullptr;  // string read callback hands this back when set
+  std::string lastChannel;
+  double lastWritten = 0;
+  std::string lastWrittenText;
+};
+Recorder& recorder();
+
+ViStatus readReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64* value);
+ViStatus writeReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64 value);
+ViStatus readInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32* value);
+ViStatus writeInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32 value);
+ViStatus readText(ViSession vi, ViSession, ViConstString channel, ViAttr id, ViConstString);
+ViStatus writeText(ViSession, ViSession, ViConstString channel, ViAttr, ViConstString value);
+ViStatus checkStatus(ViSession, ViSession);
+
+// A simulated session (no VISA) with channels ch1..ch3 and no driver attributes.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  ViSession open(const char* options = "Simulate=1", bool withChannels = true);
+
+  ViSession vi = VI_NULL;
+};
+
+// Sets ZR48_CONFIG to a temporary file with the given text for the lifetime of the object.
+class TempConfig {
+ public:
+  explicit TempConfig(const std::string& text, const char* name = "logical-names.toml");
+  ~TempConfig();
+  TempConfig(const TempConfig&) = delete;
+  TempConfig& operator=(const TempConfig&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Takes the calling thread's error information.
+struct ThreadError {
+  ViStatus primary = 0;
+  ViStatus secondary = 0;
+  std::string elaboration;
+};
+ThreadError takeError(ViSession vi = VI_NULL);
+
+}  // namespace zr48::engine::test
+
+#endif
