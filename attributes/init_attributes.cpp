@@ -115,9 +115,22 @@ ViAddr AsAddress(Callback* callback) {
   return reinterpret_cast<ViAddr>(callback);
 }
 
+// Adds IVI_VAL_USE_CALLBACKS_FOR_SIMULATION to an attribute's flags and installs its read
+// callback: the engine then calls it also while the session simulates.
+ViStatus ReadAlsoWhileSimulating(ViSession vi, ViAttr id, ReadAttrViString_CallbackPtr callback) {
+  IviAttrFlags flags = 0;
+  ViStatus status = Normalise(Ivi_GetAttributeFlags(vi, id, &flags));
+  if (status == VI_SUCCESS) {
+    status = Normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
+  }
+  if (status == VI_SUCCESS) status = Normalise(Ivi_SetAttrReadCallbackViString(vi, id, callback));
+  return status;
+}
+
 ViStatus AdjustInherentAttributes(ViSession vi) {
-  ViStatus status = Normalise(
-      Ivi_SetAttrReadCallbackViString(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, DriverRevisionRead));
+  // The revision text asks nothing of the instrument, so a simulated session reports it too.
+  ViStatus status =
+      ReadAlsoWhileSimulating(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, DriverRevisionRead);
   if (status == VI_SUCCESS) {
     status =
         Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
@@ -133,15 +146,7 @@ ViStatus AdjustInherentAttributes(ViSession vi) {
                                                 "MODEL1,MODEL2,MODEL3,MODEL4"));
   }
   for (const ViAttr id : kParsedIdentity) {
-    IviAttrFlags flags = 0;
-    if (status == VI_SUCCESS) status = Normalise(Ivi_GetAttributeFlags(vi, id, &flags));
-    if (status == VI_SUCCESS) {
-      status =
-          Normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
-    }
-    if (status == VI_SUCCESS) {
-      status = Normalise(Ivi_SetAttrReadCallbackViString(vi, id, IdentityFieldRead));
-    }
+    if (status == VI_SUCCESS) status = ReadAlsoWhileSimulating(vi, id, IdentityFieldRead);
   }
   for (const InherentText& text : kIdentityTexts) {
     if (status == VI_SUCCESS) {

@@ -272,8 +272,9 @@ TEST_F(IdentityTest, RealIdentityFieldsComeFromOneIdentificationQuery) {
       {"Maker," + a300 + ",S,F", "Maker", a256, "F"},
       {"Maker,M,S," + a300, "Maker", "M", a256},
       {"Maker,M,S,F,extra", "Maker", "M", "F,extra"},
-      {"Maker", "Maker", "", ""},
-      {"Maker,M", "Maker", "M", ""},
+      // A last field runs to the end of the reply, its line feed included.
+      {"Maker", "Maker\n", "", ""},
+      {"Maker,M", "Maker", "M\n", ""},
       {"Maker,,S,F", "Maker", "", ""},  // an empty field stops the scan
       {"Maker,M,S,", "Maker", "M", ""},
   };

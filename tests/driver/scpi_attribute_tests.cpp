@@ -141,6 +141,7 @@ TEST_F(ScpiAttributeTest, ReadAfterWriteAsksTheInstrumentNotTheWrittenText) {
   OpenReal();
   ASSERT_EQ(ZR48_SetAttributeViString(vi_, "", ZR48_ATTR_STAT_QUES_ENAB, "255"), VI_SUCCESS);
   ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
+  ASSERT_EQ(Arrived(sim_, "STAT:QUES:ENAB 255\n"), "STAT:QUES:ENAB 255\n");
   sim_.clear_received();
   sim_.push_reply("+7\n");
   EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "+7\n");
@@ -171,7 +172,9 @@ TEST_F(ScpiAttributeTest, CachedValueIsAskedForAgainOnlyAfterInvalidation) {
   OpenReal();
   for (const Invalidation& invalidation : invalidations) {
     SCOPED_TRACE(invalidation.name);
+    sim_.clear_received();
     ASSERT_EQ(invalidation.run(vi_), VI_SUCCESS);
+    ASSERT_EQ(Arrived(sim_, invalidation.sent), invalidation.sent);
     sim_.clear_received();
     sim_.push_reply("1\n");
     sim_.push_reply("2\n");
@@ -203,17 +206,46 @@ TEST_F(ScpiAttributeTest, SimulatedSessionSendsNothingAndReadsCachedValues) {
 
 // ---- Faults -----------------------------------------------------------------------------------
 
-TEST_F(ScpiAttributeTest, FailedChannelSelectionSendsNoQueryAndKeepsTheValue) {
-  OpenReal();
-  sim_.push_reply("1\n");
-  ASSERT_EQ(ReadStringOk(vi_, "ch2", ZR48_ATTR_OUTP), "1\n");
-  ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
-  sim_.clear_received();
-  sim_.close_after_lines(1);  // the instrument drops the link on the channel selection
-  const StringRead read = ReadString(vi_, "ch2", ZR48_ATTR_OUTP);
-  EXPECT_LT(read.status, 0);
-  EXPECT_EQ(read.value, "(untouched)");
-  EXPECT_EQ(Sent(), "INST ch2\n");
+// The value the engine holds, without asking the instrument: a simulated session's reads yield
+// the stored value. Switching to simulation is open to the driver (not to a user's call).
+std::string StoredValue(ViSession vi, const char* channel, ViAttr id) {
+  EXPECT_EQ(Ivi_SetAttributeViBoolean(vi, "", IVI_ATTR_SIMULATE, 0, VI_TRUE), VI_SUCCESS);
+  return ReadStringOk(vi, channel, id);
+}
+
+TEST_F(ScpiAttributeTest, DroppedLinkHandsNoValueAndStopsLaterAccesses) {
+  struct Case {
+    const char* name;
+    std::size_t lines_before_drop;  // lines the instrument still takes before it drops the link
+    const char* sent;
+  };
+  const Case cases[] = {
+      {"dropped on the channel selection", 0, "INST ch2\n"},
+      {"dropped before the access", 1, "*CLS\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenReal();
+    sim_.push_reply("1\n");
+    ASSERT_EQ(ReadStringOk(vi_, "ch2", ZR48_ATTR_OUTP), "1\n");
+    ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
+    sim_.clear_received();
+    sim_.close_after_lines(c.lines_before_drop + 1);
+    if (c.lines_before_drop > 0) {
+      ASSERT_EQ(ZR48_WriteCmd(vi_, "*CLS"), VI_SUCCESS);
+    }
+    const StringRead read = ReadString(vi_, "ch2", ZR48_ATTR_OUTP);
+    EXPECT_LT(read.status, 0);
+    EXPECT_EQ(read.value, "(untouched)");
+    // Once the loss is known, nothing more goes out: the flush already reports it.
+    EXPECT_EQ(ZR48_SetAttributeViString(vi_, "ch2", ZR48_ATTR_OUTP, "0"), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(Sent().substr(0, std::string(c.sent).size()), c.sent);
+    EXPECT_EQ(Count(Sent(), "OUTP 0"), 0U);
+    EXPECT_EQ(StoredValue(vi_, "ch2", ZR48_ATTR_OUTP), "1\n");
+    EXPECT_EQ(ZR48_close(vi_), VI_SUCCESS);
+    vi_ = VI_NULL;
+    sim_.reset_faults();
+  }
 }
 
 TEST_F(ScpiAttributeTest, ReadTimeOutIsRecordedAndLeavesTheValue) {
@@ -231,6 +263,7 @@ TEST_F(ScpiAttributeTest, ReadTimeOutIsRecordedAndLeavesTheValue) {
   EXPECT_EQ(info.primary, VI_ERROR_TMO);
   EXPECT_EQ(info.secondary, VI_SUCCESS);
   sim_.set_silent(false);
+  EXPECT_EQ(StoredValue(vi_, "", ZR48_ATTR_ESE), "5\n");
 }
 
 }  // namespace

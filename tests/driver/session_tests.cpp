@@ -174,6 +174,7 @@ TEST_F(SessionTest, UnreachableInstrumentFailsWithTheVisaStatusRecorded) {
   std::optional<sim::Server> gone(std::in_place);
   std::string resource = gone->resource();
   gone.reset();  // nothing listens there any more
+  (void)TakeErrorInfo(VI_NULL);
   ViSession vi = 42;
   const ViStatus status = ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, "", &vi);
   EXPECT_LT(status, 0);
