@@ -19,9 +19,9 @@
 namespace zr48::test {
 namespace {
 
-std::string Message(ViStatus code) {
+std::string Message(ViStatus code, ViSession vi = VI_NULL) {
   ViChar text[256] = {};
-  EXPECT_GE(ZR48_error_message(VI_NULL, code, text), VI_SUCCESS);
+  EXPECT_GE(ZR48_error_message(vi, code, text), VI_SUCCESS);
   return text;
 }
 
@@ -239,8 +239,8 @@ TEST_F(UtilityTest, GetErrorSizeQueryThenTextWithAllThreeParts) {
   ViInt16 result = 0;
   ASSERT_EQ(ZR48_self_test(vi, &result, nullptr), IVI_ERROR_INVALID_PARAMETER);
   const std::string expected =
-      "Primary Error: (Hex 0xBFFA000F) " + Message(IVI_ERROR_INVALID_PARAMETER) +
-      "\nSecondary Error: (Hex 0xBFFC0003) " + Message(VI_ERROR_PARAMETER3) +
+      "Primary Error: (Hex 0xBFFA000F) " + Message(IVI_ERROR_INVALID_PARAMETER, vi) +
+      "\nSecondary Error: (Hex 0xBFFC0003) " + Message(VI_ERROR_PARAMETER3, vi) +
       "\nElaboration: Null address for Test Message";
   const auto required = static_cast<ViStatus>(expected.size() + 1);
 
@@ -381,7 +381,8 @@ TEST_F(UtilityTest, LockSessionHoldsOffOtherThreads) {
   // Unlocking with the flag clear does nothing.
   EXPECT_EQ(ZR48_UnlockSession(vi, &has_lock), VI_SUCCESS);
   other.join();
-  EXPECT_EQ(Sent(), "INST ch1\nVOLT 1.0\nINST ch1\nCURR 0.5\nINST ch7\nVOLT 9.0\n");
+  const std::string expected = "INST ch1\nVOLT 1.0\nINST ch1\nCURR 0.5\nINST ch7\nVOLT 9.0\n";
+  EXPECT_EQ(Arrived(sim_, expected), expected);
 }
 
 TEST_F(UtilityTest, DisableSendsNothing) {
@@ -410,7 +411,7 @@ TEST_F(UtilityTest, EngineServicesPassThrough) {
 TEST_F(UtilityTest, ResetWithDefaultsResetsFirst) {
   const ViSession vi = OpenReal();
   EXPECT_EQ(ZR48_ResetWithDefaults(vi), VI_SUCCESS);
-  EXPECT_EQ(Sent(), "*RST\n");
+  EXPECT_EQ(Arrived(sim_, "*RST\n"), "*RST\n");
 }
 
 }  // namespace
