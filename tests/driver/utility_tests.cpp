@@ -5,9 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 
 #include "ZR48.h"
 #include "attribute_io.h"
@@ -406,6 +410,53 @@ TEST_F(UtilityTest, EngineServicesPassThrough) {
   const ViSession unknown = 0x7FFFFFF0;
   EXPECT_EQ(ZR48_InvalidateAllAttributes(unknown), IVI_ERROR_INVALID_SESSION_HANDLE);
   EXPECT_EQ(ZR48_ClearInterchangeWarnings(unknown), IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+// A logical name with virtual channel names and a default set-up, in a configuration file of
+// its own.
+class LogicalNameUtilityTest : public SimSessionTest {
+ protected:
+  void SetUp() override {
+    path_ = std::filesystem::temp_directory_path() /
+            ("zr48-utility-" + std::to_string(::getpid()) + ".toml");
+    std::ofstream file(path_);
+    file << "[fn_bench]\n"
+         << "resource = \"" << sim_.resource() << "\"\n"
+         << "virtual-channels = { Left = \"ch1\", Right = \"ch7\" }\n"
+         << "default-setup = [\n"
+         << "  { attribute = \"ZR48_ATTR_OUTP\", channel = \"Right\", value = \"ON\" },\n"
+         << "  { attribute = \"ZR48_ATTR_ESE\", value = \"32\" },\n"
+         << "]\n";
+    file.close();
+    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
+    char name[] = "fn_bench";
+    EXPECT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi_), VI_SUCCESS);
+  }
+  void TearDown() override {
+    SimSessionTest::TearDown();
+    ::unsetenv("ZR48_CONFIG");
+    std::filesystem::remove(path_);
+  }
+  std::filesystem::path path_;
+};
+
+TEST_F(LogicalNameUtilityTest, ResetWithDefaultsAppliesTheDefaultSetUpAfterReset) {
+  const std::string setup = "INST ch7\nOUTP ON\n*ESE 32\n";
+  ASSERT_EQ(Arrived(sim_, setup), setup);
+  sim_.clear_received();
+  EXPECT_EQ(ZR48_ResetWithDefaults(vi_), VI_SUCCESS);
+  EXPECT_EQ(Arrived(sim_, "*RST\n" + setup), "*RST\n" + setup);
+}
+
+TEST_F(LogicalNameUtilityTest, ChannelNamesAreTheVirtualOnes) {
+  ViChar name[16] = {};
+  EXPECT_EQ(ZR48_GetChannelName(vi_, 1, sizeof name, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "Left");
+  EXPECT_EQ(ZR48_GetChannelName(vi_, 2, sizeof name, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "ch2");
+  EXPECT_EQ(ZR48_GetChannelName(vi_, 7, 0, nullptr), 6);
+  EXPECT_EQ(ZR48_GetChannelName(vi_, 7, sizeof name, name), VI_SUCCESS);
+  EXPECT_STREQ(name, "Right");
 }
 
 TEST_F(UtilityTest, ResetWithDefaultsResetsFirst) {
