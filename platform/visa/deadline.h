@@ -9,31 +9,36 @@
 
 namespace zr48::visa {
 
+// The clock is first read when a wait is actually needed, so operations that never wait (a
+// send the socket takes at once, a read served from the buffer) cost no clock reading.
 class Deadline {
  public:
   // VI_TMO_INFINITE (0xFFFFFFFF) never expires; 0 means "do not wait at all".
   static Deadline after_ms(ViUInt32 timeout_ms) {
     Deadline d;
-    if (timeout_ms == 0xFFFFFFFFU) {
-      d.infinite_ = true;
-    } else {
-      d.when_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    }
+    d.timeout_ms_ = timeout_ms;
     return d;
   }
 
   // Milliseconds left, rounded up, in the form poll() takes: -1 forever, 0 expired.
   int poll_timeout() const {
-    if (infinite_) return -1;
-    const auto left = when_ - std::chrono::steady_clock::now();
+    if (timeout_ms_ == 0xFFFFFFFFU) return -1;
+    if (timeout_ms_ == 0) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (!started_) {
+      when_ = now + std::chrono::milliseconds(timeout_ms_);
+      started_ = true;
+    }
+    const auto left = when_ - now;
     if (left <= std::chrono::steady_clock::duration::zero()) return 0;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
   }
 
  private:
-  bool infinite_ = false;
-  std::chrono::steady_clock::time_point when_{};
+  ViUInt32 timeout_ms_ = 0;
+  mutable bool started_ = false;
+  mutable std::chrono::steady_clock::time_point when_{};
 };
 
 }  // namespace zr48::visa

@@ -284,7 +284,8 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
   if (status != VI_SUCCESS) return status;
   const std::lock_guard lock(mutex_);
   if (closed_) return VI_ERROR_INV_OBJECT;
-  SessionScanSource source(*this, deadline(), traced);
+  const Deadline limit = deadline();
+  SessionScanSource source(*this, limit, traced);
   status = format_scan(source, format, args);
   if (status >= 0 && source.failure() < 0) status = source.failure();
   if (status == VI_ERROR_TMO) input_.clear();
