@@ -107,15 +107,16 @@ struct Argument {
 template <typename... Args>
 consteval bool RowFitsPrototype(const InstrumentFunction& row) {
   constexpr std::array<bool, sizeof...(Args)> is_buffer = {std::is_same_v<Args, ViChar*>...};
-  std::size_t claimed = 0;
-  for (const auto& [position, wants_buffer] :
-       {std::pair{row.channel, false}, std::pair{row.input, false}, std::pair{row.reply, true}}) {
-    if (position == 0) continue;
-    if (position < 2 || position > is_buffer.size() + 1) return false;
-    if (is_buffer[position - 2] != wants_buffer) return false;
-    ++claimed;
+  const std::size_t roles = (row.channel != 0) + (row.input != 0) + (row.reply != 0);
+  if (roles != is_buffer.size()) return false;
+  // Every argument has exactly one role, and a buffer exactly when it is the reply.
+  for (std::size_t i = 0; i < is_buffer.size(); ++i) {
+    const std::size_t position = i + 2;
+    const bool is_reply = position == row.reply;
+    const bool is_text = position == row.channel || position == row.input;
+    if (is_reply == is_text || is_buffer[i] != is_reply) return false;
   }
-  return claimed == is_buffer.size() && (row.reply == 0) == (row.reply_kind == kNone);
+  return (row.reply == 0) == (row.reply_kind == kNone);
 }
 
 const char* NullArgumentMessage(const InstrumentFunction& row, std::size_t position) noexcept {
