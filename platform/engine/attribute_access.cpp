@@ -24,7 +24,11 @@ bool isErrorAttribute(ViAttr id) {
 }
 
 std::string channelText(const char* channel) {
-  return channel == nullptr ? std::string("VI_NULL") : "'" + std::string(channel) + "'";
+  if (channel == nullptr) return "VI_NULL";
+  std::string text(1, '\'');
+  text += channel;
+  text += '\'';
+  return text;
 }
 
 // Finds the attribute and checks type, flags and channel; on success `a` and `index` name the
@@ -405,6 +409,8 @@ ViStatus setValInStringCallback(Session& s, ViAttr id, const char* value) {
                                                  " outside that attribute's read callback");
 }
 
+// T names a type in template arguments, where parentheses cannot go.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define ZR48_INSTANTIATE(T)                                                                      \
   template ViStatus getAttribute<T>(Session&, const char*, ViAttr, ViInt32, T&);                 \
   template ViStatus setAttribute<T>(Session&, const char*, ViAttr, ViInt32, T);                  \
@@ -418,5 +424,6 @@ ZR48_INSTANTIATE(ViBoolean)
 ZR48_INSTANTIATE(ViSession)
 ZR48_INSTANTIATE(ViAddr)
 #undef ZR48_INSTANTIATE
+// NOLINTEND(bugprone-macro-parentheses)
 
 }  // namespace zr48::engine

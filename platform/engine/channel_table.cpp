@@ -57,7 +57,9 @@ ViStatus ChannelTable::build(std::string_view list, std::string& elaboration) {
 ViStatus ChannelTable::setVirtualNames(const VirtualChannelMap& names, bool allowUnknown,
                                        std::string& elaboration) {
   std::vector<std::pair<std::string, int>> mapped;
-  for (const auto& [virtualName, physicalName] : names) {
+  for (const auto& entry : names) {
+    const std::string& virtualName = entry.first;
+    const std::string& physicalName = entry.second;
     if (!isValidChannelIdentifier(virtualName)) {
       elaboration = "Bad virtual channel name '" + virtualName + "'";
       return IVI_ERROR_BAD_VIRT_CHAN_NAME;
@@ -69,8 +71,8 @@ ViStatus ChannelTable::setVirtualNames(const VirtualChannelMap& names, bool allo
     const auto it = std::find(physical_.begin(), physical_.end(), physicalName);
     if (it == physical_.end()) {
       if (allowUnknown) continue;
-      elaboration = "Virtual channel name '" + virtualName + "' is assigned to '" + physicalName +
-                    "', which is not a channel of the driver";
+      elaboration = "Virtual channel name '" + virtualName + "' is assigned to '";
+      elaboration += physicalName + "', which is not a channel of the driver";
       return IVI_ERROR_BAD_VIRT_CHAN_ASSIGNMENT;
     }
     const bool duplicate = std::any_of(mapped.begin(), mapped.end(),

@@ -8,10 +8,11 @@ std::optional<RangeTable> copyRangeTable(const IviRangeTable& table) {
        table.type != IVI_VAL_COERCED)) {
     return std::nullopt;
   }
+  // The end marker is a pointer made from -1, as the IVI headers define it.
+  const ViString kEnd = IVI_RANGE_TABLE_END_STRING;  // NOLINT(performance-no-int-to-ptr)
   RangeTable copy;
   copy.type = table.type;
-  for (const IviRangeTableEntry* e = table.rangeValues; e->cmdString != IVI_RANGE_TABLE_END_STRING;
-       ++e) {
+  for (const IviRangeTableEntry* e = table.rangeValues; e->cmdString != kEnd; ++e) {
     copy.entries.push_back({e->discreteOrMinValue, e->maxValue, e->coercedValue});
   }
   return copy;

@@ -14,9 +14,10 @@ Session::~Session() {
 ViStatus Session::closeResourceManager() {
   Attribute* rm = attributes.find(IVI_ATTR_VISA_RM_SESSION);
   if (rm == nullptr) return VI_SUCCESS;
-  auto& value = std::get<ViSession>(rm->values.front().value);
-  const ViSession session = value;
-  value = VI_NULL;
+  auto* value = std::get_if<ViSession>(&rm->values.front().value);
+  if (value == nullptr) return VI_SUCCESS;
+  const ViSession session = *value;
+  *value = VI_NULL;
   return session == VI_NULL ? VI_SUCCESS : viClose(session);
 }
 

@@ -200,7 +200,9 @@ TEST_F(EngineTest, SetCacheOnlyStoresWithoutCallback) {
   EXPECT_EQ(recorder().reads, 0);
 }
 
-// Range checks at and beyond the bounds.
+// Range checks at and beyond the bounds. The tables end with the IVI end marker, a pointer made
+// from an integer.
+// NOLINTBEGIN(performance-no-int-to-ptr)
 IviRangeTableEntry rangedEntries[] = {{0.0, 25.0, 0, VI_NULL, 0}, {IVI_RANGE_TABLE_LAST_ENTRY}};
 IviRangeTable rangedTable = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, VI_NULL, rangedEntries};
 IviRangeTableEntry discreteEntries[] = {{0, 0, 0, VI_NULL, 0},
@@ -211,6 +213,7 @@ IviRangeTable discreteTable = {IVI_VAL_DISCRETE, VI_TRUE, VI_TRUE, VI_NULL, disc
 IviRangeTableEntry coercedEntries[] = {
     {0, 10, 10, VI_NULL, 0}, {10.000001, 100, 100, VI_NULL, 0}, {IVI_RANGE_TABLE_LAST_ENTRY}};
 IviRangeTable coercedTable = {IVI_VAL_COERCED, VI_TRUE, VI_TRUE, VI_NULL, coercedEntries};
+// NOLINTEND(performance-no-int-to-ptr)
 
 struct RangeCase {
   IviRangeTable* table;

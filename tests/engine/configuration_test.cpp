@@ -303,7 +303,8 @@ default-setup = [ { attribute = "INT", value = "text" } ]
 options = { Simulate = true }
 default-setup = [ { attribute = "INT", value = 3 } ]
 )");
-  IviRangeTableEntry entries[] = {{0, 1, 0, VI_NULL, 0}, {IVI_RANGE_TABLE_LAST_ENTRY}};
+  IviRangeTableEntry entries[] = {
+      {0, 1, 0, VI_NULL, 0}, {IVI_RANGE_TABLE_LAST_ENTRY}};  // NOLINT(performance-no-int-to-ptr)
   IviRangeTable table = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, VI_NULL, entries};
   const std::pair<const char*, ViStatus> rows[] = {
       {"unknown", IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR},

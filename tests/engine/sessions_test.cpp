@@ -82,6 +82,7 @@ TEST_F(EngineTest, DisposeRacingWithUseIsSafe) {
     std::atomic<bool> go{false};
     std::atomic<int> unexpected{0};
     std::vector<std::thread> users;
+    users.reserve(3);
     for (int t = 0; t < 3; ++t) {
       users.emplace_back([&] {
         while (!go) std::this_thread::yield();
