@@ -47,7 +47,7 @@ class VisaSession {
 
 void PlainSocket_SetVoltage(benchmark::State& state) {
   zr48::bench::PlainSocketClient client("127.0.0.1", simulator().port());
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     client.send("INST ch2\n");
     client.send("VOLT 1.5\n");
   }
@@ -60,7 +60,7 @@ void PlainSocket_SetVoltage(benchmark::State& state) {
 void VisaLayer_SetVoltage(benchmark::State& state) {
   const VisaSession session;
   const ViSession vi = session.vi();
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     VisaSession::check(viFlush(vi, VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD));
     VisaSession::check(viPrintf(vi, "INST %s\n", "ch2"));
     VisaSession::check(viPrintf(vi, "VOLT %s\n", "1.5"));
@@ -72,7 +72,7 @@ void VisaLayer_SetVoltage(benchmark::State& state) {
 
 void PlainSocket_MeasureVoltage(benchmark::State& state) {
   zr48::bench::PlainSocketClient client("127.0.0.1", simulator().port());
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     client.send("INST ch2\n");
     client.send("MEAS:VOLT?\n");
     benchmark::DoNotOptimize(client.read_line());
@@ -84,7 +84,7 @@ void VisaLayer_MeasureVoltage_Scanf(benchmark::State& state) {
   const VisaSession session;
   const ViSession vi = session.vi();
   char reply[512];
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     VisaSession::check(viFlush(vi, VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD));
     VisaSession::check(viPrintf(vi, "INST %s\n", "ch2"));
     VisaSession::check(viPrintf(vi, "MEAS:VOLT?\n"));
@@ -98,7 +98,7 @@ void VisaLayer_MeasureVoltage_Read(benchmark::State& state) {
   const VisaSession session;
   const ViSession vi = session.vi();
   ViByte reply[512];
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     ViUInt32 count = 0;
     VisaSession::check(viFlush(vi, VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD));
     VisaSession::check(viPrintf(vi, "INST %s\n", "ch2"));
@@ -112,7 +112,7 @@ void VisaLayer_MeasureVoltage_Read(benchmark::State& state) {
 // latency, not as throughput into a queue that the simulator drains at its own pace.
 void PlainSocket_SetVoltageConfirmed(benchmark::State& state) {
   zr48::bench::PlainSocketClient client("127.0.0.1", simulator().port());
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     client.send("INST ch2\n");
     client.send("VOLT 1.5\n");
     client.send("*OPC?\n");
@@ -124,7 +124,7 @@ void VisaLayer_SetVoltageConfirmed(benchmark::State& state) {
   const VisaSession session;
   const ViSession vi = session.vi();
   char reply[512];
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     VisaSession::check(viFlush(vi, VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD));
     VisaSession::check(viPrintf(vi, "INST %s\n", "ch2"));
     VisaSession::check(viPrintf(vi, "VOLT %s\n", "1.5"));

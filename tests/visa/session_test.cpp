@@ -115,6 +115,7 @@ TEST_F(PeerSession, ConcurrentCloseWakesABlockedRead) {
 
 TEST_F(PeerSession, ManyThreadsRacingCloseAndIo) {
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([this] {
       for (int j = 0; j < 50; ++j) {
