@@ -56,6 +56,16 @@ std::string textOf(ViConstString value) {
   return value != nullptr ? value : "";
 }
 
+// A null text to set or check is the caller's mistake, not an empty value: it is refused and
+// recorded, so that nothing is written to the instrument in its place.
+ViStatus refuseNullText(ViSession vi) {
+  return guarded([&]() -> ViStatus {
+    const LockedSession s(vi);
+    if (!s) return s.status();
+    return s->fail(IVI_ERROR_INVALID_PARAMETER, kNullValue);
+  });
+}
+
 // The error attributes can be read without a session: then they report the thread's
 // information, as GetError(VI_NULL) needs after a failed initialisation.
 bool isThreadErrorRead(ViSession vi, ViAttr id) {
@@ -164,7 +174,8 @@ ViStatus Ivi_SetAttributeViReal64(ViSession vi, ViConstString channelName, ViAtt
 
 ViStatus Ivi_SetAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                   ViInt32 optionFlags, ViConstString value) {
-  return set<std::string>(vi, channelName, attributeId, optionFlags, textOf(value));
+  if (value == nullptr) return refuseNullText(vi);
+  return set<std::string>(vi, channelName, attributeId, optionFlags, value);
 }
 
 ViStatus Ivi_SetAttributeViBoolean(ViSession vi, ViConstString channelName, ViAttr attributeId,
@@ -242,7 +253,8 @@ ViStatus Ivi_CheckAttributeViReal64(ViSession vi, ViConstString channelName, ViA
 
 ViStatus Ivi_CheckAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                     ViInt32 optionFlags, ViConstString value) {
-  return check<std::string>(vi, channelName, attributeId, optionFlags, textOf(value));
+  if (value == nullptr) return refuseNullText(vi);
+  return check<std::string>(vi, channelName, attributeId, optionFlags, value);
 }
 
 ViStatus Ivi_CheckAttributeViBoolean(ViSession vi, ViConstString channelName, ViAttr attributeId,
