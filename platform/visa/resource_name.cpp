@@ -222,7 +222,11 @@ bool split_tokens(std::string_view text, std::vector<std::string_view>& tokens) 
     }
   }
   tokens.push_back(text.substr(start));
-  return std::none_of(tokens.begin(), tokens.end(), [](std::string_view t) { return t.empty(); });
+  // A token that starts or ends with ':' makes ":::" with its separator, which splits another
+  // way once the name is written back (its canonical form): refuse it as ambiguous.
+  return std::none_of(tokens.begin(), tokens.end(), [](std::string_view t) {
+    return t.empty() || t.front() == ':' || t.back() == ':';
+  });
 }
 
 std::string uppercase(std::string_view text) {
