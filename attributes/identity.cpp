@@ -60,10 +60,19 @@ const char* PatternFor(ViAttr id) {
 
 }  // namespace
 
+bool ScanIdentityField(ViAttr attributeId, const char* response,
+                       std::array<ViChar, kReplySize>& value) {
+  const char* pattern = PatternFor(attributeId);
+  if (pattern == nullptr) return false;
+  // A field the response lacks scans to nothing and leaves the value empty.
+  value.fill('\0');
+  (void)std::sscanf(response, pattern, value.data());
+  return true;
+}
+
 ViStatus IdentityFieldRead(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
                            ViAttr attributeId, ViConstString /*cacheValue*/) {
-  const char* pattern = PatternFor(attributeId);
-  if (pattern == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+  if (PatternFor(attributeId) == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
   // Through the engine: the cached identification, the instrument's when the cache is not
   // valid, the simulated one while simulating.
   std::array<ViChar, kReplySize> response{};
@@ -71,9 +80,8 @@ ViStatus IdentityFieldRead(ViSession vi, ViSession /*io*/, ViConstString /*chann
       Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
                                          static_cast<ViInt32>(response.size()), response.data()));
   if (status < 0) return status;
-  // A field the response lacks scans to nothing and leaves the value empty.
   std::array<ViChar, kReplySize> value{};
-  (void)std::sscanf(response.data(), pattern, value.data());
+  ScanIdentityField(attributeId, response.data(), value);
   return Normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
 }
 

@@ -3,6 +3,9 @@
 #ifndef ZR48_ATTRIBUTES_IDENTITY_H
 #define ZR48_ATTRIBUTES_IDENTITY_H
 
+#include <array>
+
+#include "driver/frame.h"
 #include "engine/ivi_engine.h"
 
 namespace zr48::attributes {
@@ -15,6 +18,11 @@ ViStatus DriverRevisionRead(ViSession vi, ViSession io, ViConstString channelNam
 // response, at most 256 characters, blanks kept; "" when the response lacks the field.
 ViStatus IdentityFieldRead(ViSession vi, ViSession io, ViConstString channelName,
                            ViAttr attributeId, ViConstString cacheValue);
+
+// The parse behind IdentityFieldRead: one field of an identification response (NUL-terminated,
+// at most kReplySize - 1 bytes) into `value`. False for an attribute that is no identity field.
+bool ScanIdentityField(ViAttr attributeId, const char* response,
+                       std::array<ViChar, kReplySize>& value);
 
 }  // namespace zr48::attributes
 

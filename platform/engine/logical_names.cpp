@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <toml++/toml.h>
 
 #include "engine/engine_info.h"
@@ -166,12 +167,26 @@ ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& ou
   const std::string file = configurationPath();
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return VI_SUCCESS;
-  if (std::ifstream probe(file); !probe) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in || std::filesystem::is_directory(file, ec)) {
     elaboration = "Cannot open the logical-name configuration file " + file;
     return IVI_ERROR_CANNOT_OPEN_CONFIG_FILE;
   }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    elaboration = "Cannot read the logical-name configuration file " + file;
+    return IVI_ERROR_ERROR_READING_CONFIG_FILE;
+  }
+  return lookUpLogicalNameIn(text.str(), file, name, out, elaboration);
+}
+
+ViStatus lookUpLogicalNameIn(std::string_view configuration, const std::string& file,
+                             std::string_view name, std::optional<LogicalName>& out,
+                             std::string& elaboration) {
+  out.reset();
   try {
-    const toml::table config = toml::parse_file(file);
+    const toml::table config = toml::parse(configuration, file);
     const toml::node* node = config.get(name);
     if (node == nullptr) return VI_SUCCESS;
     out = readEntry(name, *node, file);

@@ -51,6 +51,11 @@ std::string configurationPath();
 ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& out,
                            std::string& elaboration);
 
+// The same look-up in the text of a configuration file; `file` names it in elaborations.
+ViStatus lookUpLogicalNameIn(std::string_view configuration, const std::string& file,
+                             std::string_view name, std::optional<LogicalName>& out,
+                             std::string& elaboration);
+
 }  // namespace zr48::engine
 
 #endif
