@@ -32,9 +32,9 @@ Exchange& Exchange::MarkStatusUnchecked() noexcept {
   return Finish(Ivi_SetNeedToCheckStatus(vi_, VI_TRUE), Record::kNo);
 }
 
-Exchange& Exchange::DiscardBuffers() noexcept {
+Exchange& Exchange::DiscardBuffers(Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(viFlush(io_, kDiscardBoth), Record::kNo);
+  return Finish(viFlush(io_, kDiscardBoth), record);
 }
 
 Exchange& Exchange::Send(const char* format, const char* text, Record record) noexcept {

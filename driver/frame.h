@@ -76,7 +76,7 @@ class Exchange {
   // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
   Exchange& MarkStatusUnchecked() noexcept;
   // viFlush(io, 12): no stale bytes in either buffer.
-  Exchange& DiscardBuffers() noexcept;
+  Exchange& DiscardBuffers(Record record = Record::kNo) noexcept;
   // viPrintf(io, format, text): `format` is one command line with at most one "%s", which takes
   // `text` unchanged (VI_NULL is sent as empty text).
   Exchange& Send(const char* format, const char* text, Record record) noexcept;

@@ -2,8 +2,8 @@
 // explicit locking, channel names and the engine's pass-through services.
 //
 // Those that talk to the instrument run the utility variant of the operation frame: arguments
-// checked under the lock, no flush before the command, VISA failures recorded in the session's
-// error information.
+// checked under the lock, stale input discarded before the command, VISA failures recorded in the
+// session's error information.
 #include "utility.h"
 
 #include <algorithm>
@@ -119,7 +119,10 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
     const ViSession io = Ivi_IOSession(vi);
     zr48::Exchange exchange(vi, io);
     zr48::Reply first;
+    // Stale bytes (the rest of a long reply, a reply that came after its time-out) are
+    // dropped first, so that they are not taken for the self-test's answer.
     exchange.MarkStatusUnchecked()
+        .DiscardBuffers(zr48::Record::kYes)
         .Send("*TST?\n", zr48::Record::kYes)
         .ReadRaw(first, zr48::Record::kYes);
     if (!exchange.ok()) return exchange.status();
@@ -127,7 +130,7 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
       // A reply with a message: run the test again and take "<code>,\"<message>\"" from it. The
       // width counts the NUL, so at most 255 characters fit the 256-byte message buffer.
       testMessage[0] = '\0';
-      exchange.Send("*TST?\n", zr48::Record::kYes);
+      exchange.DiscardBuffers(zr48::Record::kYes).Send("*TST?\n", zr48::Record::kYes);
       if (exchange.ok()) {
         exchange.Then(zr48::Recorded(vi, viScanf(io, "%hd,\"%256[^\"]", testResult, testMessage)));
       }
@@ -171,6 +174,7 @@ ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
   zr48::Exchange exchange(vi, Ivi_IOSession(vi));
   zr48::Reply reply;
   exchange.MarkStatusUnchecked()
+      .DiscardBuffers(zr48::Record::kYes)  // no stale bytes taken for the answer
       .Send(":SYST:ERR?\n", zr48::Record::kYes)
       .ReadRaw(reply, zr48::Record::kYes);
   if (!exchange.ok()) return exchange.status();
