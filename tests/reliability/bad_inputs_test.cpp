@@ -25,9 +25,13 @@ constexpr int kBadHandles = 3;
 
 enum class Mode { kReal, kSimulated };
 
-const char* ModeName(Mode mode) { return mode == Mode::kReal ? "real" : "simulated"; }
+const char* ModeName(Mode mode) {
+  return mode == Mode::kReal ? "real" : "simulated";
+}
 
-std::string OptionsFor(Mode mode) { return mode == Mode::kReal ? "" : "Simulate=1"; }
+std::string OptionsFor(Mode mode) {
+  return mode == Mode::kReal ? "" : "Simulate=1";
+}
 
 // The primary error recorded for `vi` (the calling thread's with VI_NULL); clears it.
 ViStatus RecordedError(ViSession vi) {
@@ -65,9 +69,9 @@ class BadInputSweep : public ::testing::TestWithParam<ExportedFunction> {
 
   void Open(Mode mode, ViSession& vi) {
     std::string resource = sim_.resource();
-    ASSERT_EQ(ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, OptionsFor(mode).c_str(),
-                                   &vi),
-              VI_SUCCESS);
+    ASSERT_EQ(
+        ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, OptionsFor(mode).c_str(), &vi),
+        VI_SUCCESS);
   }
 
   // Runs one case and checks what every failing case owes: no output written, nothing sent.
@@ -145,7 +149,8 @@ TEST_P(BadInputSweep, SessionsStayUsable) {
   const ExportedFunction& function = GetParam();
   for (const Mode mode : {Mode::kReal, Mode::kSimulated}) {
     for (std::size_t position = 1; position <= function.kinds.size(); ++position) {
-      if (IsPointer(function.kinds[position - 1])) (void)Run(function, mode, live_[Index(mode)], position);
+      if (IsPointer(function.kinds[position - 1]))
+        (void)Run(function, mode, live_[Index(mode)], position);
     }
   }
   ViChar reply[512] = {};
@@ -186,9 +191,10 @@ TEST(BadInputTable, CoversEveryFunctionOfThePublicHeader) {
   }
   EXPECT_EQ(tabled, declared);
   EXPECT_EQ(declared.size(), 100U);
-  std::printf("bad-input sweep: %zu functions, %zu cases (null pointers and bad handles, real and "
-              "simulated sessions)\n",
-              tabled.size(), cases);
+  std::printf(
+      "bad-input sweep: %zu functions, %zu cases (null pointers and bad handles, real and "
+      "simulated sessions)\n",
+      tabled.size(), cases);
 }
 
 }  // namespace

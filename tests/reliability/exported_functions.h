@@ -22,26 +22,26 @@
 namespace zr48::test {
 
 enum class Kind {
-  kSession,         // driver session handle
-  kSessionOrNull,   // driver session handle, or VI_NULL for the calling thread's information
-  kResource,        // resource name passed in
-  kOptions,         // option string passed in; null means no options
-  kNewSession,      // ViSession* that receives a new session
-  kText,            // text passed in (a value, a command line, raw data)
-  kChannel,         // channel name passed in to an instrument function
-  kRepCap,          // channel name of an attribute accessor; null means no channel
-  kReply,           // ViChar[512] written
-  kMessage,         // ViChar[256] written
-  kSized,           // ViChar[] written, its size in the kSize parameter
-  kSize,            // size of the kSized buffer
-  kOut,             // pointer to one scalar written
-  kLockFlagClear,   // callerHasLock holding VI_FALSE; null is allowed (no flag kept)
-  kLockFlagSet,     // callerHasLock holding VI_TRUE; null is allowed
-  kFlag,            // ViBoolean passed in
-  kAttribute,       // attribute identifier (the row's)
-  kValue,           // scalar value passed in (level, status code, handle)
-  kIndex,           // 1-based channel index
-  kCount,           // number of bytes to read
+  kSession,        // driver session handle
+  kSessionOrNull,  // driver session handle, or VI_NULL for the calling thread's information
+  kResource,       // resource name passed in
+  kOptions,        // option string passed in; null means no options
+  kNewSession,     // ViSession* that receives a new session
+  kText,           // text passed in (a value, a command line, raw data)
+  kChannel,        // channel name passed in to an instrument function
+  kRepCap,         // channel name of an attribute accessor; null means no channel
+  kReply,          // ViChar[512] written
+  kMessage,        // ViChar[256] written
+  kSized,          // ViChar[] written, its size in the kSize parameter
+  kSize,           // size of the kSized buffer
+  kOut,            // pointer to one scalar written
+  kLockFlagClear,  // callerHasLock holding VI_FALSE; null is allowed (no flag kept)
+  kLockFlagSet,    // callerHasLock holding VI_TRUE; null is allowed
+  kFlag,           // ViBoolean passed in
+  kAttribute,      // attribute identifier (the row's)
+  kValue,          // scalar value passed in (level, status code, handle)
+  kIndex,          // 1-based channel index
+  kCount,          // number of bytes to read
 };
 
 constexpr bool IsPointer(Kind kind) {
@@ -264,7 +264,9 @@ struct ExportedFunction {
     return count;
   }
   bool TakesSession() const { return !kinds.empty() && IsSession(kinds.front()); }
-  bool AcceptsNullSession() const { return !kinds.empty() && kinds.front() == Kind::kSessionOrNull; }
+  bool AcceptsNullSession() const {
+    return !kinds.empty() && kinds.front() == Kind::kSessionOrNull;
+  }
   // 1-based position of the parameter of this kind, 0 when there is none.
   std::size_t PositionOf(Kind kind) const {
     for (std::size_t i = 0; i < kinds.size(); ++i) {
@@ -296,13 +298,15 @@ struct Row<kFunction, kKinds...> {
         }
       }
       return kFunction(std::get<I>(built)...);
-    }(std::index_sequence_for<Params...>{});
+    }
+    (std::index_sequence_for<Params...>{});
   }
 };
 
-#define ZR48_EXPORTED(function, attribute, ...)                                      \
-  ExportedFunction {                                                                 \
-    #function, Row<&function, __VA_ARGS__>::kinds, attribute, &Row<&function, __VA_ARGS__>::Call \
+#define ZR48_EXPORTED(function, attribute, ...)                                    \
+  ExportedFunction {                                                               \
+#function, Row < &function, __VA_ARGS__> ::kinds, attribute, &Row < &function, \
+        __VA_ARGS__> ::Call                                                        \
   }
 
 // clang-format off

@@ -82,8 +82,7 @@ Outcome ApplyQuery(ViSession& vi, const std::string&) {
 Outcome AttributeRead(ViSession& vi, const std::string&) {
   ViChar reply[512] = {};
   (void)ZR48_InvalidateAllAttributes(vi);  // so that the engine asks the instrument
-  const ViStatus status =
-      ZR48_GetAttributeViString(vi, "", ZR48_ATTR_ESE, sizeof reply, reply);
+  const ViStatus status = ZR48_GetAttributeViString(vi, "", ZR48_ATTR_ESE, sizeof reply, reply);
   return {status, reply};
 }
 
@@ -126,24 +125,24 @@ const ExchangeKind kExchanges[] = {
 };
 
 enum class Fault {
-  kDropBefore,     // the instrument is gone before the call
-  kDropOnLastLine, // the connection closes when the exchange's last line arrives, unanswered
-  kDropMidReply,   // the first bytes of the reply arrive, then the connection closes
-  kDropAfter,      // the call completes, then the instrument goes away
-  kSlow,           // the reply comes later than the time-out
-  kReply511,       // replies of these sizes, line feed included
+  kDropBefore,      // the instrument is gone before the call
+  kDropOnLastLine,  // the connection closes when the exchange's last line arrives, unanswered
+  kDropMidReply,    // the first bytes of the reply arrive, then the connection closes
+  kDropAfter,       // the call completes, then the instrument goes away
+  kSlow,            // the reply comes later than the time-out
+  kReply511,        // replies of these sizes, line feed included
   kReply512,
   kReply4000,
   kReply65536,
-  kNoTerminator,   // a reply without its line feed
-  kBinary,         // every byte value in the reply
-  kExtraLine,      // an unasked-for second line after the reply (stale bytes for the next call)
+  kNoTerminator,  // a reply without its line feed
+  kBinary,        // every byte value in the reply
+  kExtraLine,     // an unasked-for second line after the reply (stale bytes for the next call)
 };
 
 struct FaultKind {
   Fault fault;
   const char* name;
-  bool needs_reply;       // only meaningful for exchanges that read a reply
+  bool needs_reply;  // only meaningful for exchanges that read a reply
   bool loses_connection;
   bool found_on_discard;  // the closed connection shows when stale input is discarded
 };
@@ -225,8 +224,8 @@ class FiguresPrinter : public ::testing::Environment {
     std::printf("\nfault matrix: %zu cases\n%-36s %-12s %s\n", Figures().size(), "case", "status",
                 "ms");
     for (const Figure& figure : Figures()) {
-      std::printf("%-36s 0x%08X %8.1f\n", figure.name.c_str(),
-                  static_cast<unsigned>(figure.status), figure.milliseconds);
+      std::printf("%-36s 0x%08X %8.1f\n", figure.name.c_str(), static_cast<unsigned>(figure.status),
+                  figure.milliseconds);
     }
   }
 };
@@ -276,8 +275,8 @@ class FaultMatrix : public ::testing::TestWithParam<Case> {
       case Fault::kReply512:
       case Fault::kReply4000:
       case Fault::kReply65536: {
-        const std::size_t size = fault == Fault::kReply511   ? 511
-                                 : fault == Fault::kReply512 ? 512
+        const std::size_t size = fault == Fault::kReply511    ? 511
+                                 : fault == Fault::kReply512  ? 512
                                  : fault == Fault::kReply4000 ? 4000
                                                               : 65536;
         PushForEveryQuery(exchange, LongReply(exchange, size));
@@ -357,14 +356,14 @@ TEST_P(FaultMatrix, DefinedStatusNoHangSessionRecovers) {
   // The faulty call (after a drop, the first call that finds the connection gone).
   ViSession vi = vi_;
   const auto start = Clock::now();
-  const Outcome outcome =
-      is_init && fault.fault == Fault::kDropAfter ? RawQuery(vi, resource_) : exchange.run(vi, resource_);
+  const Outcome outcome = is_init && fault.fault == Fault::kDropAfter ? RawQuery(vi, resource_)
+                                                                      : exchange.run(vi, resource_);
   const auto elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start);
   if (is_init && fault.fault != Fault::kDropAfter) vi_ = vi;
   {
     const std::lock_guard lock(figures_mutex);
-    Figures().push_back({std::string(exchange.name) + "/" + fault.name, outcome.status,
-                         elapsed.count()});
+    Figures().push_back(
+        {std::string(exchange.name) + "/" + fault.name, outcome.status, elapsed.count()});
   }
   std::printf("%s/%s: status 0x%08X in %.1f ms\n", exchange.name, fault.name,
               static_cast<unsigned>(outcome.status), elapsed.count());
