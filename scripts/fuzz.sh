@@ -10,6 +10,7 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=${*:-"option_string resource_name logical_names formatted_scan identity scpi"}
 
+./scripts/setup.sh clang-14 libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
