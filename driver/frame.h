@@ -15,7 +15,9 @@
 namespace zr48 {
 
 // Warnings become success; only a negative status survives.
-constexpr ViStatus Normalise(ViStatus status) noexcept { return status < 0 ? status : VI_SUCCESS; }
+constexpr ViStatus Normalise(ViStatus status) noexcept {
+  return status < 0 ? status : VI_SUCCESS;
+}
 
 // Raw replies are read into 512 bytes: at most 511 bytes and the NUL after them.
 constexpr ViUInt32 kReplySize = 512;
