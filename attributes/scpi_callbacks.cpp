@@ -1,20 +1,26 @@
 // The callback shapes of the SCPI-backed attributes. Each finds its row by the attribute
 // identifier the engine hands in, so three functions serve every row.
+#include "driver/channel_command.h"
 #include "driver/frame.h"
 #include "scpi_attributes.h"
 
 namespace zr48::attributes {
 namespace {
 
-// Flush, select the row's channel where it has one, send the query and hand the raw reply (at
-// most 511 bytes, terminator included) to the engine. A failed query or read is recorded; a
-// failed flush, channel selection or hand-over is only returned. A failed read hands nothing
+// Flush, select the row's channel where it has one (in the same write as the query), send the
+// query and hand the raw reply (at most 511 bytes, terminator included) to the engine. A failed
+// query or read is recorded, and so is a failed write of selection and query together; a failed
+// flush or hand-over is only returned. A failed read hands nothing
 // over, so the attribute keeps its value.
 ViStatus Query(Exchange& exchange, const ScpiAttribute& row, ViConstString channel) {
   Reply reply;
   exchange.DiscardBuffers();
-  if (row.selects_channel()) exchange.Send("INST %s\n", channel, Record::kNo);
-  exchange.Send(row.query, Record::kYes).ReadRaw(reply, Record::kYes);
+  if (row.selects_channel()) {
+    SendForChannel(exchange, channel, row.query, "", Record::kYes);
+  } else {
+    exchange.Send(row.query, Record::kYes);
+  }
+  exchange.ReadRaw(reply, Record::kYes);
   if (exchange.ok()) exchange.Then(Ivi_SetValInStringCallback(exchange.vi(), row.id, reply.text));
   return exchange.status();
 }
@@ -42,8 +48,9 @@ ViStatus DirectQueryRead(ViSession vi, ViSession io, ViConstString channelName, 
 }
 
 // Write under the session lock: mark the status as needing a check, flush, select the row's
-// channel where it has one, send the command with the written text in place of its "%s" (a
-// command without one ignores the text). Only a failed command is recorded.
+// channel where it has one (in the same write as the command), send the command with the written
+// text in place of its "%s" (a command without one ignores the text). Only a failed command (with
+// its selection) is recorded.
 ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName, ViAttr attributeId,
                       ViConstString value) {
   const ScpiAttribute* row = FindScpiAttribute(attributeId);
@@ -53,8 +60,11 @@ ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName,
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
   exchange.MarkStatusUnchecked().DiscardBuffers();
-  if (row->selects_channel()) exchange.Send("INST %s\n", channelName, Record::kNo);
-  exchange.Send(row->command, value, Record::kYes);
+  if (row->selects_channel()) {
+    SendForChannel(exchange, channelName, row->command, value, Record::kYes);
+  } else {
+    exchange.Send(row->command, value, Record::kYes);
+  }
   return exchange.status();
 }
 

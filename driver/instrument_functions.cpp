@@ -7,6 +7,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "channel_command.h"
 #include "frame.h"
 
 namespace zr48 {
@@ -142,72 +143,6 @@ void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   }
 }
 
-// True when `command` is plain text with at most one "%s" and no other directive or escape, so
-// that substituting the text by hand sends what viPrintf would.
-consteval bool IsPlainCommand(std::string_view command) {
-  std::size_t directives = 0;
-  for (std::size_t i = 0; i < command.size(); ++i) {
-    if (command[i] == '\\') return false;
-    if (command[i] != '%') continue;
-    if (i + 1 == command.size() || command[i + 1] != 's') return false;
-    ++directives;
-    ++i;
-  }
-  return directives <= 1 && command.ends_with('\n');
-}
-
-consteval bool EveryCommandIsPlain() {
-  for (const InstrumentFunction& row : kFunctions) {
-    if (!IsPlainCommand(row.command)) return false;
-  }
-  return true;
-}
-static_assert(EveryCommandIsPlain(), "a command needs viPrintf; send it with Exchange::Send");
-
-// "INST <channel>\n" and the command line, composed in one buffer.
-class SelectionAndCommand {
- public:
-  SelectionAndCommand(std::string_view channel, std::string_view command, std::string_view input) {
-    const std::size_t directive = command.find("%s");
-    fits_ = Append("INST ") && Append(channel) && Append("\n");
-    if (directive == std::string_view::npos) {
-      fits_ = fits_ && Append(command);
-    } else {
-      fits_ = fits_ && Append(command.substr(0, directive)) && Append(input) &&
-              Append(command.substr(directive + 2));
-    }
-  }
-  bool fits() const noexcept { return fits_; }
-  ViConstBuf data() const noexcept { return reinterpret_cast<ViConstBuf>(bytes_.data()); }
-  ViUInt32 size() const noexcept { return static_cast<ViUInt32>(size_); }
-
- private:
-  bool Append(std::string_view text) noexcept {
-    if (text.size() > bytes_.size() - size_) return false;
-    std::memcpy(bytes_.data() + size_, text.data(), text.size());
-    size_ += text.size();
-    return true;
-  }
-
-  std::array<char, 512> bytes_;  // NOLINT(cppcoreguidelines-pro-type-member-init): written first
-  std::size_t size_ = 0;
-  bool fits_ = false;
-};
-
-// The channel selection and the command leave in one write: the same bytes as two viPrintf
-// calls, one system call fewer per exchange. Texts too long for the buffer take the two calls.
-void SendSelectionAndCommand(Exchange& exchange, ViConstString channel, const char* command,
-                             ViConstString input) noexcept {
-  const SelectionAndCommand lines(channel, command, input);
-  if (!lines.fits()) {
-    exchange.Send("INST %s\n", channel, Record::kNo).Send(command, input, Record::kNo);
-    return;
-  }
-  if (!exchange.ok()) return;
-  ViUInt32 written = 0;
-  exchange.Then(viWrite(exchange.io(), lines.data(), lines.size(), &written));
-}
-
 // Lock; refuse a null argument (also while simulating) before anything is sent; then the plain
 // operation frame: "INST <channel_name>" where the row has a channel, the command, the reply.
 ViStatus Execute(const InstrumentFunction& row, ViSession vi,
@@ -225,7 +160,7 @@ ViStatus Execute(const InstrumentFunction& row, ViSession vi,
   return RunOperation(vi, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
-      SendSelectionAndCommand(exchange, at(row.channel).text, row.command, input);
+      SendForChannel(exchange, at(row.channel).text, row.command, input, Record::kNo);
     } else {
       exchange.Send(row.command, input, Record::kNo);
     }

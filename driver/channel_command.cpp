@@ -1,0 +1,66 @@
+#include "channel_command.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace zr48 {
+namespace {
+
+// "INST <channel>\n" and the command line with its "%s" replaced, composed in one buffer. Only
+// plain text and a single "%s" are substituted by hand; anything else is left to viPrintf.
+class ChannelCommand {
+ public:
+  ChannelCommand(std::string_view channel, std::string_view format, std::string_view text) {
+    const std::size_t directive = format.find("%s");
+    if (!IsPlain(format, directive)) return;
+    ok_ = Append("INST ") && Append(channel) && Append("\n");
+    if (directive == std::string_view::npos) {
+      ok_ = ok_ && Append(format);
+    } else {
+      ok_ = ok_ && Append(format.substr(0, directive)) && Append(text) &&
+            Append(format.substr(directive + 2));
+    }
+  }
+  bool ok() const noexcept { return ok_; }
+  ViConstBuf data() const noexcept { return reinterpret_cast<ViConstBuf>(bytes_.data()); }
+  ViUInt32 size() const noexcept { return static_cast<ViUInt32>(size_); }
+
+ private:
+  // No escape, and no '%' but the one of `directive`.
+  static bool IsPlain(std::string_view format, std::size_t directive) noexcept {
+    if (format.find('\\') != std::string_view::npos) return false;
+    const std::size_t percent = format.find('%');
+    return percent == directive && (percent == std::string_view::npos ||
+                                    format.find('%', percent + 1) == std::string_view::npos);
+  }
+
+  bool Append(std::string_view piece) noexcept {
+    if (piece.size() > bytes_.size() - size_) return false;
+    std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
+    size_ += piece.size();
+    return true;
+  }
+
+  std::array<char, 512> bytes_;  // NOLINT(cppcoreguidelines-pro-type-member-init): written first
+  std::size_t size_ = 0;
+  bool ok_ = false;
+};
+
+}  // namespace
+
+Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
+                         const char* text, Record record) noexcept {
+  if (!exchange.ok()) return exchange;
+  const ChannelCommand lines(channel != nullptr ? channel : "", format,
+                             text != nullptr ? text : "");
+  if (!lines.ok()) {
+    return exchange.Send("INST %s\n", channel, Record::kNo).Send(format, text, record);
+  }
+  ViUInt32 written = 0;
+  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
+  if (status < 0 && record == Record::kYes) RecordError(exchange.vi(), status);
+  return exchange.Then(status);
+}
+
+}  // namespace zr48
