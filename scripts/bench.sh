@@ -46,14 +46,14 @@ gbench() {  # binary, JSON output, extra arguments
   binary="$1"
   out="$2"
   shift 2
-  "$binary" --benchmark_out="$out" --benchmark_out_format=json "$@" >"$out.txt"
+  "$binary" --benchmark_out="$out" --benchmark_out_format=json "$@" >"$out.txt" 2>&1
 }
 
 echo "bench: memory per session (a process of its own)"
 gbench "$build/bench/driver/bench_driver" "$results/memory.json" --benchmark_filter='^Session/Memory'
 echo "bench: driver suite, $repetitions repetitions, interleaved"
 gbench "$build/bench/driver/bench_driver" "$results/driver.json" \
-  --benchmark_filter='^(Loopback|Simulated|Session/OpenClose|Throughput|Simulator)/' \
+  --benchmark_filter='^(Loopback/|Simulated/|Session/OpenClose|Throughput/|Simulator/)' \
   --benchmark_repetitions="$repetitions" --benchmark_min_time="$min_time" \
   --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 echo "bench: PyVISA (pyvisa-py) and plain Python socket"
