@@ -182,41 +182,43 @@ typedef struct {
 typedef IviStringValueTableEntry IviStringValueTable[];
 
 /* ---- Callbacks ------------------------------------------------------------------------- */
-typedef ViStatus (*ReadAttrViInt32_CallbackPtr)(ViSession vi, ViSession io, ViConstString channelName,
-                                                 ViAttr attributeId, ViInt32* value);
+typedef ViStatus (*ReadAttrViInt32_CallbackPtr)(ViSession vi, ViSession io,
+                                                ViConstString channelName, ViAttr attributeId,
+                                                ViInt32* value);
 typedef ViStatus (*WriteAttrViInt32_CallbackPtr)(ViSession vi, ViSession io,
-                                                  ViConstString channelName, ViAttr attributeId,
-                                                  ViInt32 value);
+                                                 ViConstString channelName, ViAttr attributeId,
+                                                 ViInt32 value);
 typedef ViStatus (*ReadAttrViReal64_CallbackPtr)(ViSession vi, ViSession io,
-                                                  ViConstString channelName, ViAttr attributeId,
-                                                  ViReal64* value);
+                                                 ViConstString channelName, ViAttr attributeId,
+                                                 ViReal64* value);
 typedef ViStatus (*WriteAttrViReal64_CallbackPtr)(ViSession vi, ViSession io,
-                                                   ViConstString channelName, ViAttr attributeId,
-                                                   ViReal64 value);
+                                                  ViConstString channelName, ViAttr attributeId,
+                                                  ViReal64 value);
 /* A string read callback hands its value back with Ivi_SetValInStringCallback. */
 typedef ViStatus (*ReadAttrViString_CallbackPtr)(ViSession vi, ViSession io,
-                                                  ViConstString channelName, ViAttr attributeId,
-                                                  ViConstString cacheValue);
-typedef ViStatus (*WriteAttrViString_CallbackPtr)(ViSession vi, ViSession io,
-                                                   ViConstString channelName, ViAttr attributeId,
-                                                   ViConstString value);
-typedef ViStatus (*ReadAttrViBoolean_CallbackPtr)(ViSession vi, ViSession io,
-                                                   ViConstString channelName, ViAttr attributeId,
-                                                   ViBoolean* value);
-typedef ViStatus (*WriteAttrViBoolean_CallbackPtr)(ViSession vi, ViSession io,
-                                                    ViConstString channelName, ViAttr attributeId,
-                                                    ViBoolean value);
-typedef ViStatus (*ReadAttrViSession_CallbackPtr)(ViSession vi, ViSession io,
-                                                   ViConstString channelName, ViAttr attributeId,
-                                                   ViSession* value);
-typedef ViStatus (*WriteAttrViSession_CallbackPtr)(ViSession vi, ViSession io,
-                                                    ViConstString channelName, ViAttr attributeId,
-                                                    ViSession value);
-typedef ViStatus (*ReadAttrViAddr_CallbackPtr)(ViSession vi, ViSession io, ViConstString channelName,
-                                                ViAttr attributeId, ViAddr* value);
-typedef ViStatus (*WriteAttrViAddr_CallbackPtr)(ViSession vi, ViSession io,
                                                  ViConstString channelName, ViAttr attributeId,
-                                                 ViAddr value);
+                                                 ViConstString cacheValue);
+typedef ViStatus (*WriteAttrViString_CallbackPtr)(ViSession vi, ViSession io,
+                                                  ViConstString channelName, ViAttr attributeId,
+                                                  ViConstString value);
+typedef ViStatus (*ReadAttrViBoolean_CallbackPtr)(ViSession vi, ViSession io,
+                                                  ViConstString channelName, ViAttr attributeId,
+                                                  ViBoolean* value);
+typedef ViStatus (*WriteAttrViBoolean_CallbackPtr)(ViSession vi, ViSession io,
+                                                   ViConstString channelName, ViAttr attributeId,
+                                                   ViBoolean value);
+typedef ViStatus (*ReadAttrViSession_CallbackPtr)(ViSession vi, ViSession io,
+                                                  ViConstString channelName, ViAttr attributeId,
+                                                  ViSession* value);
+typedef ViStatus (*WriteAttrViSession_CallbackPtr)(ViSession vi, ViSession io,
+                                                   ViConstString channelName, ViAttr attributeId,
+                                                   ViSession value);
+typedef ViStatus (*ReadAttrViAddr_CallbackPtr)(ViSession vi, ViSession io,
+                                               ViConstString channelName, ViAttr attributeId,
+                                               ViAddr* value);
+typedef ViStatus (*WriteAttrViAddr_CallbackPtr)(ViSession vi, ViSession io,
+                                                ViConstString channelName, ViAttr attributeId,
+                                                ViAddr value);
 /* The operation-complete and check-status hooks kept in IVI_ATTR_OPC_CALLBACK and
  * IVI_ATTR_CHECK_STATUS_CALLBACK. */
 typedef ViStatus (*IviOPCCallbackPtr)(ViSession vi, ViSession io);
@@ -343,8 +345,7 @@ ViStatus Ivi_GetNextInterchangeCheckString(ViSession vi, ViInt32 bufferSize,
 ViStatus Ivi_ResetInterchangeCheck(ViSession vi);
 ViStatus Ivi_ClearInterchangeWarnings(ViSession vi);
 ViStatus Ivi_WriteInstrData(ViSession vi, ViConstString writeBuffer);
-ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[],
-                           ViInt32* bytesRead);
+ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[], ViInt32* bytesRead);
 
 /* A one-paragraph description of the engine: version, defaults, configuration file. */
 ViStatus Ivi_GetEngineDescription(ViInt32 bufferSize, ViChar description[]);

@@ -18,9 +18,8 @@ class SimSessionTest : public ::testing::Test {
   // test sees only what its own calls send.
   ViSession OpenReal(const std::string& options = "", bool id_query = false, bool reset = false) {
     std::string resource = sim_.resource();
-    ViStatus status =
-        ZR48_InitWithOptions(resource.data(), id_query ? VI_TRUE : VI_FALSE,
-                             reset ? VI_TRUE : VI_FALSE, options.c_str(), &vi_);
+    ViStatus status = ZR48_InitWithOptions(resource.data(), id_query ? VI_TRUE : VI_FALSE,
+                                           reset ? VI_TRUE : VI_FALSE, options.c_str(), &vi_);
     EXPECT_EQ(status, VI_SUCCESS);
     sim_.clear_received();
     return vi_;
