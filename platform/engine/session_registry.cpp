@@ -16,21 +16,30 @@ constexpr unsigned kIndexBits = 12;
 constexpr uint32_t kSlotCount = 1U << kIndexBits;
 constexpr uint32_t kMaxGeneration = (1U << 20) - 1;
 
-// Both slot words keep the generation in bits 44-63 and the disposed mark in bit 43.
+// The use and lock words keep the generation in bits 44-63 and the disposed mark in bit 43.
 constexpr unsigned kGenShift = 44;
 constexpr uint64_t kDead = 1ULL << 43;
 constexpr uint64_t kKeyMask = ~((1ULL << 43) - 1);  // generation and disposed mark
 // Use word: reference count in bits 0-31.
 constexpr uint64_t kUsersMask = 0xFFFFFFFFULL;
-// Lock word: nesting depth in bits 0-15, owner thread in bits 16-41, waiters in bit 42.
+// Lock word, a ticket lock: the ticket being served in bits 0-20, the next ticket to hand out in
+// bits 21-41 (both counting modulo 2^21), and in bit 42 a mark that some waiter is asleep.
+constexpr unsigned kTicketBits = 21;
+constexpr uint64_t kTicketMask = (1ULL << kTicketBits) - 1;
+constexpr unsigned kNextShift = kTicketBits;
+constexpr uint64_t kNextMask = kTicketMask << kNextShift;
+constexpr uint64_t kSleepers = 1ULL << 42;
+// Owner word: the generation (bits 44-63, never the disposed mark), the owner thread in bits
+// 16-41 and the nesting depth in bits 0-15. Just the generation while nobody holds the lock.
 constexpr uint64_t kDepthMask = 0xFFFFULL;
 constexpr unsigned kOwnerShift = 16;
-constexpr uint64_t kOwnerMask = ((1ULL << 26) - 1) << kOwnerShift;
-constexpr uint64_t kWaiters = 1ULL << 42;
+// Spins on the lock word before sleeping, for the waiter whose turn is next.
+constexpr int kSpins = 128;
 
 struct alignas(64) Slot {
   std::atomic<uint64_t> use{0};
   std::atomic<uint64_t> lock{0};
+  std::atomic<uint64_t> owner{0};
   std::atomic<Session*> session{nullptr};
 };
 
@@ -80,6 +89,44 @@ void pause() {
 #endif
 }
 
+uint64_t servingOf(uint64_t word) {
+  return word & kTicketMask;
+}
+uint64_t nextOf(uint64_t word) {
+  return (word & kNextMask) >> kNextShift;
+}
+uint64_t withNext(uint64_t word, uint64_t next) {
+  return (word & ~kNextMask) | ((next & kTicketMask) << kNextShift);
+}
+uint64_t withServing(uint64_t word, uint64_t serving) {
+  return (word & ~kTicketMask) | (serving & kTicketMask);
+}
+
+// Waits until `ticket` is served; false if the session is disposed or its slot reused meanwhile
+// (the ticket is then simply dropped: that generation's lock is never taken again).
+bool awaitTurn(Slot& slot, uint64_t key, uint64_t ticket) {
+  uint64_t word = slot.lock.load(std::memory_order_acquire);
+  int spins = 0;
+  for (;;) {
+    if ((word & kKeyMask) != key) return false;
+    const uint64_t ahead = (ticket - servingOf(word)) & kTicketMask;
+    if (ahead == 0) return true;
+    // Only the next in line spins; the others would burn a core the holder may need.
+    if (ahead == 1 && spins < kSpins) {
+      ++spins;
+      pause();
+      word = slot.lock.load(std::memory_order_acquire);
+      continue;
+    }
+    if ((word & kSleepers) == 0 &&
+        !slot.lock.compare_exchange_weak(word, word | kSleepers, std::memory_order_acquire)) {
+      continue;
+    }
+    slot.lock.wait(word | kSleepers, std::memory_order_acquire);
+    word = slot.lock.load(std::memory_order_acquire);
+  }
+}
+
 void recycle(uint32_t index, uint32_t generation) {
   if (generation >= kMaxGeneration) return;  // retired: its handles are all used up
   FreeSlots& slots = freeSlots();
@@ -107,6 +154,9 @@ void publish(ViSession vi, std::unique_ptr<Session> session) {
   Slot& slot = gSlots[vi & (kSlotCount - 1)];
   const uint64_t key = keyOf(vi >> kIndexBits);
   slot.session.store(session.release(), std::memory_order_relaxed);
+  // A fresh lock for the new generation: free, no tickets out. A thread still holding a ticket
+  // of an older generation sees the changed key and gives up.
+  slot.owner.store(key, std::memory_order_relaxed);
   slot.lock.store(key, std::memory_order_release);
   slot.use.store(key | 1, std::memory_order_release);  // the registry's own reference
 }
@@ -160,57 +210,70 @@ ViStatus lock(ViSession vi) {
   Slot* slot = nullptr;
   uint64_t key = 0;
   if (!decode(vi, slot, key)) return IVI_ERROR_INVALID_SESSION_HANDLE;
-  const uint64_t me = ownerBits();
+  const uint64_t me = key | ownerBits();
   uint64_t word = slot->lock.load(std::memory_order_relaxed);
-  int spins = 0;
+  if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  // Only this thread writes its own bits into the owner word, so seeing them means it holds
+  // the lock: nest.
+  const uint64_t owner = slot->owner.load(std::memory_order_relaxed);
+  if ((owner & ~kDepthMask) == me) {
+    if ((owner & kDepthMask) == kDepthMask) return IVI_ERROR_CANNOT_RECOVER;  // nested too deep
+    slot->owner.store(owner + 1, std::memory_order_relaxed);
+    return VI_SUCCESS;
+  }
+  // Take the next ticket; callers are then served strictly in ticket order.
+  uint64_t ticket = 0;
   for (;;) {
     if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
-    if ((word & kDepthMask) == 0) {
-      if (slot->lock.compare_exchange_weak(word, key | me | 1, std::memory_order_acquire,
-                                           std::memory_order_relaxed)) {
-        return VI_SUCCESS;
-      }
-      continue;
-    }
-    if ((word & kOwnerMask) == me) {
-      if ((word & kDepthMask) == kDepthMask) return IVI_ERROR_CANNOT_RECOVER;  // nested too deep
-      if (slot->lock.compare_exchange_weak(word, word + 1, std::memory_order_relaxed)) {
-        return VI_SUCCESS;
-      }
-      continue;
-    }
-    // Held by another thread: spin briefly, then sleep until an unlock or a dispose.
-    if (spins < 64) {
-      ++spins;
+    ticket = nextOf(word);
+    if (((ticket + 1) & kTicketMask) == servingOf(word)) {  // every ticket is out: wait for one
       pause();
       word = slot->lock.load(std::memory_order_relaxed);
       continue;
     }
-    if ((word & kWaiters) == 0 &&
-        !slot->lock.compare_exchange_weak(word, word | kWaiters, std::memory_order_relaxed)) {
-      continue;
+    if (slot->lock.compare_exchange_weak(word, withNext(word, ticket + 1),
+                                         std::memory_order_acquire, std::memory_order_relaxed)) {
+      break;
     }
-    slot->lock.wait(word | kWaiters, std::memory_order_relaxed);
-    word = slot->lock.load(std::memory_order_relaxed);
   }
+  if (servingOf(word) != ticket && !awaitTurn(*slot, key, ticket)) {
+    return IVI_ERROR_INVALID_SESSION_HANDLE;
+  }
+  // Our turn. The owner word still reads "free" for this generation unless the slot moved on
+  // to a new one since the ticket was served; then this call lost the session to a dispose.
+  uint64_t vacant = key;
+  if (!slot->owner.compare_exchange_strong(vacant, me | 1, std::memory_order_relaxed)) {
+    return IVI_ERROR_INVALID_SESSION_HANDLE;
+  }
+  return VI_SUCCESS;
 }
 
 ViStatus unlock(ViSession vi) {
   Slot* slot = nullptr;
   uint64_t key = 0;
   if (!decode(vi, slot, key)) return IVI_ERROR_INVALID_SESSION_HANDLE;
-  const uint64_t me = ownerBits();
+  const uint64_t me = key | ownerBits();
   uint64_t word = slot->lock.load(std::memory_order_relaxed);
+  if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
+  const uint64_t owner = slot->owner.load(std::memory_order_relaxed);
+  if ((owner & ~kDepthMask) != me) return IVI_ERROR_INVALID_PARAMETER;
+  if ((owner & kDepthMask) > 1) {
+    slot->owner.store(owner - 1, std::memory_order_relaxed);
+    return VI_SUCCESS;
+  }
+  // Free the owner word first; the release below publishes it with the critical section.
+  slot->owner.store(key, std::memory_order_relaxed);
   for (;;) {
-    if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;
-    if ((word & kOwnerMask) != me || (word & kDepthMask) == 0) return IVI_ERROR_INVALID_PARAMETER;
-    const uint64_t next = (word & kDepthMask) > 1 ? word - 1 : key;
+    if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;  // disposed meanwhile
+    const uint64_t next = withServing(word, servingOf(word) + 1) & ~kSleepers;
     if (slot->lock.compare_exchange_weak(word, next, std::memory_order_release,
                                          std::memory_order_relaxed)) {
-      if (next == key && (word & kWaiters) != 0) slot->lock.notify_all();
-      return VI_SUCCESS;
+      break;
     }
   }
+  // Sleepers wait on the whole word: wake them all, the one whose ticket is now served goes on.
+  if ((word & kSleepers) != 0) slot->lock.notify_all();
+  return VI_SUCCESS;
 }
 
 bool ownsLock(ViSession vi) {
@@ -218,7 +281,17 @@ bool ownsLock(ViSession vi) {
   uint64_t key = 0;
   if (!decode(vi, slot, key)) return false;
   const uint64_t word = slot->lock.load(std::memory_order_relaxed);
-  return (word & kKeyMask) == key && (word & kOwnerMask) == ownerBits() && (word & kDepthMask) != 0;
+  const uint64_t owner = slot->owner.load(std::memory_order_relaxed);
+  return (word & kKeyMask) == key && (owner & ~kDepthMask) == (key | ownerBits());
+}
+
+unsigned lockQueueLength(ViSession vi) {
+  Slot* slot = nullptr;
+  uint64_t key = 0;
+  if (!decode(vi, slot, key)) return 0;
+  const uint64_t word = slot->lock.load(std::memory_order_relaxed);
+  if ((word & kKeyMask) != key) return 0;
+  return static_cast<unsigned>((nextOf(word) - servingOf(word)) & kTicketMask);
 }
 
 }  // namespace zr48::engine::registry

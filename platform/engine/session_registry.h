@@ -2,11 +2,13 @@
 //
 // A handle names a slot of a fixed table and the slot's generation, so a handle is never reused:
 // a slot gets a new generation each time it is reused, and is retired when its generations run
-// out. Each slot keeps two atomic words that carry the generation: a use count (the registry's
-// reference plus one per call in progress) and the session lock (owner thread, nesting depth,
-// waiters). Lookups, the lock and unlock are a compare-and-swap each, with no global lock; the
-// session object is destroyed by whoever drops the last reference after Ivi_Dispose, so a
-// dispose never frees a session another thread is using.
+// out. Each slot keeps atomic words that carry the generation: a use count (the registry's
+// reference plus one per call in progress), the session lock's tickets, and its owner thread with
+// the nesting depth. The lock is a ticket lock, so waiting threads are served first come, first
+// served, and a thread that just unlocked cannot take the lock back ahead of them. Lookups are a
+// compare-and-swap, the lock two and unlock one, with no global lock; the session object is
+// destroyed by whoever drops the last reference after Ivi_Dispose, so a dispose never frees a
+// session another thread is using.
 #ifndef ZR48_PLATFORM_ENGINE_SESSION_REGISTRY_H
 #define ZR48_PLATFORM_ENGINE_SESSION_REGISTRY_H
 
@@ -39,6 +41,9 @@ ViStatus lock(ViSession vi);
 ViStatus unlock(ViSession vi);
 // Whether the calling thread holds the session's lock.
 bool ownsLock(ViSession vi);
+// How many threads hold or wait for the session's lock; 0 for an unknown or disposed handle.
+// A snapshot, for diagnostics and tests.
+unsigned lockQueueLength(ViSession vi);
 
 // The slot machinery behind create().
 ViSession reserve();

@@ -1,10 +1,15 @@
 // Handles, the session lock, error information and status texts.
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/session.h"
+#include "engine/session_registry.h"
 #include "engine_fixture.h"
 
 namespace zr48::engine::test {
@@ -163,6 +168,126 @@ TEST_F(EngineTest, DisposeReleasesThreadsWaitingForTheLock) {
   EXPECT_EQ(waited.load(), IVI_ERROR_INVALID_SESSION_HANDLE);
   EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
   vi = VI_NULL;
+}
+
+// Blocks until `count` threads hold or wait for the session's lock.
+void awaitLockQueue(ViSession s, unsigned count) {
+  while (registry::lockQueueLength(s) < count) std::this_thread::yield();
+}
+
+// Threads waiting for the lock get it in the order they asked for it.
+TEST_F(EngineTest, LockServesWaitersInArrivalOrder) {
+  open();
+  constexpr int kWaiters = 5;
+  ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+  std::vector<int> order;  // appended under the session lock
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < kWaiters; ++i) {
+    waiters.emplace_back([&, i] {
+      ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+      order.push_back(i);
+      ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+    });
+    awaitLockQueue(vi, i + 2);  // this thread and waiters 0..i
+  }
+  ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+  for (std::thread& waiter : waiters) waiter.join();
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(registry::lockQueueLength(vi), 0U);
+}
+
+// Threads locking and unlocking in a tight loop cannot starve a waiter: once it has queued,
+// each of them gets the lock at most once more before the waiter does.
+TEST_F(EngineTest, ThreadsLockingInALoopCannotOvertakeAWaiter) {
+  open();
+  constexpr int kLoopers = 3;
+  constexpr int kRounds = 40;
+  std::array<std::atomic<int>, kLoopers> taken{};  // acquisitions per looper, counted in the lock
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> loopers;
+  for (int t = 0; t < kLoopers; ++t) {
+    loopers.emplace_back([&, t] {
+      while (!stop.load()) {
+        if (Ivi_LockSession(vi, VI_NULL) != VI_SUCCESS) return;
+        taken[t].fetch_add(1);
+        Ivi_UnlockSession(vi, VI_NULL);
+      }
+    });
+  }
+  std::array<int, kLoopers> atQueueing{};
+  std::atomic<int> round{0};
+  std::atomic<int> served{0};
+  int worstOvertakes = 0;
+  std::thread waiter([&] {
+    for (int r = 1; r <= kRounds; ++r) {
+      while (round.load() < r) std::this_thread::yield();
+      ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+      for (int t = 0; t < kLoopers; ++t) {
+        worstOvertakes = std::max(worstOvertakes, taken[t].load() - atQueueing[t]);
+      }
+      ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+      served.store(r);
+    }
+  });
+  for (int r = 1; r <= kRounds; ++r) {
+    // Hold the lock until every looper and then the waiter have queued behind this thread.
+    ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+    awaitLockQueue(vi, 1 + kLoopers);
+    round.store(r);
+    awaitLockQueue(vi, 2 + kLoopers);
+    for (int t = 0; t < kLoopers; ++t) atQueueing[t] = taken[t].load();
+    ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+    while (served.load() < r) std::this_thread::yield();
+  }
+  stop.store(true);
+  waiter.join();
+  for (std::thread& looper : loopers) looper.join();
+  EXPECT_LE(worstOvertakes, 1);
+}
+
+// Dispose gives up every queued ticket; the slot's next session starts with a free lock.
+TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked) {
+  const ViSession first = open();
+  ASSERT_EQ(Ivi_LockSession(first, VI_NULL), VI_SUCCESS);
+  std::array<std::atomic<ViStatus>, 3> waited{};
+  std::vector<std::thread> waiters;
+  for (size_t i = 0; i < waited.size(); ++i) {
+    waited[i] = 1;
+    waiters.emplace_back([&, i] { waited[i] = Ivi_LockSession(first, VI_NULL); });
+  }
+  awaitLockQueue(first, 1 + waited.size());
+  ASSERT_EQ(Ivi_Dispose(first), VI_SUCCESS);
+  vi = VI_NULL;
+  for (std::thread& waiter : waiters) waiter.join();
+  for (const auto& status : waited) EXPECT_EQ(status.load(), IVI_ERROR_INVALID_SESSION_HANDLE);
+  EXPECT_EQ(registry::lockQueueLength(first), 0U);
+
+  // Cycle bare registry entries until the disposed session's slot comes back under a new handle.
+  ViSession reused = VI_NULL;
+  for (int i = 0; i < 5000 && reused == VI_NULL; ++i) {
+    const ViSession s =
+        registry::create([](ViSession h) { return std::make_unique<Session>(h, "ZR48"); });
+    ASSERT_NE(s, VI_NULL);
+    if ((s & 0xFFF) == (first & 0xFFF)) {
+      reused = vi = s;
+    } else {
+      ASSERT_EQ(Ivi_Dispose(s), VI_SUCCESS);
+    }
+  }
+  ASSERT_NE(reused, VI_NULL);
+  ASSERT_NE(reused, first);
+  EXPECT_EQ(registry::lockQueueLength(reused), 0U);
+  EXPECT_EQ(Ivi_UnlockSession(reused, VI_NULL), IVI_ERROR_INVALID_PARAMETER);  // nobody holds it
+  EXPECT_EQ(Ivi_LockSession(first, VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
+  ASSERT_EQ(Ivi_LockSession(reused, VI_NULL), VI_SUCCESS);
+  std::thread other([&] {
+    EXPECT_EQ(Ivi_LockSession(reused, VI_NULL), VI_SUCCESS);
+    EXPECT_EQ(Ivi_UnlockSession(reused, VI_NULL), VI_SUCCESS);
+  });
+  awaitLockQueue(reused, 2);
+  ASSERT_EQ(Ivi_UnlockSession(reused, VI_NULL), VI_SUCCESS);
+  other.join();
+  EXPECT_EQ(registry::lockQueueLength(reused), 0U);
 }
 
 // IVI-3.9 rules for replacing recorded information without overwrite.
