@@ -271,6 +271,22 @@ TEST_F(InstrumentFunctionTest, ChannelTextIsSentUnchecked) {
   EXPECT_EQ(Sent(), "INST Output 9, x\nVOLT 2.5\nINST \nOUTP:ENAB?\n");
 }
 
+// The selection and the command leave in one write while they fit its 512-byte buffer (an input
+// of 497 characters with "ch2" fills it), in two beyond it; the bytes are the same either way.
+TEST_F(InstrumentFunctionTest, TextsOfAnyLengthAreSentWhole) {
+  const ViSession vi = OpenReal();
+  for (const std::size_t length : {1U, 497U, 498U, 600U, 5000U}) {
+    SCOPED_TRACE(length);
+    const std::string input(length, '7');
+    const std::string channel(length, 'c');
+    sim_.clear_received();
+    EXPECT_EQ(ZR48_SetVoltage(vi, input.c_str(), "ch2"), VI_SUCCESS);
+    EXPECT_EQ(ZR48_SetVoltage(vi, "1", channel.c_str()), VI_SUCCESS);
+    const std::string expected = "INST ch2\nVOLT " + input + "\nINST " + channel + "\nVOLT 1\n";
+    EXPECT_EQ(Arrived(sim_, expected), expected);
+  }
+}
+
 TEST_F(InstrumentFunctionTest, SimulatedSessionSendsNothingAndTouchesNoBuffer) {
   const ViSession vi = OpenSimulated();
   sim_.clear_received();
