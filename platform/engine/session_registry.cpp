@@ -6,6 +6,12 @@
 #include <deque>
 #include <mutex>
 
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "engine/session.h"
 
 namespace zr48::engine::registry {
@@ -23,7 +29,8 @@ constexpr uint64_t kKeyMask = ~((1ULL << 43) - 1);  // generation and disposed m
 // Use word: reference count in bits 0-31.
 constexpr uint64_t kUsersMask = 0xFFFFFFFFULL;
 // Lock word, a ticket lock: the ticket being served in bits 0-20, the next ticket to hand out in
-// bits 21-41 (both counting modulo 2^21), and in bit 42 a mark that some waiter is asleep.
+// bits 21-41 (both counting modulo 2^21), and in bit 42 a mark that waiters may be asleep (kept
+// until no ticket is out).
 constexpr unsigned kTicketBits = 21;
 constexpr uint64_t kTicketMask = (1ULL << kTicketBits) - 1;
 constexpr unsigned kNextShift = kTicketBits;
@@ -41,6 +48,9 @@ struct alignas(64) Slot {
   std::atomic<uint64_t> lock{0};
   std::atomic<uint64_t> owner{0};
   std::atomic<Session*> session{nullptr};
+  // Sleeping waiters' futex word, accessed through std::atomic_ref: bumped whenever a turn
+  // passes to a sleeper or the session is disposed.
+  alignas(std::atomic_ref<uint32_t>::required_alignment) uint32_t turn = 0;
 };
 
 constinit std::array<Slot, kSlotCount> gSlots{};
@@ -102,12 +112,48 @@ uint64_t withServing(uint64_t word, uint64_t serving) {
   return (word & ~kTicketMask) | (serving & kTicketMask);
 }
 
+std::atomic_ref<uint32_t> turnOf(Slot& slot) {
+  return std::atomic_ref<uint32_t>(slot.turn);
+}
+
+// Sleepers wait on the futex with their ticket's bit, so that passing the lock on wakes only the
+// thread whose turn it is (and any that share its bit), not every waiter of every session.
+uint32_t ticketBit(uint64_t ticket) {
+  return 1U << (ticket & 31U);
+}
+constexpr uint32_t kEveryTicket = ~0U;
+
+// Sleeps unless the turn word has moved on from `seen`; may return early for no reason.
+void sleepForTurn(Slot& slot, uint32_t seen, uint64_t ticket) {
+#if defined(__linux__)
+  (void)syscall(SYS_futex, &slot.turn, FUTEX_WAIT_BITSET_PRIVATE, seen, nullptr, nullptr,
+                ticketBit(ticket));
+#else
+  (void)ticket;
+  turnOf(slot).wait(seen, std::memory_order_acquire);
+#endif
+}
+
+void passTurn(Slot& slot, uint32_t tickets) {
+  turnOf(slot).fetch_add(1, std::memory_order_release);
+#if defined(__linux__)
+  (void)syscall(SYS_futex, &slot.turn, FUTEX_WAKE_BITSET_PRIVATE, INT32_MAX, nullptr, nullptr,
+                tickets);
+#else
+  (void)tickets;
+  turnOf(slot).notify_all();
+#endif
+}
+
 // Waits until `ticket` is served; false if the session is disposed or its slot reused meanwhile
 // (the ticket is then simply dropped: that generation's lock is never taken again).
 bool awaitTurn(Slot& slot, uint64_t key, uint64_t ticket) {
-  uint64_t word = slot.lock.load(std::memory_order_acquire);
   int spins = 0;
   for (;;) {
+    // Read the turn word before the lock word: an unlock or dispose this load misses bumps the
+    // turn word after it, so the sleep below cannot miss its wake-up.
+    const uint32_t seen = turnOf(slot).load(std::memory_order_acquire);
+    uint64_t word = slot.lock.load(std::memory_order_acquire);
     if ((word & kKeyMask) != key) return false;
     const uint64_t ahead = (ticket - servingOf(word)) & kTicketMask;
     if (ahead == 0) return true;
@@ -115,15 +161,13 @@ bool awaitTurn(Slot& slot, uint64_t key, uint64_t ticket) {
     if (ahead == 1 && spins < kSpins) {
       ++spins;
       pause();
-      word = slot.lock.load(std::memory_order_acquire);
       continue;
     }
     if ((word & kSleepers) == 0 &&
-        !slot.lock.compare_exchange_weak(word, word | kSleepers, std::memory_order_acquire)) {
+        !slot.lock.compare_exchange_strong(word, word | kSleepers, std::memory_order_acquire)) {
       continue;
     }
-    slot.lock.wait(word | kSleepers, std::memory_order_acquire);
-    word = slot.lock.load(std::memory_order_acquire);
+    sleepForTurn(slot, seen, ticket);
   }
 }
 
@@ -200,7 +244,7 @@ bool markDisposed(ViSession vi) {
     if ((word & kDead) != 0) return false;
   } while (!slot.use.compare_exchange_weak(word, word | kDead, std::memory_order_acq_rel));
   slot.lock.fetch_or(kDead, std::memory_order_acq_rel);
-  slot.lock.notify_all();
+  passTurn(slot, kEveryTicket);  // every waiter gives up
   // Drop the registry's own reference; the caller still holds one.
   slot.use.fetch_sub(1, std::memory_order_acq_rel);
   return true;
@@ -265,14 +309,14 @@ ViStatus unlock(ViSession vi) {
   slot->owner.store(key, std::memory_order_relaxed);
   for (;;) {
     if ((word & kKeyMask) != key) return IVI_ERROR_INVALID_SESSION_HANDLE;  // disposed meanwhile
-    const uint64_t next = withServing(word, servingOf(word) + 1) & ~kSleepers;
+    uint64_t next = withServing(word, servingOf(word) + 1);
+    if (servingOf(next) == nextOf(next)) next &= ~kSleepers;  // nobody left waiting
     if (slot->lock.compare_exchange_weak(word, next, std::memory_order_release,
                                          std::memory_order_relaxed)) {
       break;
     }
   }
-  // Sleepers wait on the whole word: wake them all, the one whose ticket is now served goes on.
-  if ((word & kSleepers) != 0) slot->lock.notify_all();
+  if ((word & kSleepers) != 0) passTurn(*slot, ticketBit(servingOf(word) + 1));
   return VI_SUCCESS;
 }
 

@@ -182,6 +182,7 @@ TEST_F(EngineTest, LockServesWaitersInArrivalOrder) {
   ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
   std::vector<int> order;  // appended under the session lock
   std::vector<std::thread> waiters;
+  waiters.reserve(kWaiters);
   for (int i = 0; i < kWaiters; ++i) {
     waiters.emplace_back([&, i] {
       ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
@@ -205,12 +206,13 @@ TEST_F(EngineTest, ThreadsLockingInALoopCannotOvertakeAWaiter) {
   std::array<std::atomic<int>, kLoopers> taken{};  // acquisitions per looper, counted in the lock
   std::atomic<bool> stop{false};
   std::vector<std::thread> loopers;
+  loopers.reserve(kLoopers);
   for (int t = 0; t < kLoopers; ++t) {
     loopers.emplace_back([&, t] {
       while (!stop.load()) {
-        if (Ivi_LockSession(vi, VI_NULL) != VI_SUCCESS) return;
+        ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
         taken[t].fetch_add(1);
-        Ivi_UnlockSession(vi, VI_NULL);
+        ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
       }
     });
   }
@@ -251,6 +253,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
   ASSERT_EQ(Ivi_LockSession(first, VI_NULL), VI_SUCCESS);
   std::array<std::atomic<ViStatus>, 3> waited{};
   std::vector<std::thread> waiters;
+  waiters.reserve(waited.size());
   for (size_t i = 0; i < waited.size(); ++i) {
     waited[i] = 1;
     waiters.emplace_back([&, i] { waited[i] = Ivi_LockSession(first, VI_NULL); });
