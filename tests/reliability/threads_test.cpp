@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -273,6 +274,19 @@ void ExpectNoFailures(const std::vector<std::unique_ptr<Worker>>& workers) {
   }
 }
 
+// A command needs no answer, so a worker's last commands may still be on their way when it
+// returns: wait (bounded) until every byte the workers sent has reached the simulator.
+void AwaitArrival(const zr48::sim::Server& server, const std::vector<Worker*>& workers) {
+  std::size_t sent = 0;
+  for (const Worker* w : workers) {
+    for (const std::string& block : w->blocks()) sent += block.size();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (server.received().size() < sent && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 int TotalExchanges(const std::vector<std::unique_ptr<Worker>>& workers) {
   int total = 0;
   for (const auto& w : workers) total += w->exchanges();
@@ -292,6 +306,7 @@ TEST(Threads, SevenThreadsOnOneSessionLoseAndMixNothing) {
 
   std::vector<Worker*> view;
   for (auto& w : workers) view.push_back(w.get());
+  AwaitArrival(rig.server, view);
   EXPECT_EQ(CheckRecord(rig.server.received(), view), "");
   ExpectFinalState(rig.server, view);
   std::printf("threads: 7 threads x %d operations on one session: %d exchanges, none lost\n",
@@ -321,6 +336,7 @@ TEST(Threads, SessionsInParallelEachKeepTheirOwnTraffic) {
     for (int t = 0; t < kThreadsPerSession; ++t) {
       view.push_back(workers[static_cast<std::size_t>(s * kThreadsPerSession + t)].get());
     }
+    AwaitArrival(rigs[s]->server, view);
     const std::vector<std::string> connections = rigs[s]->server.received_by_connection();
     ASSERT_EQ(connections.size(), 1u) << "session " << s;
     EXPECT_EQ(CheckRecord(connections[0], view), "") << "session " << s;
