@@ -30,10 +30,11 @@ ViStatus guarded(Body body) noexcept {
 // The I/O session behind `vi`: VI_ERROR_INV_OBJECT for an unknown handle, VI_ERROR_NSUP_OPER
 // for a resource-manager session.
 ViStatus lookup_session(ViObject vi, std::shared_ptr<Session>& session) {
-  auto object = Registry::instance().find(vi);
+  auto object = registry::find(vi);
   if (object == nullptr) return VI_ERROR_INV_OBJECT;
-  session = std::dynamic_pointer_cast<Session>(object);
-  return session != nullptr ? VI_SUCCESS : VI_ERROR_NSUP_OPER;
+  if (object->kind() != Session::kKind) return VI_ERROR_NSUP_OPER;
+  session = std::static_pointer_cast<Session>(std::move(object));
+  return VI_SUCCESS;
 }
 
 bool valid_access_mode(ViAccessMode mode) {
@@ -45,14 +46,16 @@ bool valid_access_mode(ViAccessMode mode) {
 }
 
 void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
-  auto& registry = Registry::instance();
-  if (auto session = std::dynamic_pointer_cast<Session>(object)) {
-    if (auto rm = registry.find_as<ResourceManager>(session->resource_manager())) rm->forget(vi);
-    session->close();
-  } else if (auto rm = std::dynamic_pointer_cast<ResourceManager>(object)) {
-    for (const ViSession child : rm->release_all()) {
-      if (auto session = std::dynamic_pointer_cast<Session>(registry.remove(child)))
-        session->close();
+  if (object->kind() == Session::kKind) {
+    auto& session = static_cast<Session&>(*object);
+    if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);
+    session.close();
+  } else {
+    for (const ViSession child : static_cast<ResourceManager&>(*object).release_all()) {
+      const auto removed = registry::remove(child);
+      if (removed != nullptr && removed->kind() == Session::kKind) {
+        static_cast<Session&>(*removed).close();
+      }
     }
   }
 }
@@ -61,11 +64,10 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
                       ViPSession vi) {
   if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
   *vi = VI_NULL;
-  auto& registry = Registry::instance();
-  const auto object = registry.find(sesn);
+  const auto object = registry::find(sesn);
   if (object == nullptr) return VI_ERROR_INV_OBJECT;
-  const auto rm = std::dynamic_pointer_cast<ResourceManager>(object);
-  if (rm == nullptr) return VI_ERROR_NSUP_OPER;
+  if (object->kind() != ResourceManager::kKind) return VI_ERROR_NSUP_OPER;
+  auto& rm = static_cast<ResourceManager&>(*object);
   if (name == nullptr) return VI_ERROR_INV_RSRC_NAME;
   if (!valid_access_mode(mode)) return VI_ERROR_INV_ACC_MODE;
 
@@ -81,10 +83,10 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
   if (status != VI_SUCCESS) return status;
 
   auto session = std::make_shared<Session>(std::move(resource), std::move(transport), sesn);
-  const ViSession handle = registry.add(session);
+  const ViSession handle = registry::add(session);
   if (handle == VI_NULL) return VI_ERROR_ALLOC;
-  if (!rm->adopt(handle)) {  // the manager was closed meanwhile
-    registry.remove(handle);
+  if (!rm.adopt(handle)) {  // the manager was closed meanwhile
+    registry::remove(handle);
     session->close();
     return VI_ERROR_INV_OBJECT;
   }
@@ -111,8 +113,8 @@ int native_socket(ViSession vi) {
 
 using zr48::visa::guarded;
 using zr48::visa::lookup_session;
-using zr48::visa::Registry;
 using zr48::visa::Session;
+namespace registry = zr48::visa::registry;
 namespace trace = zr48::visa::trace;
 
 extern "C" {
@@ -120,7 +122,7 @@ extern "C" {
 ViStatus viOpenDefaultRM(ViPSession vi) {
   const ViStatus status = guarded([&]() -> ViStatus {
     if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
-    *vi = Registry::instance().add(std::make_shared<zr48::visa::ResourceManager>());
+    *vi = registry::add(std::make_shared<zr48::visa::ResourceManager>());
     return *vi != VI_NULL ? VI_SUCCESS : VI_ERROR_ALLOC;
   });
   trace::note("viOpenDefaultRM", vi != nullptr ? *vi : VI_NULL, status, {});
@@ -142,7 +144,7 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 ti
 ViStatus viClose(ViObject vi) {
   const ViStatus status = guarded([&]() -> ViStatus {
     if (vi == VI_NULL) return VI_WARN_NULL_OBJECT;
-    const auto object = Registry::instance().remove(vi);
+    const auto object = registry::remove(vi);
     if (object == nullptr) return VI_ERROR_INV_OBJECT;
     zr48::visa::close_object(vi, object);
     return VI_SUCCESS;

@@ -1,39 +1,96 @@
 #include "visa/registry.h"
 
-namespace zr48::visa {
+#include <array>
+#include <cstdint>
+#include <mutex>
 
-Registry& Registry::instance() {
-  static Registry registry;
-  return registry;
-}
+namespace zr48::visa::registry {
+namespace {
 
-ViObject Registry::add(std::shared_ptr<Object> object) {
-  const std::lock_guard lock(mutex_);
-  // Handles count up and wrap, skipping VI_NULL and handles still alive.
-  for (std::size_t tries = 0; tries <= objects_.size(); ++tries) {
-    const ViObject handle = next_++;
-    if (next_ == VI_NULL) next_ = 1;
-    if (handle != VI_NULL && objects_.find(handle) == objects_.end()) {
-      objects_.emplace(handle, std::move(object));
-      return handle;
-    }
+// Handle: generation in the upper 18 bits (never 0, so no handle is VI_NULL), slot index in the
+// lower 14.
+constexpr unsigned kIndexBits = 14;
+constexpr std::uint32_t kSlotCount = 1U << kIndexBits;
+constexpr std::uint32_t kMaxGeneration = (1U << (32 - kIndexBits)) - 1;
+
+struct alignas(64) Slot {  // a cache line each: sessions on other threads do not share it
+  std::mutex mutex;
+  std::shared_ptr<Object> object;
+  std::uint32_t generation = 0;  // of the handle last issued for this slot
+};
+
+// Slots ready for reuse, oldest first, so that a slot rests as long as possible between uses
+// and a closed handle's value comes back as late as possible.
+struct FreeSlots {
+  std::mutex mutex;
+  std::array<std::uint32_t, kSlotCount> ring{};
+  std::uint32_t head = 0;
+  std::uint32_t count = 0;
+  std::uint32_t never_used = 0;  // slots from here on have not been handed out yet
+};
+
+// Zero-initialised at load time: no page is touched before a slot is used.
+constinit std::array<Slot, kSlotCount> gSlots{};
+constinit FreeSlots gFree{};
+
+bool take_slot(std::uint32_t& index) {
+  const std::lock_guard lock(gFree.mutex);
+  if (gFree.count > 0) {
+    index = gFree.ring[gFree.head];
+    gFree.head = (gFree.head + 1) % kSlotCount;
+    --gFree.count;
+    return true;
   }
-  return VI_NULL;
+  if (gFree.never_used == kSlotCount) return false;
+  index = gFree.never_used++;
+  return true;
 }
 
-std::shared_ptr<Object> Registry::find(ViObject handle) const {
-  const std::lock_guard lock(mutex_);
-  const auto it = objects_.find(handle);
-  return it == objects_.end() ? nullptr : it->second;
+void give_back(std::uint32_t index) {
+  const std::lock_guard lock(gFree.mutex);
+  gFree.ring[(gFree.head + gFree.count) % kSlotCount] = index;
+  ++gFree.count;
 }
 
-std::shared_ptr<Object> Registry::remove(ViObject handle) {
-  const std::lock_guard lock(mutex_);
-  const auto it = objects_.find(handle);
-  if (it == objects_.end()) return nullptr;
-  auto object = std::move(it->second);
-  objects_.erase(it);
+// The slot `handle` names and the generation it carries; nullptr for a handle never issued.
+Slot* slot_of(ViObject handle, std::uint32_t& generation) {
+  generation = handle >> kIndexBits;
+  return generation == 0 ? nullptr : &gSlots[handle & (kSlotCount - 1)];
+}
+
+}  // namespace
+
+ViObject add(std::shared_ptr<Object> object) {
+  std::uint32_t index = 0;
+  if (!take_slot(index)) return VI_NULL;
+  Slot& slot = gSlots[index];
+  const std::lock_guard lock(slot.mutex);
+  slot.object = std::move(object);
+  return (++slot.generation << kIndexBits) | index;
+}
+
+std::shared_ptr<Object> find(ViObject handle) {
+  std::uint32_t generation = 0;
+  Slot* slot = slot_of(handle, generation);
+  if (slot == nullptr) return nullptr;
+  const std::lock_guard lock(slot->mutex);
+  return slot->generation == generation ? slot->object : nullptr;
+}
+
+std::shared_ptr<Object> remove(ViObject handle) {
+  std::uint32_t generation = 0;
+  Slot* slot = slot_of(handle, generation);
+  if (slot == nullptr) return nullptr;
+  std::shared_ptr<Object> object;
+  {
+    const std::lock_guard lock(slot->mutex);
+    if (slot->generation != generation || slot->object == nullptr) return nullptr;
+    object = std::move(slot->object);
+    slot->object = nullptr;
+  }
+  // A slot whose generations are used up retires, so that no handle value ever comes back.
+  if (generation < kMaxGeneration) give_back(handle & (kSlotCount - 1));
   return object;
 }
 
-}  // namespace zr48::visa
+}  // namespace zr48::visa::registry

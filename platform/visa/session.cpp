@@ -96,7 +96,8 @@ class SessionScanSource final : public ScanSource {
 
 Session::Session(ResourceName name, std::unique_ptr<Transport> transport,
                  ViSession resource_manager)
-    : name_(std::move(name)),
+    : Object(kKind),
+      name_(std::move(name)),
       transport_(std::move(transport)),
       resource_manager_(resource_manager) {}
 

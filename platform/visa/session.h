@@ -15,19 +15,27 @@
 
 namespace zr48::visa {
 
+// What a handle names; the registry checks it instead of a dynamic_cast on every call.
+enum class ObjectKind { kResourceManager, kSession };
+
 class Object {
  public:
-  Object() = default;
+  explicit Object(ObjectKind kind) : kind_(kind) {}
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
   virtual ~Object() = default;
-};
+  ObjectKind kind() const { return kind_; }
 
-class Registry;
+ private:
+  const ObjectKind kind_;
+};
 
 // A resource-manager session remembers the sessions opened through it, to close them with it.
 class ResourceManager final : public Object {
  public:
+  static constexpr ObjectKind kKind = ObjectKind::kResourceManager;
+  ResourceManager() : Object(kKind) {}
+
   // False once the manager is closed: the new session must then be closed again.
   bool adopt(ViSession session);
   void forget(ViSession session);
@@ -54,6 +62,7 @@ struct SessionSettings {
 
 class Session final : public Object {
  public:
+  static constexpr ObjectKind kKind = ObjectKind::kSession;
   static constexpr std::size_t kDefaultBufferSize = 4096;
 
   Session(ResourceName name, std::unique_ptr<Transport> transport, ViSession resource_manager);
