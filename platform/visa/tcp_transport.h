@@ -50,13 +50,16 @@ class TcpTransport final : public Transport {
  private:
   TcpTransport(UniqueFd fd, std::string host, ViUInt16 port, std::string address);
   ViStatus wait(short events, const Deadline& deadline) const;
+  // Sets SO_RCVTIMEO (0: no limit) unless it is set so already; false if the socket refused.
+  bool set_receive_timeout(int ms);
   ViStatus get_flag(int level, int option, void* value) const;
   ViStatus set_flag(int level, int option, ViAttrState value);
 
   UniqueFd fd_;
   std::string host_;  // as written in the resource name
   ViUInt16 port_;
-  std::string address_;  // numeric address actually connected to
+  std::string address_;         // numeric address actually connected to
+  int receive_timeout_ms_ = 0;  // SO_RCVTIMEO as last set; 0 is the socket's default, no limit
 };
 
 }  // namespace zr48::visa
