@@ -46,6 +46,10 @@ int parse_count(const char*& p) {
 
 // Parses the directive after '%'; `p` ends after the conversion character.
 ViStatus parse_directive(const char*& p, Directive& d) {
+  if (*p == 's') {  // a bare %s, the drivers' usual directive: nothing else to read
+    d.conversion = *p++;
+    return VI_SUCCESS;
+  }
   const char* flags = p;
   while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) ++p;
   d.flags = std::string_view(flags, static_cast<std::size_t>(p - flags));
@@ -199,6 +203,10 @@ class Writer {
 
   ViStatus convert(const Directive& d) {
     if (d.conversion == '%') return sink_.append("%", 1);
+    if (d.conversion == 's' && d.flags.empty() && !d.width_from_argument &&
+        !d.precision_from_argument) {
+      return text(false, d.width, d.precision);
+    }
     int width = d.width;
     int precision = d.precision;
     std::string flags(d.flags);
