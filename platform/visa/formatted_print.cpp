@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "visa/format_escapes.h"
 #include "visa/visa.h"
 
 #define RETURN_IF_FAILED(expr)       \
@@ -110,33 +111,6 @@ ViStatus parse_directive(const char*& p, Directive& d) {
   // VISA's own modifiers and conversions (@1, ",n" arrays, %b, %y ...) are valid but not
   // supported here; anything else after '%' is malformed.
   return letter || c == '@' || c == ',' ? VI_ERROR_NSUP_FMT : VI_ERROR_INV_FMT;
-}
-
-// Decodes the backslash escape at `p` (after the backslash); -1 if malformed.
-int parse_escape(const char*& p) {
-  switch (*p) {
-    case 'n':
-      ++p;
-      return '\n';
-    case 'r':
-      ++p;
-      return '\r';
-    case 't':
-      ++p;
-      return '\t';
-    case '\\':
-      ++p;
-      return '\\';
-    case '"':
-      ++p;
-      return '"';
-    default:
-      break;
-  }
-  if (*p < '0' || *p > '7') return -1;
-  int value = 0;
-  for (int i = 0; i < 3 && *p >= '0' && *p <= '7'; ++i, ++p) value = value * 8 + (*p - '0');
-  return value > 0xFF ? -1 : value;
 }
 
 class Writer {
@@ -314,18 +288,7 @@ class Writer {
 }  // namespace
 
 ViStatus check_print_format(const char* p) {
-  if (p == nullptr) return VI_ERROR_INV_FMT;
-  while (*p != '\0') {
-    const char c = *p++;
-    if (c == '%') {
-      Directive d;
-      const ViStatus status = parse_directive(p, d);
-      if (status != VI_SUCCESS) return status;
-    } else if (c == '\\' && parse_escape(p) < 0) {
-      return VI_ERROR_INV_FMT;
-    }
-  }
-  return VI_SUCCESS;
+  return check_format<Directive>(p, parse_directive);
 }
 
 ViStatus format_print(PrintSink& sink, const char* format, va_list args) {

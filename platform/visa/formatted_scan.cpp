@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
+#include "visa/format_escapes.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -98,33 +100,6 @@ ViStatus parse_directive(const char*& p, Directive& d) {
   return letter || c == '#' || c == '@' || c == ',' ? VI_ERROR_NSUP_FMT : VI_ERROR_INV_FMT;
 }
 
-// The backslash escapes of VISA formats (after the backslash); -1 if malformed.
-int parse_escape(const char*& p) {
-  switch (*p) {
-    case 'n':
-      ++p;
-      return '\n';
-    case 'r':
-      ++p;
-      return '\r';
-    case 't':
-      ++p;
-      return '\t';
-    case '\\':
-      ++p;
-      return '\\';
-    case '"':
-      ++p;
-      return '"';
-    default:
-      break;
-  }
-  if (*p < '0' || *p > '7') return -1;
-  int value = 0;
-  for (int i = 0; i < 3 && *p >= '0' && *p <= '7'; ++i, ++p) value = value * 8 + (*p - '0');
-  return value > 0xFF ? -1 : value;
-}
-
 bool in_set(const Directive& d, int c) {
   bool found = false;
   for (const char* s = d.set_begin; s < d.set_end && !found; ++s) {
@@ -172,6 +147,31 @@ class Reader {
  private:
   // The analyzer loses track of the list across the source's virtual calls; format_scan starts
   // and ends it around the whole scan.
+  // Stores `value` through the next argument, a pointer to the integer type that `length`
+  // names, signed or unsigned as `Value` is.
+  template <typename Value>
+  void store_integer(Length length, Value value) {
+    switch (length) {
+      case Length::kChar:
+        return store_as<char>(value);
+      case Length::kShort:
+        return store_as<short>(value);
+      case Length::kLong:
+        return store_as<long>(value);
+      case Length::kLongLong:
+        return store_as<long long>(value);
+      default:
+        return store_as<int>(value);
+    }
+  }
+
+  template <typename T, typename Value>
+  void store_as(Value value) {
+    using Target =
+        std::conditional_t<std::is_signed_v<Value>, std::make_signed_t<T>, std::make_unsigned_t<T>>;
+    *next_argument<Target*>() = static_cast<Target>(value);
+  }
+
   template <typename T>
   T next_argument() {
     return va_arg(*args_, T);  // NOLINT(clang-analyzer-valist.Uninitialized)
@@ -248,45 +248,10 @@ class Reader {
     if (n == digits_start) return false;
     buffer[n] = '\0';
     if (d.suppress) return true;
-    const bool is_signed = d.conversion == 'd' || d.conversion == 'i';
-    if (is_signed) {
-      const long long value = std::strtoll(buffer, nullptr, base);
-      switch (d.length) {
-        case Length::kChar:
-          *next_argument<signed char*>() = static_cast<signed char>(value);
-          break;
-        case Length::kShort:
-          *next_argument<short*>() = static_cast<short>(value);
-          break;
-        case Length::kLong:
-          *next_argument<long*>() = static_cast<long>(value);
-          break;
-        case Length::kLongLong:
-          *next_argument<long long*>() = value;
-          break;
-        default:
-          *next_argument<int*>() = static_cast<int>(value);
-          break;
-      }
+    if (d.conversion == 'd' || d.conversion == 'i') {
+      store_integer(d.length, std::strtoll(buffer, nullptr, base));
     } else {
-      const unsigned long long value = std::strtoull(buffer, nullptr, base);
-      switch (d.length) {
-        case Length::kChar:
-          *next_argument<unsigned char*>() = static_cast<unsigned char>(value);
-          break;
-        case Length::kShort:
-          *next_argument<unsigned short*>() = static_cast<unsigned short>(value);
-          break;
-        case Length::kLong:
-          *next_argument<unsigned long*>() = static_cast<unsigned long>(value);
-          break;
-        case Length::kLongLong:
-          *next_argument<unsigned long long*>() = value;
-          break;
-        default:
-          *next_argument<unsigned*>() = static_cast<unsigned>(value);
-          break;
-      }
+      store_integer(d.length, std::strtoull(buffer, nullptr, base));
     }
     return true;
   }
@@ -353,18 +318,7 @@ class Reader {
 }  // namespace
 
 ViStatus check_scan_format(const char* p) {
-  if (p == nullptr) return VI_ERROR_INV_FMT;
-  while (*p != '\0') {
-    const char c = *p++;
-    if (c == '%') {
-      Directive d;
-      const ViStatus status = parse_directive(p, d);
-      if (status != VI_SUCCESS) return status;
-    } else if (c == '\\' && parse_escape(p) < 0) {
-      return VI_ERROR_INV_FMT;
-    }
-  }
-  return VI_SUCCESS;
+  return check_format<Directive>(p, parse_directive);
 }
 
 ViStatus format_scan(ScanSource& source, const char* format, va_list args) {
