@@ -21,7 +21,7 @@ constexpr const char* kCompilerName = "C++";
 constexpr double kCompilerVersion = 0.0;
 #endif
 
-// Versions of the IVI engine and VISA specifications the driver is written against.
+// Versions of the IVI engine and of the VISA standard the driver is written against.
 constexpr double kEngineVersion = 4.0;
 constexpr double kVisaSpecVersion = 4.0;
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "visa/introspection.h"
+#include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
 #include "visa/tcp_transport.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "loopback_peer.h"
-#include "visa/introspection.h"
+#include "visa/native_socket.h"
 #include "visa/visa.h"
 #include "visa_fixture.h"
 #include "zr48sim/server.h"

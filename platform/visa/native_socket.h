@@ -1,6 +1,6 @@
 // Internal accessors for diagnostics and tests; not part of the VISA interface.
-#ifndef ZR48_PLATFORM_VISA_INTROSPECTION_H
-#define ZR48_PLATFORM_VISA_INTROSPECTION_H
+#ifndef ZR48_PLATFORM_VISA_NATIVE_SOCKET_H
+#define ZR48_PLATFORM_VISA_NATIVE_SOCKET_H
 
 #include "zr48_visatype.h"
 
