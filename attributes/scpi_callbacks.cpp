@@ -18,7 +18,7 @@ ViStatus Query(Exchange& exchange, const ScpiAttribute& row, ViConstString chann
   if (row.selects_channel()) {
     SendForChannel(exchange, channel, row.query, "", Record::kYes);
   } else {
-    exchange.Send(row.query, Record::kYes);
+    SendLine(exchange, row.query, "", Record::kYes);
   }
   exchange.ReadRaw(reply, Record::kYes);
   if (exchange.ok()) exchange.Then(Ivi_SetValInStringCallback(exchange.vi(), row.id, reply.text));
@@ -63,7 +63,7 @@ ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName,
   if (row->selects_channel()) {
     SendForChannel(exchange, channelName, row->command, value, Record::kYes);
   } else {
-    exchange.Send(row->command, value, Record::kYes);
+    SendLine(exchange, row->command, value, Record::kYes);
   }
   return exchange.status();
 }

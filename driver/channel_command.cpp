@@ -7,14 +7,15 @@
 namespace zr48 {
 namespace {
 
-// "INST <channel>\n" and the command line with its "%s" replaced, composed in one buffer. Only
-// plain text and a single "%s" are substituted by hand; anything else is left to viPrintf.
-class ChannelCommand {
+// The command line with its "%s" replaced, after "INST <channel>\n" when a channel is given,
+// composed in one buffer. Only plain text and a single "%s" are substituted by hand; anything
+// else is left to viPrintf.
+class ComposedLines {
  public:
-  ChannelCommand(std::string_view channel, std::string_view format, std::string_view text) {
+  ComposedLines(const char* channel, std::string_view format, std::string_view text) {
     const std::size_t directive = format.find("%s");
     if (!IsPlain(format, directive)) return;
-    ok_ = Append("INST ") && Append(channel) && Append("\n");
+    ok_ = channel == nullptr || (Append("INST ") && Append(channel) && Append("\n"));
     if (directive == std::string_view::npos) {
       ok_ = ok_ && Append(format);
     } else {
@@ -47,20 +48,35 @@ class ChannelCommand {
   bool ok_ = false;
 };
 
+// Writes the composed lines in one viWrite; `fallback` sends them with viPrintf instead.
+template <typename Fallback>
+Exchange& SendComposed(Exchange& exchange, const ComposedLines& lines, Record record,
+                       Fallback fallback) noexcept {
+  if (!exchange.ok()) return exchange;
+  if (!lines.ok()) return fallback();
+  ViUInt32 written = 0;
+  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
+  if (status < 0 && record == Record::kYes) RecordError(exchange.vi(), status);
+  return exchange.Then(status);
+}
+
 }  // namespace
 
 Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
                          const char* text, Record record) noexcept {
   if (!exchange.ok()) return exchange;
-  const ChannelCommand lines(channel != nullptr ? channel : "", format,
-                             text != nullptr ? text : "");
-  if (!lines.ok()) {
+  const ComposedLines lines(channel != nullptr ? channel : "", format, text != nullptr ? text : "");
+  return SendComposed(exchange, lines, record, [&]() -> Exchange& {
     return exchange.Send("INST %s\n", channel, Record::kNo).Send(format, text, record);
-  }
-  ViUInt32 written = 0;
-  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
-  if (status < 0 && record == Record::kYes) RecordError(exchange.vi(), status);
-  return exchange.Then(status);
+  });
+}
+
+Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
+                   Record record) noexcept {
+  if (!exchange.ok()) return exchange;
+  const ComposedLines lines(nullptr, format, text != nullptr ? text : "");
+  return SendComposed(exchange, lines, record,
+                      [&]() -> Exchange& { return exchange.Send(format, text, record); });
 }
 
 }  // namespace zr48

@@ -1,4 +1,5 @@
-// The channel selection and the command that follows it, sent in one write.
+// Command lines sent in one write: the channel selection and the command that follows it, or a
+// command alone.
 //
 // Per-channel exchanges start with "INST <channel>\n" and then send their command line. Sent by
 // one viWrite instead of two viPrintf calls, the instrument receives the same bytes in the same
@@ -16,6 +17,10 @@ namespace zr48 {
 // recorded as `record` says.
 Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
                          const char* text, Record record) noexcept;
+
+// The step Send(format, text) as one viWrite, on the same terms as SendForChannel.
+Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
+                   Record record) noexcept;
 
 }  // namespace zr48
 

@@ -162,7 +162,7 @@ ViStatus Execute(const InstrumentFunction& row, ViSession vi,
     if (row.channel != 0) {
       SendForChannel(exchange, at(row.channel).text, row.command, input, Record::kNo);
     } else {
-      exchange.Send(row.command, input, Record::kNo);
+      SendLine(exchange, row.command, input, Record::kNo);
     }
     if (row.reply != 0) ReadReply(exchange, row.reply_kind, at(row.reply).buffer);
   });
