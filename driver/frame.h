@@ -8,6 +8,8 @@
 #ifndef ZR48_DRIVER_FRAME_H
 #define ZR48_DRIVER_FRAME_H
 
+#include <utility>
+
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
 #include "visa/visa.h"
@@ -98,19 +100,26 @@ class Exchange {
   ViStatus status_ = VI_SUCCESS;
 };
 
-// The operation frame of the instrument functions and of WriteCmd/ReadCmd: lock; success with
-// nothing sent (and no buffer touched) while simulating; otherwise mark the status as needing a
-// check, discard stale buffer contents and run `steps(exchange)`. Failures are returned, not
+// The operation frame after its lock, for a caller that already holds the session lock: success
+// with nothing sent (and no buffer touched) while simulating; otherwise mark the status as needing
+// a check, discard stale buffer contents and run `steps(exchange)`. Failures are returned, not
 // recorded, and no status check follows.
 template <typename Steps>
-ViStatus RunOperation(ViSession vi, Steps&& steps) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
+ViStatus RunLockedOperation(ViSession vi, Steps&& steps) {
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
   exchange.MarkStatusUnchecked().DiscardBuffers();
   if (exchange.ok()) steps(exchange);
   return exchange.status();
+}
+
+// The operation frame of the instrument functions and of WriteCmd/ReadCmd: lock, then the steps
+// of RunLockedOperation.
+template <typename Steps>
+ViStatus RunOperation(ViSession vi, Steps&& steps) {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  return RunLockedOperation(vi, std::forward<Steps>(steps));
 }
 
 }  // namespace zr48

@@ -143,8 +143,9 @@ void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   }
 }
 
-// Lock; refuse a null argument (also while simulating) before anything is sent; then the plain
-// operation frame: "INST <channel_name>" where the row has a channel, the command, the reply.
+// Lock; refuse a null argument (also while simulating) before anything is sent; then, under the
+// same hold of the lock, the plain operation frame: "INST <channel_name>" where the row has a
+// channel, the command, the reply.
 ViStatus Execute(const InstrumentFunction& row, ViSession vi,
                  std::span<const Argument> arguments) noexcept {
   SessionLock lock(vi);
@@ -157,7 +158,7 @@ ViStatus Execute(const InstrumentFunction& row, ViSession vi,
     }
   }
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
-  return RunOperation(vi, [&](Exchange& exchange) {
+  return RunLockedOperation(vi, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
       SendForChannel(exchange, at(row.channel).text, row.command, input, Record::kNo);
