@@ -11,7 +11,8 @@ std::optional<Record> RpcClient::read_record(int timeout_ms) {
   for (bool last = false; !last;) {
     const auto mark = tcp_.read_exact(rpc::kRecordMarkSize, timeout_ms);
     if (!mark) return std::nullopt;
-    const auto header = rpc::parse_fragment_header(reinterpret_cast<const std::uint8_t*>(mark->data()));
+    const auto header =
+        rpc::parse_fragment_header(reinterpret_cast<const std::uint8_t*>(mark->data()));
     const auto body = tcp_.read_exact(header.length, timeout_ms);
     if (!body) return std::nullopt;
     record.insert(record.end(), body->begin(), body->end());
@@ -29,8 +30,8 @@ std::int32_t Vxi11Link::write(std::string_view data, std::int32_t flags,
                               std::uint32_t lock_timeout) {
   vx::DeviceWriteResp resp;
   const wire::Bytes bytes(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-  return simple(vx::kDeviceWrite, vx::DeviceWriteParms{created_.lid, 3000, lock_timeout, flags, bytes},
-                resp);
+  return simple(vx::kDeviceWrite,
+                vx::DeviceWriteParms{created_.lid, 3000, lock_timeout, flags, bytes}, resp);
 }
 
 std::int32_t Vxi11Link::read(std::string& data, std::int32_t& reason, std::uint32_t io_timeout,
@@ -73,9 +74,8 @@ HislipClient::HislipClient(std::uint16_t port, std::uint16_t version, std::strin
   if (!init || init->header.type != hs::MessageType::kInitializeResponse) return;
   init_ = *init;
   const std::uint16_t session = hs::lower_half(init->header.parameter);
-  const auto async_init = send(async_, hs::MessageType::kAsyncInitialize, 0, session)
-                              ? read(async_)
-                              : std::nullopt;
+  const auto async_init =
+      send(async_, hs::MessageType::kAsyncInitialize, 0, session) ? read(async_) : std::nullopt;
   ready_ = async_init && async_init->header.type == hs::MessageType::kAsyncInitializeResponse;
 }
 
