@@ -72,7 +72,7 @@ const std::vector<Script>& scripts() {
         {"VOLT:LIMIT? MIN", "+0.00000E+00\n"},
         {"CURR:TRIG? DEF", "+5.00000E+00\n"},
         {"VOLT? 5", ""},
-        {"SYST:ERR?", err(-224, "Illegal parameter value")},
+        {"SYST:ERR?", err(-104, "Data type error")},
         {"VOLT MAX", ""},
         {"VOLT?", "+6.00000E+00\n"},
         {"VOLT 1500 mV", ""},
@@ -95,7 +95,7 @@ const std::vector<Script>& scripts() {
         {"DISP:TEXT \"abc", ""},
         {"INST ch9", ""},
         {"*IDN 1", ""},
-        {std::string("VOLT\x01 1"), ""},
+        {std::string("VOLT\x7f 1"), ""},
         {"SYST:ERR:COUN?", "15\n"},
         {"SYST:ERR?", err(-113, "Undefined header")},
         {"SYST:ERR?", err(-222, "Data out of range")},
@@ -121,7 +121,7 @@ const std::vector<Script>& scripts() {
         {"*SRE 32", ""},
         {"*SRE?", "32\n"},
         {"*STB?", "100\n"},  // and the request-service summary (64)
-        {"*ESR?", "32\n"},   // command error
+        {"*ESR?", "160\n"},  // power on (128) and command error (32)
         {"*ESR?", "0\n"},
         {"VOLT 99", ""},
         {"*ESR?", "16\n"},  // execution error
@@ -387,8 +387,8 @@ const std::vector<Script>& scripts() {
         {"DISP?", "0\n"},
         {"DISP:TEXT \"Hello, \"\"World\"\"\"", ""},
         {"DISP:TEXT?", "\"Hello, \"\"World\"\"\"\n"},
-        {"DISP:TEXT bare words", ""},
-        {"DISP:TEXT?", "\"bare words\"\n"},
+        {"DISP:TEXT 'single'", ""},
+        {"DISP:TEXT?", "\"single\"\n"},
         {"DISP:TEXT:CLE", ""},
         {"DISP:TEXT?", "\"\"\n"},
         {"DISP:TEXT \"" + std::string(41, 'x') + "\"", ""},
@@ -406,7 +406,7 @@ const std::vector<Script>& scripts() {
         {"SYST:ERR?", kNoError}}},
       {"SeveralUnitsPerLine",
        {{"INST ch4;VOLT 2;VOLT?", "+2.00000E+00\n"},
-        {"*IDN?;*OPC?", "Velharn, HLV3907, 0123456789AF, 1.00-1.00;1\n"},
+        {"*OPC?;*IDN?", "1;Velharn, HLV3907, 0123456789AF, 1.00-1.00\n"},
         {"VOLT:PROT:STAT OFF;LEV 5", ""},  // LEV continues the VOLT:PROT path
         {"VOLT:PROT:STAT?;LEV?", "0;+5.00000E+00\n"},
         {"VOLT:PROT:LEV 6;:VOLT:PROT?", "+6.00000E+00\n"},
@@ -496,14 +496,14 @@ TEST(InstrumentTest, OpenCircuitDrawsNoCurrent) {
   Instrument instrument;
   instrument.set_load(1, 0.0);
   instrument.execute("INST ch1;VOLT 9;OUTP ON");
-  EXPECT_EQ(instrument.execute("MEAS:VOLT?;MEAS:CURR?"), "+9.00000E+00;+0.00000E+00\n");
+  EXPECT_EQ(instrument.execute("MEAS:VOLT?;:MEAS:CURR?"), "+9.00000E+00;+0.00000E+00\n");
 }
 
 TEST(InstrumentTest, OutputTimerSwitchesTheOutputOff) {
   Instrument instrument;
   auto now = std::chrono::steady_clock::time_point{};
   instrument.set_clock([&now] { return now; });
-  instrument.execute("INST ch2;OUTP:TIM:DATA 2;OUTP:TIM ON;OUTP ON");
+  instrument.execute("INST ch2;OUTP:TIM:DATA 2;:OUTP:TIM ON;:OUTP ON");
   now += std::chrono::seconds(1);
   EXPECT_EQ(instrument.execute("OUTP?"), "1\n");
   now += std::chrono::seconds(2);
