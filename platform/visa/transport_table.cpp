@@ -3,7 +3,9 @@
 
 #include <array>
 
+#include "visa/transports/hislip/hislip.h"
 #include "visa/transports/tcp_socket.h"
+#include "visa/transports/vxi11/vxi11.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -18,9 +20,17 @@ ViStatus accepts_socket(const ResourceName& name) {
 // A raw socket has no END, and the driver never enables termination itself, so SOCKET
 // sessions end reads at the termination character (LF) by default; there is no END to
 // suppress, as common implementations report.
+constexpr unsigned kInstrument =
+    kCanClear | kCanReadStatusByte | kCanTrigger | kCanLock | kCarriesEnd;
+// Instruments mark the end of each message (END): reads need no termination character.
+constexpr SessionDefaults kInstrumentDefaults{VI_FALSE, VI_FALSE, VI_TRUE};
+
 constexpr std::array kRows = {
     TransportRow{"TCPIP SOCKET", accepts_socket, open_tcp_socket, 0,
                  SessionDefaults{VI_TRUE, VI_TRUE, VI_TRUE}},
+    TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip, kInstrument,
+                 kInstrumentDefaults},
+    TransportRow{"TCPIP VXI-11 INSTR", accepts_vxi11, open_vxi11, kInstrument, kInstrumentDefaults},
 };
 
 }  // namespace

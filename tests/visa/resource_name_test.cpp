@@ -102,13 +102,15 @@ TEST(ResourceName, MalformedNamesAreRejected) {
   }
 }
 
-TEST(ResourceName, OnlyPlainSocketIsServed) {
+TEST(ResourceName, OnlyPlainLanResourcesAreServed) {
   for (const auto& row : kWellFormed) {
     ResourceName name;
     ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
-    const bool plain_socket = std::string_view(row.resource_class) == "SOCKET" &&
-                              std::string_view(row.text).find('@') == std::string_view::npos;
-    EXPECT_EQ(is_served(name), plain_socket) << row.text;
+    const std::string_view resource_class = row.resource_class;
+    const bool lan = row.interface_type == Interface::kTcpip &&
+                     (resource_class == "SOCKET" || resource_class == "INSTR");
+    const bool plain = std::string_view(row.text).find('@') == std::string_view::npos;
+    EXPECT_EQ(is_served(name), lan && plain) << row.text;
   }
 }
 
