@@ -92,7 +92,8 @@ class HislipService final : public Service {
       : device_(device),
         options_(options),
         tcp_(
-            device.stop, std::move(listener), [this](int fd) { serve(fd); }, 2 * kMaxConnections) {}
+            device.stop, std::move(listener), [this](int fd, std::size_t) { serve(fd); },
+            2 * kMaxConnections) {}
   std::uint16_t port() const { return tcp_.port(); }
   void start() override { tcp_.start(); }
   void join() override { tcp_.join(); }

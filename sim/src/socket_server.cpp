@@ -49,21 +49,22 @@ class SocketService final : public Service {
   SocketService(Device& device, BoundSocket listener)
       : device_(device),
         tcp_(
-            device.stop, std::move(listener), [this](int fd) { serve(fd); }, kMaxConnections) {}
+            device.stop, std::move(listener),
+            [this](int fd, std::size_t session) { serve(fd, session); }, kMaxConnections,
+            [&device] { return device.open_session(); }) {}
   std::uint16_t port() const { return tcp_.port(); }
   void start() override { tcp_.start(); }
   void join() override { tcp_.join(); }
 
  private:
-  void serve(int fd);
+  void serve(int fd, std::size_t session);
   bool handle_line(int fd, std::string_view line);  // false: close the connection
 
   Device& device_;
   TcpService tcp_;
 };
 
-void SocketService::serve(int fd) {
-  const std::size_t session = device_.open_session();
+void SocketService::serve(int fd, std::size_t session) {
   LineBuffer input;
   std::array<char, 4096> buffer{};
   bool open = true;

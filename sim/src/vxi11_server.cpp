@@ -51,9 +51,11 @@ class Vxi11Service final : public Service {
         options_(options),
         abort_port_(abort.port),
         core_(
-            device.stop, std::move(core), [this](int fd) { serve_core(fd); }, kMaxConnections),
+            device.stop, std::move(core), [this](int fd, std::size_t) { serve_core(fd); },
+            kMaxConnections),
         abort_(
-            device.stop, std::move(abort), [this](int fd) { serve_abort(fd); }, kMaxConnections) {}
+            device.stop, std::move(abort), [this](int fd, std::size_t) { serve_abort(fd); },
+            kMaxConnections) {}
   Vxi11Ports ports() const { return {core_.port(), abort_.port()}; }
   void start() override {
     core_.start();
