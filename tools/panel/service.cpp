@@ -250,7 +250,8 @@ void Service::Impl::Routes() {
       {"X-Frame-Options", "DENY"},
       {"Referrer-Policy", "no-referrer"},
       {"Content-Security-Policy",
-       "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; form-action 'none'"},
+       "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+       "frame-ancestors 'none'; form-action 'none'"},
   });
   server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     std::string token = req.get_param_value("token");

@@ -101,6 +101,7 @@ function renderTile({ tile, parts }, ch) {
   setText(parts.out, ch.out ? "ON" : "OFF");
   parts.out.classList.toggle("is-on", ch.out);
   setText(parts.mode, ch.mode);
+  parts.mode.hidden = ch.mode === "off";
   parts.mode.classList.toggle("cc", ch.mode === "CC");
   parts.trip.hidden = !ch.trip;
   parts.comb.hidden = ch.comb === "off";
@@ -151,6 +152,7 @@ function makePlot(element, rows, unit) {
     gridLineColor: "rgba(128,128,128,0.25)",
     connectSeparatedPoints: false,
     animatedZooms: false,
+    axes: { x: { axisLabelWidth: 70 } },
   });
 }
 
