@@ -213,7 +213,7 @@ async function start() {
   setText(document.getElementById("idn"), info.idn + (info.simulated ? " (simulated)" : ""));
   setText(
     document.getElementById("revisions"),
-    `${info.resource} | driver ${info.driverRevision} | firmware ${info.firmwareRevision} | ` +
+    `${info.resource} | ${info.driverRevision} | firmware ${info.firmwareRevision} | ` +
       `polled every ${info.interval} s, ${Math.round(info.history / 60)} min kept`,
   );
   for (const option of document.querySelectorAll("#window option")) {
