@@ -85,6 +85,7 @@ struct Service::Impl {
   std::condition_variable changed;
   bool stopping = false;
   bool poll_now = false;
+  bool serving = false;  // Serve() is inside the server's accept loop or about to be
   std::uint64_t sequence = 0;
   std::string state_json = "{}";
   std::deque<LogEntry> log;
@@ -444,16 +445,36 @@ std::string Service::url() const {
 }
 
 void Service::Serve() {
+  {
+    const std::lock_guard lock(impl_->mutex);
+    if (impl_->stopping) return;
+    impl_->serving = true;
+  }
   impl_->server.listen_after_bind();
+  const std::lock_guard lock(impl_->mutex);
+  impl_->serving = false;
+  impl_->changed.notify_all();
 }
 
 void Service::Stop() {
-  {
-    const std::lock_guard lock(impl_->mutex);
-    impl_->stopping = true;
-    impl_->changed.notify_all();
+  std::unique_lock lock(impl_->mutex);
+  impl_->stopping = true;
+  impl_->changed.notify_all();
+  // The server only takes a stop once it runs: a Serve() that has begun but not yet reached
+  // its accept loop is waited for.
+  while (impl_->serving) {
+    if (impl_->server.is_running()) {
+      lock.unlock();
+      impl_->server.stop();
+      lock.lock();
+      impl_->changed.wait(lock, [&] { return !impl_->serving; });
+    } else {
+      lock.unlock();
+      std::this_thread::yield();
+      lock.lock();
+    }
   }
-  impl_->server.stop();
+  lock.unlock();
   if (impl_->poller.joinable()) impl_->poller.join();
 }
 
