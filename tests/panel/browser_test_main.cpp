@@ -39,8 +39,8 @@ int RunNode(const std::string& script, const std::string& url, const std::string
 }  // namespace
 
 int main() {
-  const std::string chromium =
-      std::getenv("ZR48_CHROMIUM") ? std::getenv("ZR48_CHROMIUM") : "/usr/bin/chromium";
+  const char* chosen = std::getenv("ZR48_CHROMIUM");
+  const std::string chromium = chosen != nullptr ? chosen : "/usr/bin/chromium";
   if (access(chromium.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "browser test: %s is not installed, skipping\n", chromium.c_str());
     return kSkipped;

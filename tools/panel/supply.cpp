@@ -38,6 +38,16 @@ double Now() {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
+struct Combination {
+  ViAttr attribute;
+  const char* label;
+};
+constexpr std::array<Combination, 3> kCombinations{{
+    {ZR48_ATTR_OUTP_SER, "series"},
+    {ZR48_ATTR_OUTP_PAR, "parallel"},
+    {ZR48_ATTR_OUTP_TRAC, "track"},
+}};
+
 // Bits of a channel's operation status condition register.
 constexpr long kConstantVoltageBit = 1L << 8;
 constexpr long kConstantCurrentBit = 1L << 10;
@@ -170,14 +180,12 @@ Snapshot Supply::Poll() {
     // Channels 1-6 combine in pairs; the pair's first channel reports the combination.
     if (n % 2 == 1 && n < kChannelCount && fine) {
       std::string combination = "off";
-      for (const auto& [attribute, label] :
-           {std::pair{ZR48_ATTR_OUTP_SER, "series"}, std::pair{ZR48_ATTR_OUTP_PAR, "parallel"},
-            std::pair{ZR48_ATTR_OUTP_TRAC, "track"}}) {
+      for (const Combination& c : kCombinations) {
         if (read([&] {
-              return ZR48_GetAttributeViString(vi_, name, attribute, kReplySize, r.data());
+              return ZR48_GetAttributeViString(vi_, name, c.attribute, kReplySize, r.data());
             }) &&
             Number(r).value_or(0.0) != 0.0) {
-          combination = label;
+          combination = c.label;
         }
       }
       ch.combination = combination;
