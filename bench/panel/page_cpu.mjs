@@ -39,16 +39,27 @@ function treeCpu(marker) {
       } catch {}
     }
   }
-  let total = 0;
+  const byType = {};
   for (const [pid, s] of all) {
     for (let p = pid; p > 1 && all.has(p); p = all.get(p).ppid) {
       if (p === root) {
-        total += s.cpu;
+        let type = "browser";
+        try {
+          const m = readFileSync(`/proc/${pid}/cmdline`, "utf8").match(/--type=([a-z-]+)/);
+          if (m) type = m[1];
+        } catch {}
+        byType[type] = (byType[type] || 0) + s.cpu / ticks;
         break;
       }
     }
   }
-  return total / ticks;
+  return byType;
+}
+
+function difference(after, before) {
+  const out = {};
+  for (const [type, cpu] of Object.entries(after)) out[type] = +(cpu - (before[type] || 0)).toFixed(2);
+  return out;
 }
 
 const profile = mkdtempSync(join(tmpdir(), "zr48-panel-cpu-"));
@@ -68,9 +79,14 @@ try {
   const start = performance.now();
   await page.waitForTimeout(seconds * 1000);
   const wall = (performance.now() - start) / 1000;
-  const used = treeCpu(profile) - before;
-  const updates = await page.evaluate(() => document.querySelectorAll(".tile").length);
-  console.log(JSON.stringify({ seconds: wall, cpu_seconds: used, percent_of_one_cpu: (100 * used) / wall, tiles: updates }));
+  const byType = difference(treeCpu(profile), before);
+  const used = Object.values(byType).reduce((a, b) => a + b, 0);
+  console.log(JSON.stringify({
+    seconds: +wall.toFixed(1),
+    cpu_seconds: +used.toFixed(2),
+    percent_of_one_cpu: +((100 * used) / wall).toFixed(2),
+    by_process: byType,
+  }));
 } finally {
   await context.close();
   rmSync(profile, { recursive: true, force: true });

@@ -156,16 +156,23 @@ function makePlot(element, rows, unit) {
   });
 }
 
-// Redraws at most once per animation frame, and not at all while the page is hidden.
+// Redraws the plots at most once a second (every reading is kept and drawn; at 2 Hz two arrive
+// per redraw), and not at all while the page is hidden: redrawing is most of the page's CPU.
+const plotPeriodMs = 1000;
+let lastPlotMs = 0;
 function schedulePlot() {
   if (plotDue) return;
   plotDue = true;
-  requestAnimationFrame(() => {
-    plotDue = false;
-    if (!plotV || !rowsV.length) return;
-    plotV.updateOptions({ file: rowsV });
-    plotI.updateOptions({ file: rowsI });
-  });
+  const wait = Math.max(0, lastPlotMs + plotPeriodMs - performance.now());
+  setTimeout(() => {
+    requestAnimationFrame(() => {
+      plotDue = false;
+      lastPlotMs = performance.now();
+      if (!plotV || !rowsV.length) return;
+      plotV.updateOptions({ file: rowsV });
+      plotI.updateOptions({ file: rowsI });
+    });
+  }, wait);
 }
 
 function renderState(state) {
