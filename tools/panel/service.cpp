@@ -3,9 +3,9 @@
 #include <httplib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
