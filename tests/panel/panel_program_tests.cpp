@@ -24,6 +24,7 @@ struct Program {
 Program Start(std::vector<std::string> args) {
   args.insert(args.begin(), ZR48_PANEL_PROGRAM);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   int pipe_fds[2];
