@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ZR48.h"
+#include "loopback_address.h"
 #include "zr48sim/server.h"
 
 namespace zr48::test {
@@ -21,16 +22,12 @@ inline std::string TestTransport() {
 }
 
 // SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) and HiSLIP (4880) on an address
-// of the test's own, so that test processes running side by side never share those ports.
+// of the test's own.
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
   if (transport == "socket") return options;
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::size_t h = std::hash<std::string>{}(
-      transport + (info != nullptr ? std::string(info->test_suite_name()) + info->name() : ""));
-  options.bind_address =
-      "127.15." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+  options.bind_address = LoopbackAddressForThisTest(15, transport);
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
   return options;
