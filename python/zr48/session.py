@@ -266,10 +266,17 @@ class Session:
         return found
 
     def status(self) -> StatusRegisters:
-        """Reads the status byte, the event status register and the SCPI status registers."""
-        a = self.attributes
-        return StatusRegisters(int(a.stb), int(a.esr), int(a.stat_ques), int(a.stat_ques_cond),
-                               int(a.stat_oper), int(a.stat_oper_cond))
+        """Reads the status byte, the event status register and the SCPI status registers.
+
+        Each is asked of the instrument now: the driver keeps the register attributes
+        (``psu.esr``, ``psu.stat_oper``, ...) in its cache after their first read, until
+        ``psu.api.ZR48_InvalidateAllAttributes()`` or a reset.
+        """
+        queries = ("*STB?", "*ESR?", "STAT:QUES?", "STAT:QUES:COND?", "STAT:OPER?",
+                   "STAT:OPER:COND?")
+        with self.lock():
+            values = [int(to_float(self.api.ZR48_ReadCmd(query))) for query in queries]
+        return StatusRegisters(*values)
 
     @contextmanager
     def lock(self) -> Iterator["Session"]:
