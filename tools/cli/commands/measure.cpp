@@ -106,8 +106,11 @@ class Screen {
 
   void Draw(const std::string& text) const {
     if (terminal_) {
+      // Each line clears what a longer line left there before.
+      std::string lines;
+      for (const char c : text) lines += c == '\n' ? std::string("\x1b[K\n") : std::string(1, c);
       std::fputs("\x1b[H", stdout);
-      std::fputs(text.c_str(), stdout);
+      std::fputs(lines.c_str(), stdout);
       std::fputs("\x1b[J", stdout);
     } else {
       std::fputs(text.c_str(), stdout);

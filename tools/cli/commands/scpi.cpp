@@ -65,7 +65,8 @@ Exit Shell(const DriverSession& session) {
   rl_attempted_completion_function = Complete;
   const std::string history = HistoryPath();
   using_history();
-  if (!history.empty()) read_history(history.c_str());
+  // append_history needs the file to exist: a first run creates it.
+  if (!history.empty() && read_history(history.c_str()) != 0) write_history(history.c_str());
   if (isatty(STDIN_FILENO) != 0) {
     std::printf("Connected to %s. Type SCPI lines; Tab completes, Ctrl-D quits.\n",
                 session.resource().c_str());
