@@ -216,8 +216,13 @@ class Session:
         self.close()
 
     def __del__(self) -> None:
+        # A session left open is closed when collected; at interpreter exit nothing may be left
+        # to close it with, so a failure here is ignored.
         if getattr(self, "_open", False):
-            self.close()
+            try:
+                self.close()
+            except Exception:  # noqa: BLE001
+                pass
 
     def __repr__(self) -> str:
         state = "open" if self._open else "closed"
