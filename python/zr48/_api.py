@@ -66,6 +66,8 @@ def library() -> ctypes.CDLL:
 
 
 def _text(value: Any) -> bytes | None:
+    if type(value) is str:  # noqa: E721  (the common case first)
+        return value.encode()
     if value is None:
         return None
     if isinstance(value, bytes):
@@ -94,101 +96,94 @@ def check(api: "Api", function: str, status: int) -> int:
     return status
 
 
-class _Function:
-    """One C function, called with Python values."""
-
-    def __init__(self, api: "Api", spec: dict[str, Any]) -> None:
-        self.api = api
-        self.spec = spec
-        self.name: str = spec["name"]
-        self.c_function = getattr(library(), self.name)
-        self.c_function.argtypes = [_ctype(p["abi"]) for p in spec["parameters"]]
-        self.c_function.restype = ctypes.c_int32
-        params = spec["parameters"]
-        self.sizes = {p["buffer"]["size_parameter"]: p["name"] for p in params
-                      if p.get("buffer", {}).get("rule") == "ivi"}
-        self.counts = {p["buffer"]["size_parameter"] for p in params
-                       if p.get("buffer", {}).get("rule") == "count"}
-        self.inputs = [p for p in params if self._is_input(p)]
-        self.size_returned = bool(self.sizes)
-        inputs = ", ".join(p["name"] for p in self.inputs)
-        outputs = ", ".join(p["name"] for p in params if p["direction"] != "in")
-        self.__doc__ = f"{self.name}({inputs}) -> {outputs or 'None'}\n\n{spec['doc']}"
-
-    def _is_input(self, parameter: dict[str, Any]) -> bool:
-        if parameter["kind"] in ("session", "session_or_null") and self.api.vi is not None:
-            return False
-        if parameter["name"] in self.sizes:
-            return False
-        return parameter["direction"] in ("in", "inout")
-
-    def __call__(self, *args: Any, **kwargs: Any) -> Any:
-        values = dict(zip((p["name"] for p in self.inputs), args))
-        if len(args) > len(self.inputs):
-            raise TypeError(f"{self.name} takes {len(self.inputs)} arguments")
-        values.update(kwargs)
-        size = _SIZED_BUFFER_START
-        while True:
-            arguments, outputs = self._build(values, size)
-            status = self.c_function(*arguments)
-            if status > 0 and self.size_returned and status > size:
-                size = status  # the text did not fit: the required size came back
-                continue
-            if not (self.size_returned and status > 0):
-                check(self.api, self.name, status)
-            break
-        results = [convert() for convert in outputs]
-        if not results:
-            return None
-        return results[0] if len(results) == 1 else tuple(results)
-
-    def _build(self, values: dict[str, Any], size: int) -> tuple[list[Any], list[Callable[[], Any]]]:
-        arguments: list[Any] = []
-        outputs: list[Callable[[], Any]] = []
-        counted: Any = None
-        for p in self.spec["parameters"]:
-            name, kind, abi = p["name"], p["kind"], p["abi"]
-            if kind in ("session", "session_or_null") and self.api.vi is not None:
-                arguments.append(self.api.vi)
-            elif name in self.sizes:
-                arguments.append(size)
-            elif p["direction"] == "inout":
-                cell = _SCALARS[abi[:-1]](int(bool(values.get(name, False))))
-                arguments.append(ctypes.byref(cell))
-                outputs.append(lambda c=cell: bool(c.value))
-            elif p["direction"] == "in":
-                if name not in values:
-                    if p["nullable"] or kind == "repcap":
-                        values[name] = None if p["nullable"] else ""
-                    else:
-                        raise TypeError(f"{self.name}: missing argument {name!r}")
-                value = values[name]
-                if abi.endswith("char*"):
-                    arguments.append(_text(value))
-                elif kind == "attribute":
-                    arguments.append(self.api.attribute_id(value))
-                else:
-                    arguments.append(value)
-            elif "buffer" in p:
-                rule = p["buffer"]
-                length = (size if rule["rule"] == "ivi" else
-                          int(values[rule["size_parameter"]]) if rule["rule"] == "count" else
-                          rule["size"])
-                buffer = ctypes.create_string_buffer(max(length, 1))
-                arguments.append(buffer)
-                if rule["rule"] == "count":
-                    counted = buffer  # raw bytes; their number comes in the count output
-                else:
-                    outputs.append(lambda b=buffer: _decode(b))
+def _function_source(spec: dict[str, Any], bound: bool) -> str:
+    """Python source of one wrapper: its parameters are the C function's inputs, by name, and it
+    returns the outputs. Generated once per function, so a call costs little more than ctypes."""
+    params = spec["parameters"]
+    sized = {p["buffer"]["size_parameter"] for p in params if p.get("buffer", {}).get("rule") == "ivi"}
+    signature: list[tuple[str, str | None]] = []  # (name, default), in prototype order
+    before: list[str] = []   # statements before the call
+    arguments: list[str] = []
+    outputs: list[str] = []
+    counted = ""
+    for p in params:
+        name, kind, abi = p["name"], p["kind"], p["abi"]
+        if kind in ("session", "session_or_null") and bound:
+            arguments.append("_vi")
+        elif name in sized:
+            arguments.append("_size")
+        elif p["direction"] == "inout":  # a lock flag: passed in and handed back
+            signature.append((name, "False"))
+            before.append(f"_{name} = _scalars[{abi[:-1]!r}](1 if {name} else 0)")
+            arguments.append(f"_byref(_{name})")
+            outputs.append(f"bool(_{name}.value)")
+        elif p["direction"] == "in":
+            default = "None" if p["nullable"] else "''" if kind == "repcap" else None
+            signature.append((name, default))
+            if abi.endswith("char*"):
+                arguments.append(f"_text({name})")
+            elif kind == "attribute":
+                arguments.append(f"_attribute({name})")
             else:
-                cell = _SCALARS[abi[:-1]]()
-                arguments.append(ctypes.byref(cell))
-                if self.counts and kind == "out":
-                    outputs.append(lambda c=cell, b=counted: b.raw[:c.value])
-                    continue
-                boolean = p["type"].startswith("ViBoolean")
-                outputs.append(lambda c=cell, b=boolean: bool(c.value) if b else c.value)
-        return arguments, outputs
+                arguments.append(name)
+        elif "buffer" in p:
+            rule = p["buffer"]
+            size = {"ivi": "_size", "count": f"max(int({rule.get('size_parameter')}), 1)"}.get(
+                rule["rule"], str(rule.get("size")))
+            before.append(f"_{name} = _buffer({size})")
+            arguments.append(f"_{name}")
+            if rule["rule"] == "count":
+                counted = f"_{name}"  # raw bytes; how many comes in the count output
+            else:
+                outputs.append(f"_{name}.value.decode(errors='replace')")
+        else:
+            before.append(f"_{name} = _scalars[{abi[:-1]!r}]()")
+            arguments.append(f"_byref(_{name})")
+            if counted and kind == "out":
+                outputs.append(f"{counted}.raw[:_{name}.value]")
+            elif p["type"].startswith("ViBoolean"):
+                outputs.append(f"bool(_{name}.value)")
+            else:
+                outputs.append(f"_{name}.value")
+    call = f"_status = _c({', '.join(arguments)})"
+    body: list[str] = []
+    if sized:
+        # The IVI rule: a positive status is the size the text needed; ask again with it.
+        body += ["_size = _START", "while True:"]
+        body += ["    " + line for line in before + [call]]
+        body += ["    if _status <= _size:", "        break", "    _size = _status",
+                 "if _status < 0:", f"    _check(_api, {spec['name']!r}, _status)"]
+    else:
+        body += before + [call, "if _status:", f"    _check(_api, {spec['name']!r}, _status)"]
+    if not outputs:
+        body.append("return None")
+    elif len(outputs) == 1:
+        body.append(f"return {outputs[0]}")
+    else:
+        body.append(f"return ({', '.join(outputs)},)")
+    # Defaults only where every later parameter has one too, so positions stay those of C.
+    required = [i for i, (_, default) in enumerate(signature) if default is None]
+    first_default = required[-1] + 1 if required else 0
+    names = [name if i < first_default else f"{name}={default}"
+             for i, (name, default) in enumerate(signature)]
+    lines = [f"def {spec['name']}({', '.join(names)}):"]
+    lines += ["    " + line for line in body]
+    return "\n".join(lines) + "\n"
+
+
+def _bind(api: "Api", spec: dict[str, Any]) -> Callable[..., Any]:
+    c_function = getattr(library(), spec["name"])
+    c_function.argtypes = [_ctype(p["abi"]) for p in spec["parameters"]]
+    c_function.restype = ctypes.c_int32
+    scope: dict[str, Any] = {
+        "_c": c_function, "_vi": api.vi, "_api": api, "_check": check, "_text": _text,
+        "_attribute": api.attribute_id, "_buffer": ctypes.create_string_buffer,
+        "_byref": ctypes.byref, "_scalars": _SCALARS, "_START": _SIZED_BUFFER_START,
+    }
+    exec(_function_source(spec, api.vi is not None), scope)  # noqa: S102  (our own source)
+    function = scope[spec["name"]]
+    function.__doc__ = spec["doc"]
+    return function
 
 
 class Api:
@@ -199,15 +194,13 @@ class Api:
         self._spec = description()
         self._functions = {f["name"]: f for f in self._spec["functions"]}
         self._attributes = {a["name"]: a for a in self._spec["attributes"]}
-        self._bound: dict[str, _Function] = {}
 
-    def __getattr__(self, name: str) -> _Function:
-        if name not in self._functions:
+    def __getattr__(self, name: str) -> Callable[..., Any]:
+        if name.startswith("_") or name not in self.__dict__.get("_functions", {}):
             raise AttributeError(f"libzr48 has no function {name}")
-        bound = self._bound.get(name)
-        if bound is None:
-            bound = self._bound[name] = _Function(self, self._functions[name])
-        return bound
+        function = _bind(self, self._functions[name])
+        setattr(self, name, function)  # found directly from now on
+        return function
 
     def __dir__(self) -> list[str]:
         return [*super().__dir__(), *self._functions]
