@@ -2,6 +2,8 @@
 import json
 import os
 import re
+import signal
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -110,3 +112,18 @@ def test_the_man_page_documents_every_command():
         assert f"\\fB{command}\\fR" in page, command
     for code in ("0", "1", "2", "3"):
         assert f".TP\n{code}\n" in page
+
+
+def test_watch_without_a_terminal_prints_json_lines_and_logs_until_interrupted(fresh, tmp_path):
+    log = tmp_path / "watch.csv"
+    process = subprocess.Popen([os.environ["ZR48_CLI"], "measure", fresh, "ch1", "--watch",
+                                "50ms", "--json", "--csv", str(log)],
+                               stdout=subprocess.PIPE, text=True)
+    samples = [json.loads(process.stdout.readline()) for _ in range(3)]
+    process.send_signal(signal.SIGINT)
+    rest = process.stdout.read()
+    assert process.wait(timeout=30) == 0
+    assert all(s["channels"][0]["channel"] == "ch1" for s in samples)
+    assert samples[0]["time"] < samples[1]["time"] < samples[2]["time"]
+    written = log.read_text().splitlines()
+    assert len(written) == 1 + 3 + rest.count("\n")  # the header, then one row per sample

@@ -149,3 +149,20 @@ def test_the_lock_holds_across_calls_and_is_released_on_error(psu):
     worker.start()
     worker.join(timeout=30)
     assert done.is_set()  # the lock was free again
+
+
+def test_text_longer_than_the_first_buffer_comes_back_whole():
+    # An IVI-rule buffer starts at 4096 bytes and is asked again with the size the driver returns.
+    with zr48.Session("TCPIP::127.0.0.16::1::SOCKET", options="Simulate=1") as psu:
+        text = "".join(chr(ord("a") + i % 26) for i in range(6000))
+        psu.ch1.outp_tim_data = text
+        assert psu.ch1.outp_tim_data == text
+        assert psu.api.ZR48_GetAttributeViString(attributeId="outp_tim_data",
+                                                 channelName="ch1") == text
+
+
+def test_the_unbound_interface_takes_the_session_handle_first(psu):
+    assert zr48.api().ZR48_GetChannelName(psu.vi, 3) == "ch3"
+    assert zr48.api().ZR48_error_message(0, 0).strip() != ""
+    with pytest.raises(TypeError):
+        psu.api.ZR48_SetVoltage("1.0")  # channel_name missing
