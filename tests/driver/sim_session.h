@@ -4,6 +4,11 @@
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,19 +25,37 @@ inline std::string TestTransport() {
   return name != nullptr ? name : "socket";
 }
 
-// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) and HiSLIP (4880) on an address
-// of the test's own, so that test processes running side by side never share those ports.
+// Whether the portmapper port 111 is free on `address` (a test process beside this one may hold
+// it: two simulators sharing one would let one test's driver reach the other's instrument).
+inline bool PortmapperFree(const std::string& address) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(111);
+  const bool free = fd >= 0 && ::inet_pton(AF_INET, address.c_str(), &where.sin_addr) == 1 &&
+                    ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+  if (fd >= 0) ::close(fd);
+  return free;
+}
+
+// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) on an address of the test's own
+// where 111 is free, so that test processes running side by side never share a portmapper;
+// HiSLIP on a free port (its resource name carries it).
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
   if (transport == "socket") return options;
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::size_t h = std::hash<std::string>{}(
+  std::size_t h = std::hash<std::string>{}(
       transport + (info != nullptr ? std::string(info->test_suite_name()) + info->name() : ""));
-  options.bind_address =
-      "127.15." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+  for (int tries = 0; tries < 64; ++tries, h += 7919) {
+    options.bind_address =
+        "127.15." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+    if (transport != "vxi11" || PortmapperFree(options.bind_address)) break;
+  }
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
+  options.hislip_port = 0;
   return options;
 }
 
