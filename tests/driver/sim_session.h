@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "ZR48.h"
@@ -21,8 +20,8 @@ inline std::string TestTransport() {
   return name != nullptr ? name : "socket";
 }
 
-// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) and HiSLIP (4880) on an address
-// of the test's own.
+// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) on an address of the test's own;
+// HiSLIP on a free port (its resource name carries it).
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
@@ -30,6 +29,7 @@ inline sim::ServerOptions SimOptions() {
   options.bind_address = LoopbackAddressForThisTest(15, transport);
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
+  options.hislip_port = 0;
   return options;
 }
 
