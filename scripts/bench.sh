@@ -70,4 +70,5 @@ echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*:
 echo "Results: $results (JSON and console output of every suite)"
 echo
 "$python" bench/report.py --driver "$results/driver.json" --memory "$results/memory.json" \
+  --visa "$results/visa.json" \
   --pyvisa "$results/pyvisa.json" | tee "$results/table.md"
