@@ -75,4 +75,5 @@ PYTHONPATH="$build/python" "$python" bench/python/bench_python.py \
   --min-time "$min_time" --out "$results/python.json" | tee "$results/python.md"
 echo
 "$python" bench/report.py --driver "$results/driver.json" --memory "$results/memory.json" \
+  --visa "$results/visa.json" \
   --pyvisa "$results/pyvisa.json" | tee "$results/table.md"
