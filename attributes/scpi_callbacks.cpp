@@ -1,5 +1,7 @@
 // The callback shapes of the SCPI-backed attributes. Each finds its row by the attribute
 // identifier the engine hands in, so three functions serve every row.
+#include <cstring>
+
 #include "driver/channel_command.h"
 #include "driver/frame.h"
 #include "scpi_attributes.h"
@@ -57,6 +59,12 @@ ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName,
   if (row == nullptr || row->command == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
+  // A line break in the value would end the command early and send the rest as a command of
+  // its own. Refused (the value is the accessor's fourth parameter) before any I/O.
+  if (value != nullptr && std::strstr(row->command, "%s") != nullptr &&
+      std::strpbrk(value, "\r\n") != nullptr) {
+    return RecordParameterError(vi, 4, "Line feed or carriage return in the attribute value");
+  }
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
   exchange.MarkStatusUnchecked().DiscardBuffers();

@@ -107,6 +107,14 @@ std::string Trace(const ScpiRow& row) {
   return "attribute " + std::to_string(row.id);
 }
 
+// Status, event and condition queries, which are never answered from the cache.
+bool IsVolatile(const ScpiRow& row) {
+  if (row.query == nullptr) return false;
+  const std::string query = row.query;
+  if (query.rfind("STAT:", 0) == 0) return query.find("ENAB") == std::string::npos;
+  return query == "*ESR?\n" || query == "*STB?\n" || query == "*OPC?\n" || query == "*TST?\n";
+}
+
 using ScpiAttributeTest = SimSessionTest;
 
 TEST_F(ScpiAttributeTest, EveryReadSendsItsQueryOnceAndKeepsTheReplyWithItsTerminator) {
@@ -118,6 +126,7 @@ TEST_F(ScpiAttributeTest, EveryReadSendsItsQueryOnceAndKeepsTheReplyWithItsTermi
     if (row.query != nullptr) sim_.push_reply(reply);
     const std::string expected = row.query != nullptr ? reply : "";  // no default value
     EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), expected);
+    if (IsVolatile(row)) continue;  // never cached: volatile_attribute_tests.cpp
     EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), expected);  // from the cache
     EXPECT_EQ(Sent(), row.query != nullptr ? Selection(row) + row.query : "");
   }
@@ -178,11 +187,12 @@ TEST_F(ScpiAttributeTest, CachedValueIsAskedForAgainOnlyAfterInvalidation) {
     sim_.clear_received();
     sim_.push_reply("1\n");
     sim_.push_reply("2\n");
-    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "1\n");
-    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "1\n");
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "1\n");
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "1\n");
     ASSERT_EQ(invalidation.run(vi_), VI_SUCCESS);
-    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES), "2\n");
-    const std::string expected = std::string("STAT:QUES?\n") + invalidation.sent + "STAT:QUES?\n";
+    EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "2\n");
+    const std::string expected =
+        std::string("STAT:QUES:ENAB?\n") + invalidation.sent + "STAT:QUES:ENAB?\n";
     EXPECT_EQ(Arrived(sim_, expected), expected);
   }
 }
