@@ -94,6 +94,7 @@ class Session final : public Object {
   ViStatus fill(const Deadline& deadline);
   ViStatus send_pending(const Deadline& deadline);
   ViStatus discard_input();
+  ViStatus discard_rest_of_message(const Deadline& deadline);
   ViStatus flush_read_buffer(const Deadline& deadline);
   Deadline deadline() const;
 
@@ -105,6 +106,8 @@ class Session final : public Object {
   ByteBuffer input_{kDefaultBufferSize};
   ByteBuffer output_{kDefaultBufferSize};
   bool connection_lost_ = false;  // sticky: every later I/O call reports it
+  // A read stopped at its count before the message's terminator: the rest is still to come.
+  bool inside_message_ = false;
   bool closed_ = false;
 };
 
