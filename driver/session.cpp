@@ -144,11 +144,11 @@ ViStatus ZR48_SessionInit(ViConstString resourceName, ViBoolean idQuery, ViBoole
 }
 
 ViStatus ZR48_close(ViSession vi) {
-  ViStatus status = VI_SUCCESS;
-  {
-    zr48::SessionLock lock(vi);
-    status = lock.status() < 0 ? lock.status() : ZR48_SessionClose(vi);
-  }
+  const zr48::SessionLock lock(vi);
+  const ViStatus status = lock.status() < 0 ? lock.status() : ZR48_SessionClose(vi);
+  // Disposed while the lock is still held: calls queued on it give up as calls on a closed
+  // session instead of running on one whose I/O session is gone. The unlock that follows finds
+  // the session gone and does nothing.
   (void)Ivi_Dispose(vi);
   return status;
 }
