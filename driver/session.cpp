@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/logical_names.h"
 #include "frame.h"
 #include "internal.h"
 
@@ -70,6 +71,15 @@ ViStatus CheckIdentification(ViSession vi) {
   return VI_ERROR_FAIL_ID_QUERY;
 }
 
+// A name that is neither a logical name nor a resource descriptor: say where it was looked up,
+// rather than leave a bare parsing error.
+void ExplainUnknownName(ViSession vi, ViConstString name) {
+  const std::string elaboration =
+      "'" + std::string(name).substr(0, 80) + "' is not a logical name in " +
+      zr48::engine::configurationPath() + ", nor a valid VISA resource descriptor";
+  (void)Ivi_SetErrorInfo(vi, VI_TRUE, VI_ERROR_INV_RSRC_NAME, VI_SUCCESS, elaboration.c_str());
+}
+
 // Lets the driver, and not the user, write the resource descriptor, then stores it.
 ViStatus StoreResourceDescriptor(ViSession vi, ViConstString descriptor) {
   IviAttrFlags flags = 0;
@@ -115,6 +125,7 @@ ViStatus ZR48_InitWithOptions(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
   }
   if (status == VI_SUCCESS) {
     status = Normalise(ZR48_SessionInit(resource.data(), IDQuery, resetDevice, vi));
+    if (status == VI_ERROR_INV_RSRC_NAME && !isLogicalName) ExplainUnknownName(vi, resourceName);
   }
   if (status == VI_SUCCESS && isLogicalName) status = Normalise(Ivi_ApplyDefaultSetup(vi));
 
