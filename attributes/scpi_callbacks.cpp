@@ -2,8 +2,8 @@
 // identifier the engine hands in, so three functions serve every row.
 #include <cstring>
 
-#include "driver/channel_command.h"
-#include "driver/frame.h"
+#include "frame/channel_command.h"
+#include "frame/frame.h"
 #include "scpi_attributes.h"
 
 namespace zr48::attributes {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "engine/logical_names.h"
-#include "frame.h"
+#include "frame/frame.h"
 #include "internal.h"
 
 namespace {
