@@ -60,7 +60,8 @@ TEST_F(VolatileAttributeTest, EveryReadOfAStatusQueryAsksTheInstrument) {
 TEST_F(VolatileAttributeTest, AnEventRegisterReadsClearedTheSecondTime) {
   OpenReal();
   ASSERT_EQ(ZR48_WriteCmd(vi_, "NO:SUCH:COMMAND"), VI_SUCCESS);  // sets the command-error bit
-  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ESR), "32\n");
+  const std::string first = ReadStringOk(vi_, "", ZR48_ATTR_ESR);
+  EXPECT_NE(std::stoi(first) & 32, 0) << first;  // command error
   EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ESR), "0\n");
 }
 
