@@ -11,9 +11,9 @@ namespace {
 
 // Flush, select the row's channel where it has one (in the same write as the query), send the
 // query and hand the raw reply (at most 511 bytes, terminator included) to the engine. A failed
-// query or read is recorded, and so is a failed write of selection and query together; a failed
-// flush or hand-over is only returned. A failed read hands nothing
-// over, so the attribute keeps its value.
+// query or read is recorded (a write that failed within the selection's bytes is not); a failed
+// flush or hand-over is only returned. A failed read hands nothing over, so the attribute keeps
+// its value.
 ViStatus Query(Exchange& exchange, const ScpiAttribute& row, ViConstString channel) {
   Reply reply;
   exchange.DiscardBuffers();
@@ -49,10 +49,10 @@ ViStatus DirectQueryRead(ViSession vi, ViSession io, ViConstString channelName, 
   return Query(exchange, *row, channelName);
 }
 
-// Write under the session lock: mark the status as needing a check, flush, select the row's
+// Write under the session lock: mark the status as needing a check, select the row's
 // channel where it has one (in the same write as the command), send the command with the written
-// text in place of its "%s" (a command without one ignores the text). Only a failed command (with
-// its selection) is recorded.
+// text in place of its "%s" (a command without one ignores the text). Only a failed command is
+// recorded, not a failure within the selection's bytes.
 ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName, ViAttr attributeId,
                       ViConstString value) {
   const ScpiAttribute* row = FindScpiAttribute(attributeId);
@@ -67,7 +67,7 @@ ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName,
   }
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
-  exchange.MarkStatusUnchecked().DiscardBuffers();
+  exchange.MarkStatusUnchecked();  // a command reads nothing: stale input waits for a query
   if (row->selects_channel()) {
     SendForChannel(exchange, channelName, row->command, value, Record::kYes);
   } else {
