@@ -49,7 +49,7 @@ ViStatus DirectQueryRead(ViSession vi, ViSession io, ViConstString channelName, 
   return Query(exchange, *row, channelName);
 }
 
-// Write under the session lock: mark the status as needing a check, select the row's
+// Write under the session lock: mark the status as needing a check, flush, select the row's
 // channel where it has one (in the same write as the command), send the command with the written
 // text in place of its "%s" (a command without one ignores the text). Only a failed command is
 // recorded, not a failure within the selection's bytes.
@@ -67,7 +67,7 @@ ViStatus CommandWrite(ViSession vi, ViSession /*io*/, ViConstString channelName,
   }
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
-  exchange.MarkStatusUnchecked();  // a command reads nothing: stale input waits for a query
+  exchange.MarkStatusUnchecked().DiscardBuffers();
   if (row->selects_channel()) {
     SendForChannel(exchange, channelName, row->command, value, Record::kYes);
   } else {

@@ -191,8 +191,7 @@ ViStatus Execute(const InstrumentFunction& row, ViSession vi,
   if (checked < 0) return checked;
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
   if (row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) at(row.reply).buffer[0] = '\0';
-  const Reads reads = row.reply != 0 ? Reads::kReply : Reads::kNothing;
-  return RunLockedOperation(vi, reads, [&](Exchange& exchange) {
+  return RunLockedOperation(vi, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
       SendForChannel(exchange, channel, row.command, input, Record::kNo);

@@ -100,22 +100,15 @@ class Exchange {
   ViStatus status_ = VI_SUCCESS;
 };
 
-// What an exchange does before its steps. Stale input (the rest of a long reply, a reply that came
-// after its time-out) only matters to an exchange that reads: it is dropped right before such an
-// exchange sends its first byte, and write-only exchanges leave it for the next one that reads.
-// So a late reply is never taken for an answer, and a command costs no discard.
-enum class Reads : bool { kNothing = false, kReply = true };
-
 // The operation frame after its lock, for a caller that already holds the session lock: success
 // with nothing sent (and no buffer touched) while simulating; otherwise mark the status as needing
-// a check, discard stale buffer contents where the exchange reads, and run `steps(exchange)`.
-// Failures are returned, not recorded, and no status check follows.
+// a check, discard stale buffer contents and run `steps(exchange)`. Failures are returned, not
+// recorded, and no status check follows.
 template <typename Steps>
-ViStatus RunLockedOperation(ViSession vi, Reads reads, Steps&& steps) {
+ViStatus RunLockedOperation(ViSession vi, Steps&& steps) {
   if (Ivi_Simulating(vi)) return VI_SUCCESS;
   Exchange exchange(vi, Ivi_IOSession(vi));
-  exchange.MarkStatusUnchecked();
-  if (reads == Reads::kReply) exchange.DiscardBuffers();
+  exchange.MarkStatusUnchecked().DiscardBuffers();
   if (exchange.ok()) steps(exchange);
   return exchange.status();
 }
@@ -123,10 +116,10 @@ ViStatus RunLockedOperation(ViSession vi, Reads reads, Steps&& steps) {
 // The operation frame of the instrument functions and of WriteCmd/ReadCmd: lock, then the steps
 // of RunLockedOperation.
 template <typename Steps>
-ViStatus RunOperation(ViSession vi, Reads reads, Steps&& steps) {
+ViStatus RunOperation(ViSession vi, Steps&& steps) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  return RunLockedOperation(vi, reads, std::forward<Steps>(steps));
+  return RunLockedOperation(vi, std::forward<Steps>(steps));
 }
 
 }  // namespace zr48

@@ -1,6 +1,5 @@
 // The operation frame's finer points: what a failed channel selection records, what a failed
-// second self-test leaves in the caller's outputs, and that stale input dropped only before
-// exchanges that read is still never taken for an answer.
+// second self-test leaves in the caller's outputs, and stale input across commands.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,7 +43,7 @@ TEST_F(FrameConformanceTest, AFailedSecondSelfTestLeavesTheOutputsAlone) {
   EXPECT_EQ(TakeErrorInfo(vi).primary, VI_ERROR_CONN_LOST);
 }
 
-// Commands leave stale input where it is; the next query drops it before it sends.
+// Stale input, whatever exchanges come between, is never taken for the next query's answer.
 TEST_F(FrameConformanceTest, StaleInputLeftByCommandsIsNeverAnAnswer) {
   const ViSession vi = OpenReal();
   sim_.push_reply("1\nstale line\n");
