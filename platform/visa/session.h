@@ -116,6 +116,7 @@ class Session final : public Object {
   void drop_input();
   bool can(Capability capability) const { return (row_.capabilities & capability) != 0; }
   ViStatus discard_input();
+  ViStatus discard_rest_of_message(const Deadline& deadline);
   ViStatus flush_read_buffer(const Deadline& deadline);
   Deadline deadline() const;
 
@@ -132,6 +133,8 @@ class Session final : public Object {
   unsigned shared_locks_ = 0;
   std::string shared_key_;
   bool connection_lost_ = false;  // sticky: every later I/O call reports it
+  // A read stopped at its count before the message's terminator: the rest is still to come.
+  bool inside_message_ = false;
   bool closed_ = false;
 };
 
