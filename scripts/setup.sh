@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, skipping those already present.
 # Extra package names given as arguments are installed too (the benchmarks add theirs).
 set -eu
-packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev binutils $*"
+packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev binutils
+  dpkg-dev file pkgconf $*"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
