@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "ZR48.h"
-#include "driver/frame.h"
+#include "frame/frame.h"
 
 namespace zr48::attributes {
 namespace {
