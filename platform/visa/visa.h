@@ -92,6 +92,8 @@ extern "C" {
 #define VI_FLUSH_DISABLE 3
 
 /* ---- Operations ------------------------------------------------------------------------- */
+/* Default visibility: libzr48visa exports them; libzr48's version script keeps them local. */
+#pragma GCC visibility push(default)
 ViStatus viOpenDefaultRM(ViPSession vi);
 ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
                 ViPSession vi);
@@ -107,6 +109,7 @@ ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...);
 ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params);
 ViStatus viScanf(ViSession vi, ViConstString readFmt, ...);
 ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params);
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }

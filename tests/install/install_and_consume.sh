@@ -2,9 +2,11 @@
 # Installs the build tree into a staging prefix, then, outside the source tree and seeing only
 # the staged files, builds the installed quick-start example with pkg-config (C) and a program
 # with find_package(ZR48 1.0) (C++), and runs both against the staged zr48-sim.
-#   install_and_consume.sh <build dir> <cc> <cxx> <C++ consumer project> <work dir> [compile flags]
+# A C program on the installed VISA library (pkg-config zr48visa) runs against it too.
+#   install_and_consume.sh <build dir> <cc> <cxx> <C++ consumer project> <VISA consumer source>
+#                          <work dir> [compile flags]
 set -eu
-build="$1"; cc="$2"; cxx="$3"; consumer="$4"; work="$5"; flags="${6:-}"
+build="$1"; cc="$2"; cxx="$3"; consumer="$4"; visa_consumer="$5"; work="$6"; flags="${7:-}"
 . "$(dirname "$0")/sim.sh"
 rm -rf "$work"
 mkdir -p "$work"
@@ -23,6 +25,10 @@ for f in include/ZR48.h include/zr48_visatype.h bin/zr48-sim \
   [ -f "$stage/$f" ] || { echo "missing from the install: $f"; exit 1; }
 done
 [ -f "$libdir/pkgconfig/zr48.pc" ] && [ -f "$libdir/cmake/ZR48/ZR48Config.cmake" ]
+# The VISA library's headers live in a directory of their own, never at the top.
+[ -f "$stage/include/zr48visa/visa.h" ] && [ -f "$stage/include/zr48visa/visatype.h" ]
+[ ! -e "$stage/include/visa.h" ] && [ ! -e "$stage/include/visatype.h" ]
+[ "$(readlink "$libdir/libzr48visa.so")" = libzr48visa.so.1 ]
 
 start_sim "$stage/bin/zr48-sim" "$work"
 
@@ -37,6 +43,13 @@ export PKG_CONFIG_PATH="$libdir/pkgconfig"
   -Wl,-rpath,"$(pkg-config --variable=libdir zr48)" -o quickstart
 [ "$(readlink -f "$(ldd ./quickstart | awk '/libzr48/ {print $3}')")" = "$(readlink -f "$lib.0.0")" ]
 check_quickstart ./quickstart "$sim_port"
+
+# C on the VISA library: its own pkg-config file and headers.
+cp "$visa_consumer" .
+# shellcheck disable=SC2046,SC2086
+"$cc" -std=c99 -Wall -Wextra -Werror $flags visa_consumer.c $(pkg-config --cflags --libs zr48visa) \
+  -Wl,-rpath,"$(pkg-config --variable=libdir zr48visa)" -o visa_consumer
+./visa_consumer "TCPIP::127.0.0.1::$sim_port::SOCKET"
 
 # C++: find_package(ZR48 1.0 REQUIRED) and the imported target ZR48::zr48; 2.0 must be refused.
 cp -r "$consumer" "$work/cxx"
