@@ -3,7 +3,7 @@
 # Extra package names given as arguments are installed too (the benchmarks add theirs).
 set -eu
 packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev binutils
-  dpkg-dev file pkgconf python3-pytest python3-pyvisa $*"
+  dpkg-dev file pkgconf python3-pytest python3-pyvisa python3-pyvisa-py $*"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -1,7 +1,6 @@
 /* The rest of VISA's C interface, served for VISA clients of libzr48visa (PyVISA, C programs):
- * queries, buffered I/O, resource parsing and search, the IEEE 488.2 operations over formatted
- * I/O, and the operations this layer does not serve, which answer VI_ERROR_NSUP_OPER.
- * The driver does not use them. */
+ * queries, buffered I/O, resource parsing and search, and the operations this layer does not
+ * serve, which answer VI_ERROR_NSUP_OPER. The driver does not use them. */
 #ifndef ZR48_PLATFORM_VISA_LIBRARY_OPERATIONS_H
 #define ZR48_PLATFORM_VISA_LIBRARY_OPERATIONS_H
 
@@ -43,13 +42,6 @@ ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfTyp
 ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
                     ViChar desc[]);
 ViStatus viFindNext(ViFindList vi, ViChar desc[]);
-
-ViStatus viReadSTB(ViSession vi, ViPUInt16 status);
-ViStatus viClear(ViSession vi);
-ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol);
-ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
-                ViChar accessKey[]);
-ViStatus viUnlock(ViSession vi);
 
 ViStatus viReadAsync(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPJobId jobId);
 ViStatus viWriteAsync(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPJobId jobId);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "visa/resource_name.h"
+#include "visa/transport_table.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
