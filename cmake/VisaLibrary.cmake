@@ -4,7 +4,7 @@
 # Its headers, visa.h and visatype.h, install into a directory of their own (include/zr48visa),
 # so that they never shadow another VISA's headers.
 add_library(zr48visa SHARED $<TARGET_OBJECTS:zr48_visa>)
-target_link_libraries(zr48visa PRIVATE Threads::Threads)
+target_link_libraries(zr48visa PRIVATE zr48_handles zr48_wire Threads::Threads)
 set_target_properties(zr48visa PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR}
