@@ -58,9 +58,8 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
 
   // VISA recommends treating an open time-out of 0 as 2000 ms for the connection.
   const ViUInt32 open_ms = timeout == 0 ? 2000 : timeout;
-  const bool exclusive = (mode & VI_EXCLUSIVE_LOCK) != 0 && (row->capabilities & kCanLock) != 0;
   std::unique_ptr<Transport> transport;
-  status = row->open({resource, Deadline::after_ms(open_ms), open_ms, exclusive}, transport);
+  status = row->open({resource, Deadline::after_ms(open_ms), open_ms}, transport);
   if (status < 0) return status;
 
   auto session = std::make_shared<Session>(std::move(resource), *row, std::move(transport), sesn);
@@ -70,6 +69,16 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
     registry::remove(handle);
     session->close();
     return VI_ERROR_INV_OBJECT;
+  }
+  // An exclusive open locks the device where the transport can, waiting up to the time-out.
+  if ((mode & VI_EXCLUSIVE_LOCK) != 0 && (row->capabilities & kCanLock) != 0) {
+    status = session->lock(VI_EXCLUSIVE_LOCK, timeout, nullptr, nullptr);
+    if (status < 0) {
+      rm.forget(handle);
+      registry::remove(handle);
+      session->close();
+      return status;
+    }
   }
   *vi = handle;
   // Locks are not kept across processes here; a configuration store does not exist.

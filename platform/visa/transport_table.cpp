@@ -3,7 +3,9 @@
 
 #include <array>
 
+#include "visa/transports/hislip/hislip.h"
 #include "visa/transports/tcp_socket.h"
+#include "visa/transports/vxi11/vxi11.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -15,6 +17,11 @@ ViStatus accepts_socket(const ResourceName& name) {
              : VI_ERROR_RSRC_NFOUND;
 }
 
+constexpr unsigned kInstrument =
+    kCanClear | kCanReadStatusByte | kCanTrigger | kCanLock | kCarriesEnd;
+// Instruments mark the end of each message (END): reads need no termination character.
+constexpr SessionDefaults kInstrumentDefaults{VI_FALSE, VI_FALSE, VI_TRUE};
+
 // A raw socket has no END, and the driver never enables termination itself, so SOCKET
 // sessions end reads at the termination character (LF) by default; there is no END to
 // suppress, as common implementations report. Clear, status byte and trigger go as IEEE 488.2
@@ -23,6 +30,9 @@ constexpr std::array kRows = {
     TransportRow{"TCPIP SOCKET", accepts_socket, open_tcp_socket,
                  kCanClear | kCanReadStatusByte | kCanTrigger,
                  SessionDefaults{VI_TRUE, VI_TRUE, VI_TRUE}},
+    TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip, kInstrument,
+                 kInstrumentDefaults},
+    TransportRow{"TCPIP VXI-11 INSTR", accepts_vxi11, open_vxi11, kInstrument, kInstrumentDefaults},
 };
 
 }  // namespace

@@ -36,7 +36,6 @@ struct OpenRequest {
   const ResourceName& name;
   Deadline deadline;             // the open time-out, for connects and handshakes together
   ViUInt32 open_timeout_ms = 0;  // the same, as a number for protocols that send it
-  bool exclusive = false;        // open with the device locked (VI_EXCLUSIVE_LOCK)
 };
 
 struct TransportRow {
