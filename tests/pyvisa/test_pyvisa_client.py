@@ -119,3 +119,16 @@ def test_unserved_operations_say_so(inst):
         with pytest.raises(errors.VisaIOError) as failure:
             call()
         assert failure.value.error_code == constants.StatusCode.error_nonsupported_operation
+
+
+@pytest.mark.parametrize("name", ["inst0::INSTR", "hislip0::INSTR"], ids=["vxi11", "hislip"])
+def test_lan_instruments_through_the_same_library(rm, port, name):
+    inst = rm.open_resource(f"TCPIP::{ADDRESS}::{name}", read_termination="\n")
+    try:
+        assert inst.query("*IDN?") == IDN
+        inst.write("*CLS;*ESE 1;*OPC")
+        assert inst.read_stb() & 0x20
+        inst.clear()
+        assert inst.query("*OPC?") == "1"
+    finally:
+        inst.close()
