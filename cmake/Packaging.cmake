@@ -54,8 +54,8 @@ set(CPACK_DEBIAN_VISA_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_VISA_DESCRIPTION
   "VISA library over TCP sockets, from the zr48 driver's I/O layer\n\
 libzr48visa.so.1 exports VISA's C interface under its standard names (viOpenDefaultRM, viOpen,\n\
-viRead, viWrite, viPrintf, viScanf, viQueryf, ...) for raw TCP socket resources, with bounded\n\
-waits and Nagle off. PyVISA loads it: pyvisa.ResourceManager('<path>/libzr48visa.so.1').")
+viRead, viWrite, viPrintf, viScanf, viQueryf, ...) for TCP/IP instruments (raw sockets,\n\
+VXI-11, HiSLIP), with bounded waits and Nagle off. PyVISA loads it: pyvisa.ResourceManager('<path>/libzr48visa.so.1').")
 set(ZR48_VISA_SYMBOLS_FILE ${PROJECT_BINARY_DIR}/packaging/${ZR48_VISA_PACKAGE}/symbols)
 configure_file(packaging/libzr48visa.symbols ${ZR48_VISA_SYMBOLS_FILE} COPYONLY)
 set(CPACK_DEBIAN_VISA_PACKAGE_CONTROL_EXTRA ${ZR48_VISA_SYMBOLS_FILE})

@@ -1,7 +1,7 @@
 /* VISA's C interface as libzr48visa.so.1 serves it: the operations it exports, their types and
  * the status codes and attributes they use, under VISA's standard names. Installed in a
  * directory of its own; compile with `pkg-config --cflags zr48visa` and link with -lzr48visa.
- * Raw TCP sockets (TCPIP[board]::host::port::SOCKET) are served; operations that are not
+ * TCP/IP resources (raw sockets, VXI-11 and HiSLIP instruments) are served; operations that are not
  * served answer VI_ERROR_NSUP_OPER. */
 #ifndef __VISA_HEADER__
 #define __VISA_HEADER__
