@@ -14,7 +14,7 @@ python=/usr/bin/python3  # Debian's interpreter, which sees python3-pyvisa-py
 
 ./scripts/setup.sh python3-pyvisa-py util-linux
 cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target bench_driver bench_engine bench_visa zr48-sim zr48_python
+cmake --build --preset release -j2 --target bench_driver bench_engine bench_visa zr48-sim zr48_python zr48visa
 mkdir -p "$results"
 
 # Two simulated instruments as separate processes: one on the benchmark CPU (0), one free.
@@ -77,3 +77,8 @@ echo
 "$python" bench/report.py --driver "$results/driver.json" --memory "$results/memory.json" \
   --visa "$results/visa.json" \
   --pyvisa "$results/pyvisa.json" | tee "$results/table.md"
+echo
+echo "PyVISA query() through libzr48visa against pyvisa-py (pinned simulator, CPU 0):"
+"$python" bench/pyvisa/bench_visa_backends.py --library "$build/libzr48visa.so.1" \
+  --port "$ZR48_BENCH_SIM_PINNED_PORT" --repetitions "$repetitions" --min-time "$min_time" |
+  tee "$results/pyvisa-backends.txt"

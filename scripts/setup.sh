@@ -4,8 +4,8 @@
 # browser test's chromium and npm packages come from setup-browser.sh at the end.
 set -eu
 packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev binutils
-  python3 python3-pytest python3-pyvisa python3-pyvisa-py pkg-config libcpp-httplib-dev nlohmann-json3-dev
-  libjs-dygraphs libcli11-dev libreadline-dev tmux $*"
+  python3 python3-pytest python3-pyvisa python3-pyvisa-py pkg-config pkgconf dpkg-dev file libcpp-httplib-dev
+  nlohmann-json3-dev libjs-dygraphs libcli11-dev libreadline-dev tmux $*"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -2,9 +2,9 @@
 // into C callers.
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 
+#include "visa/lookup.h"
 #include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
@@ -15,28 +15,6 @@
 namespace zr48::visa {
 namespace {
 
-// Runs `body`, turning any exception into a status.
-template <typename Body>
-ViStatus guarded(Body body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return VI_ERROR_ALLOC;
-  } catch (...) {
-    return VI_ERROR_SYSTEM_ERROR;
-  }
-}
-
-// The I/O session behind `vi`: VI_ERROR_INV_OBJECT for an unknown handle, VI_ERROR_NSUP_OPER
-// for a resource-manager session.
-ViStatus lookup_session(ViObject vi, std::shared_ptr<Session>& session) {
-  auto object = registry::find(vi);
-  if (object == nullptr) return VI_ERROR_INV_OBJECT;
-  if (object->kind() != Session::kKind) return VI_ERROR_NSUP_OPER;
-  session = std::static_pointer_cast<Session>(std::move(object));
-  return VI_SUCCESS;
-}
-
 bool valid_access_mode(ViAccessMode mode) {
   if ((mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK | VI_LOAD_CONFIG)) !=
       0) {
@@ -46,6 +24,7 @@ bool valid_access_mode(ViAccessMode mode) {
 }
 
 void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
+  if (object->kind() == ObjectKind::kFindList) return;  // holds nothing but names
   if (object->kind() == Session::kKind) {
     auto& session = static_cast<Session&>(*object);
     if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);

@@ -31,6 +31,11 @@ std::vector<ViSession> ResourceManager::release_all() {
   return std::exchange(sessions_, {});
 }
 
+std::vector<ViSession> ResourceManager::sessions() {
+  const std::lock_guard lock(mutex_);
+  return sessions_;
+}
+
 // Formatted writes land in the write buffer; a full buffer or a line feed of the format
 // (END) sends it.
 class SessionPrintSink final : public PrintSink {
@@ -341,6 +346,14 @@ ViStatus Session::set_buffer(ViUInt16 mask, ViUInt32 size) {
 }
 
 ViStatus Session::print(const char* format, va_list args, std::string* traced) {
+  va_list copy;
+  va_copy(copy, args);
+  const ViStatus status = print(format, &copy, traced);
+  va_end(copy);
+  return status;
+}
+
+ViStatus Session::print(const char* format, va_list* args, std::string* traced) {
   ViStatus status = check_print_format(format);
   if (status != VI_SUCCESS) return status;
   const std::lock_guard lock(mutex_);

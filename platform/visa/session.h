@@ -17,7 +17,7 @@
 namespace zr48::visa {
 
 // What a handle names; the registry checks it instead of a dynamic_cast on every call.
-enum class ObjectKind { kResourceManager, kSession };
+enum class ObjectKind { kResourceManager, kSession, kFindList };
 
 class Object {
  public:
@@ -42,6 +42,8 @@ class ResourceManager final : public Object {
   void forget(ViSession session);
   // Marks the manager closed and hands over the sessions still open.
   std::vector<ViSession> release_all();
+  // The sessions open through this manager now.
+  std::vector<ViSession> sessions();
 
  private:
   std::mutex mutex_;
@@ -83,6 +85,8 @@ class Session final : public Object {
   ViStatus set_buffer(ViUInt16 mask, ViUInt32 size);
   // `traced` receives the bytes formatted or consumed, when tracing is on (else nullptr).
   ViStatus print(const char* format, va_list args, std::string* traced);
+  // As print, leaving `args` past the arguments used.
+  ViStatus print(const char* format, va_list* args, std::string* traced);
   ViStatus scan(const char* format, va_list args, std::string* traced);
   ViStatus get_attribute(ViAttr attribute, void* value);
   ViStatus set_attribute(ViAttr attribute, ViAttrState value);

@@ -110,6 +110,8 @@ extern "C" {
 #define VI_FLUSH_DISABLE 3
 
 /* ---- Operations ------------------------------------------------------------------------- */
+/* Default visibility: libzr48visa exports them; libzr48's version script keeps them local. */
+#pragma GCC visibility push(default)
 ViStatus viOpenDefaultRM(ViPSession vi);
 ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
                 ViPSession vi);
@@ -133,6 +135,7 @@ ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol);
 ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
                 ViKeyId accessKey);
 ViStatus viUnlock(ViSession vi);
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }
