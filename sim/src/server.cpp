@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <list>
@@ -84,6 +85,7 @@ struct Server::Impl {
   mutable std::mutex record_mutex;
   std::string received;
   std::vector<std::string> by_connection;
+  std::condition_variable arrived;  // notified whenever bytes are recorded
 
   std::mutex faults_mutex;
   Faults faults;
@@ -229,9 +231,12 @@ void Server::Impl::accept_loop() {
 }
 
 void Server::Impl::record(std::size_t index, const char* data, std::size_t size) {
-  const std::lock_guard lock(record_mutex);
-  received.append(data, size);
-  by_connection.at(index).append(data, size);
+  {
+    const std::lock_guard lock(record_mutex);
+    received.append(data, size);
+    by_connection.at(index).append(data, size);
+  }
+  arrived.notify_all();
 }
 
 void Server::Impl::serve(Connection& connection) {
@@ -339,6 +344,12 @@ std::string Server::resource() const {
 
 std::string Server::received() const {
   const std::lock_guard lock(impl_->record_mutex);
+  return impl_->received;
+}
+
+std::string Server::wait_for_received(std::size_t bytes, std::chrono::milliseconds limit) const {
+  std::unique_lock lock(impl_->record_mutex);
+  impl_->arrived.wait_for(lock, limit, [&] { return impl_->received.size() >= bytes; });
   return impl_->received;
 }
 

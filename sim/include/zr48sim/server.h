@@ -28,6 +28,8 @@ class Server {
 
   // Every byte received, exactly as received.
   std::string received() const;  // all connections, in arrival order
+  // received() once it holds at least `bytes` bytes, or when `limit` has passed.
+  std::string wait_for_received(std::size_t bytes, std::chrono::milliseconds limit) const;
   std::vector<std::string> received_by_connection()
       const;                             // one string per connection, accept order
   std::size_t connection_count() const;  // connections accepted so far
