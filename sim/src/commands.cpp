@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include <array>
-#include <cctype>
 #include <optional>
 #include <string_view>
 
@@ -128,21 +127,23 @@ std::int64_t int_param(const Call& call, std::size_t i, std::int64_t min, std::i
   return value;
 }
 
-// "CH2", "ch2", "OUT2", "OUTP2", "OUTPUT2" -> 2.
+// "CH2" or "ch2" -> 2: the names INST? answers with, as character data.
 int parse_channel(std::string_view text) {
-  const std::string upper = to_upper(parse_string(text));
-  for (std::string_view prefix : {"CH", "OUTPUT", "OUTP", "OUT"}) {
-    if (upper.size() == prefix.size() + 1 && upper.starts_with(prefix)) {
-      const char digit = upper.back();
-      if (digit >= '1' && digit <= '0' + kChannels) return digit - '0';
-    }
+  const std::string name = parse_character(text);
+  if (name.size() == 3 && name.starts_with("CH")) {
+    const char digit = name.back();
+    if (digit >= '1' && digit <= '0' + kChannels) return digit - '0';
   }
   throw ScpiError{kIllegalParameterValue};
 }
 
 bool looks_like_channel(std::string_view text) {
-  return !text.empty() && std::isalpha(static_cast<unsigned char>(text.front())) != 0 &&
-         parse_keyword(text) == Keyword::none;
+  return data_type(text) == DataType::character && parse_keyword(text) == Keyword::none;
+}
+
+// A security code: a string, or a bare word as supply manuals write it.
+std::string parse_code(std::string_view text) {
+  return data_type(text) == DataType::string ? parse_string(text) : parse_character(text);
 }
 
 std::string channel_name(int channel) {
@@ -166,6 +167,8 @@ double level_value(std::string_view param, const Limits& limits, char unit, doub
       value = parse_keyword(param) == Keyword::up ? current + *step : current - *step;
       break;
     case Keyword::none:
+      // A word where a number or keyword may stand is of the right type but unknown.
+      if (data_type(param) == DataType::character) throw ScpiError{kIllegalParameterValue};
       value = parse_number(param, unit);
       break;
   }
@@ -182,7 +185,7 @@ void check_unsecured(const Model& m) {
 }
 
 CalPoint parse_cal_point(std::string_view param) {
-  const std::string upper = to_upper(param);
+  const std::string upper = parse_character(param);
   if (upper == "MIN" || upper == "MINIMUM") return CalPoint::min;
   if (upper == "MID" || upper == "MIDDLE") return CalPoint::mid;
   if (upper == "MAX" || upper == "MAXIMUM") return CalPoint::max;
@@ -209,6 +212,10 @@ void add_level_rows(std::vector<CommandRow>& rows) {
                       const Limits l = f.limits(rating_of(n));
                       double value = c.model.channel(n).*(f.field);
                       if (!c.unit.params.empty()) {
+                        // The query takes MIN, MAX or DEF only.
+                        if (data_type(c.param(0)) != DataType::character) {
+                          throw ScpiError{kDataTypeError};
+                        }
                         switch (parse_keyword(c.param(0))) {
                           case Keyword::min:
                             value = l.min;
@@ -472,7 +479,8 @@ void add_status_rows(std::vector<CommandRow>& rows) {
                       [g = group, level](Call& c) {
                         c.expect_params(1, 1);
                         Register& r = register_at(c, g, level);
-                        r.enable = static_cast<std::uint16_t>(int_param(c, 0, 0, 65535));
+                        r.enable =
+                            static_cast<std::uint16_t>(int_param(c, 0, 0, 65535) & kRegisterBits);
                       },
                       [g = group, level](Call& c) {
                         c.expect_params(0, 0);
@@ -529,6 +537,7 @@ void add_common_rows(std::vector<CommandRow>& rows) {
     return format_int(value);
   }));
   rows.push_back(query_row("*IDN", [](Model& m) { return m.idn; }));
+  rows.back().indefinite_reply = true;  // arbitrary ASCII: must end the response message
   rows.push_back({HeaderPattern("*OPC"),
                   [](Call& c) {
                     c.expect_params(0, 0);
@@ -596,13 +605,8 @@ void add_display_rows(std::vector<CommandRow>& rows) {
                   }});
   rows.push_back({HeaderPattern("DISPlay[:WINDow]:TEXT[:DATA]"),
                   [](Call& c) {
-                    // An unquoted text with commas arrives as several parameters: keep it whole.
-                    c.expect_params(1, 16);
-                    std::string text;
-                    for (std::size_t i = 0; i < c.unit.params.size(); ++i) {
-                      if (i > 0) text += ',';
-                      text += parse_string(c.param(i));
-                    }
+                    c.expect_params(1, 1);
+                    std::string text = parse_string(c.param(0));
                     if (text.size() > kMaxText) throw ScpiError{kTooMuchData};
                     c.model.display_text = std::move(text);
                   },
@@ -623,7 +627,7 @@ void add_calibration_rows(std::vector<CommandRow>& rows) {
                     if (!secure) {
                       // Unsecuring takes the security code.
                       if (c.unit.params.size() < 2) throw ScpiError{kMissingParameter};
-                      if (parse_string(c.param(1)) != cal.code)
+                      if (parse_code(c.param(1)) != cal.code)
                         throw ScpiError{kIllegalParameterValue};
                     }
                     cal.secured = secure;
@@ -638,7 +642,7 @@ void add_calibration_rows(std::vector<CommandRow>& rows) {
                   [](Call& c) {
                     c.expect_params(1, 1);
                     check_unsecured(c.model);
-                    std::string code = parse_string(c.param(0));
+                    std::string code = parse_code(c.param(0));
                     if (code.empty() || code.size() > 12) throw ScpiError{kIllegalParameterValue};
                     c.model.cal.code = std::move(code);
                   },

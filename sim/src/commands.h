@@ -28,6 +28,9 @@ struct CommandRow {
   HeaderPattern pattern;
   Handler command;  // empty: the header has no command form
   Handler query;    // empty: the header has no query form
+  // The reply is IEEE 488.2 arbitrary ASCII response data, which only a line feed can end: no
+  // query may follow it in the same program message (-440).
+  bool indefinite_reply = false;
 };
 
 const std::vector<CommandRow>& command_table();

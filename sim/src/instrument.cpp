@@ -21,57 +21,90 @@ Match find_row(const std::vector<std::string>& tokens) {
   return {};
 }
 
-}  // namespace
-
-Instrument::Instrument() : model_(std::make_unique<Model>()) {}
-Instrument::~Instrument() = default;
-
-std::string Instrument::execute(std::string_view line) {
-  Model& m = *model_;
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-
-  std::string response;
+// Runs one program message (without its terminator) and appends its response message.
+//
+// The current path starts at the root; a header without a leading ':' resolves against it only,
+// and leaves it at its own path minus the last mnemonic ("VOLT:PROT:STAT OFF;LEV 5" sets
+// VOLT:PROT:LEV). Common commands leave the path alone.
+void run_message(Model& m, std::string_view message, std::string& response) {
+  std::string reply;
   bool any_reply = false;
-  // Within one line a header without a leading ':' continues the path of the one before it
-  // ("VOLT:PROT 5;STAT ON"); a header that does not fit there is tried from the root.
+  bool after_indefinite = false;
   std::vector<std::string> path;
-  for (std::string_view text : split_units(line)) {
+  for (std::string_view text : split_units(message)) {
     try {
       const ProgramUnit unit = parse_unit(text);
-      Match match;
-      std::vector<std::string> tokens;
-      if (!unit.common && !unit.absolute && !path.empty()) {
-        tokens = path;
-        tokens.insert(tokens.end(), unit.tokens.begin(), unit.tokens.end());
-        match = find_row(tokens);
-      }
-      if (match.row == nullptr) {
-        tokens = unit.tokens;
-        match = find_row(tokens);
-      }
+      std::vector<std::string> tokens = unit.tokens;
+      if (!unit.common && !unit.absolute) tokens.insert(tokens.begin(), path.begin(), path.end());
+      const Match match = find_row(tokens);
       if (match.row == nullptr) throw ScpiError{kUndefinedHeader};
       const Handler& handler = unit.query ? match.row->query : match.row->command;
       if (!handler) throw ScpiError{kUndefinedHeader};
       if (!unit.common) path.assign(tokens.begin(), tokens.end() - 1);
+      if (unit.query && after_indefinite) {
+        m.push_error(kQueryUnterminatedAfterIndefinite);
+        continue;
+      }
 
       Call call{m, unit, match.suffix, {}};
       m.settle();  // output timers that ran out since the last command
-      handler(call);
+      try {
+        handler(call);
+      } catch (const ScpiError& e) {
+        if (is_command_error(e.code)) throw;
+        m.push_error(e.code);  // this unit fails; the rest of the message still runs
+        m.settle();
+        continue;
+      }
       m.settle();
       if (unit.query) {
-        if (any_reply) response += ';';
-        response += call.reply;
+        if (any_reply) reply += ';';
+        reply += call.reply;
         any_reply = true;
+        after_indefinite = match.row->indefinite_reply;
       }
     } catch (const ScpiError& e) {
-      // An error ends the processing of the line; replies already made are still sent.
+      // A command error ends the message; replies already made are still sent.
       m.push_error(e.code);
       m.settle();
       break;
     }
   }
-  if (any_reply) response += '\n';
+  if (any_reply) {
+    response += reply;
+    response += '\n';
+  }
+}
+
+}  // namespace
+
+Instrument::Instrument() : model_(std::make_unique<Model>()) {}
+Instrument::~Instrument() = default;
+
+std::string Instrument::execute(std::string_view text) {
+  std::string response;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    run_message(*model_, text.substr(0, end), response);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
   return response;
+}
+
+std::uint8_t Instrument::status_byte(bool message_available) {
+  model_->settle();
+  return model_->status_byte(message_available);
+}
+
+void Instrument::trigger() {
+  model_->trigger();
+  model_->settle();
+}
+
+void Instrument::report_error(int code) {
+  model_->push_error(code);
+  model_->settle();
 }
 
 void Instrument::set_idn(std::string text) {

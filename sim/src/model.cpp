@@ -140,14 +140,14 @@ void Model::preset_status() {
   // The top enable registers are cleared; the lower levels pass everything up.
   for (RegisterGroup* group : {&ques, &oper}) {
     group->top.enable = 0;
-    group->inst.enable = 0x7fff;
-    for (auto& r : group->isum) r.enable = 0x7fff;
+    group->inst.enable = kRegisterBits;
+    for (auto& r : group->isum) r.enable = kRegisterBits;
   }
 }
 
 void Model::push_error(int code) {
-  errors.push(code);
-  if (code <= -100 && code > -200) {
+  if (!errors.push(code)) esr |= kEsrDeviceError;  // the queue overflowed: -350
+  if (is_command_error(code)) {
     esr |= kEsrCommandError;
   } else if (code <= -200 && code > -300) {
     esr |= kEsrExecutionError;
@@ -158,9 +158,10 @@ void Model::push_error(int code) {
   }
 }
 
-std::uint8_t Model::status_byte() const {
+std::uint8_t Model::status_byte(bool message_available) const {
   std::uint8_t stb = 0;
   if (errors.size() > 0) stb |= kStbErrorQueue;
+  if (message_available) stb |= kStbMav;
   if (ques.top.summary()) stb |= kStbQues;
   if ((esr & ese) != 0) stb |= kStbEsb;
   if (oper.top.summary()) stb |= kStbOper;

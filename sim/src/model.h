@@ -89,6 +89,7 @@ inline constexpr std::uint16_t kOperConstantCurrent = 1 << 10;
 inline constexpr std::uint16_t kInstSummaryBit = 1 << 13;  // in QUES and OPER
 inline constexpr std::uint8_t kStbErrorQueue = 1 << 2;
 inline constexpr std::uint8_t kStbQues = 1 << 3;
+inline constexpr std::uint8_t kStbMav = 1 << 4;
 inline constexpr std::uint8_t kStbEsb = 1 << 5;
 inline constexpr std::uint8_t kStbMss = 1 << 6;
 inline constexpr std::uint8_t kStbOper = 1 << 7;
@@ -97,6 +98,9 @@ inline constexpr std::uint8_t kEsrQueryError = 1 << 2;
 inline constexpr std::uint8_t kEsrDeviceError = 1 << 3;
 inline constexpr std::uint8_t kEsrExecutionError = 1 << 4;
 inline constexpr std::uint8_t kEsrCommandError = 1 << 5;
+inline constexpr std::uint8_t kEsrPowerOn = 1 << 7;
+// SCPI registers keep bit 15 clear so that no controller reads a register as negative.
+inline constexpr std::uint16_t kRegisterBits = 0x7fff;
 
 enum class OutputMode { off, constant_voltage, constant_current };
 
@@ -142,7 +146,7 @@ struct Model {
 
   RegisterGroup ques;
   RegisterGroup oper;
-  std::uint8_t esr = 0;
+  std::uint8_t esr = kEsrPowerOn;  // the supply has just been switched on
   std::uint8_t ese = 0;
   std::uint8_t sre = 0;
   bool psc = true;
@@ -182,8 +186,10 @@ struct Model {
   void clear_status();              // *CLS
   void preset_status();             // STAT:PRES
 
+  // Queues the error and sets the event status bit of its class (-350 sets bit 3 as well).
   void push_error(int code);
-  std::uint8_t status_byte() const;
+  // The status byte; MAV comes from whoever holds the output queue.
+  std::uint8_t status_byte(bool message_available = false) const;
 
   // Brings everything derived up to date after a command: output timers, protection trips,
   // followers, register conditions and summaries.

@@ -6,10 +6,11 @@
 namespace zr48::sim {
 
 std::string_view error_text(int code) {
-  static constexpr std::array<std::pair<int, std::string_view>, 22> kTexts{{
+  static constexpr std::array<std::pair<int, std::string_view>, 26> kTexts{{
       {kNoError, "No error"},
       {kInvalidCharacter, "Invalid character"},
       {kSyntaxError, "Syntax error"},
+      {kDataTypeError, "Data type error"},
       {kParameterNotAllowed, "Parameter not allowed"},
       {kMissingParameter, "Missing parameter"},
       {kMnemonicTooLong, "Program mnemonic too long"},
@@ -28,6 +29,9 @@ std::string_view error_text(int code) {
       {kIllegalParameterValue, "Illegal parameter value"},
       {kQueueOverflow, "Queue overflow"},
       {kInputBufferOverrun, "Input buffer overrun"},
+      {kQueryInterrupted, "Query INTERRUPTED"},
+      {kQueryUnterminated, "Query UNTERMINATED"},
+      {kQueryUnterminatedAfterIndefinite, "Query UNTERMINATED after indefinite response"},
       {-100, "Command error"},
   }};
   for (const auto& [c, text] : kTexts) {
@@ -36,12 +40,13 @@ std::string_view error_text(int code) {
   return "Unknown error";
 }
 
-void ErrorQueue::push(int code) {
+bool ErrorQueue::push(int code) {
   if (codes_.size() < kCapacity) {
     codes_.push_back(code);
-  } else {
-    codes_.back() = kQueueOverflow;
+    return true;
   }
+  codes_.back() = kQueueOverflow;
+  return false;
 }
 
 int ErrorQueue::pop() {

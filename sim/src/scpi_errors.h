@@ -11,6 +11,7 @@ namespace zr48::sim {
 inline constexpr int kNoError = 0;
 inline constexpr int kInvalidCharacter = -101;
 inline constexpr int kSyntaxError = -102;
+inline constexpr int kDataTypeError = -104;
 inline constexpr int kParameterNotAllowed = -108;
 inline constexpr int kMissingParameter = -109;
 inline constexpr int kMnemonicTooLong = -112;
@@ -29,6 +30,15 @@ inline constexpr int kTooMuchData = -223;
 inline constexpr int kIllegalParameterValue = -224;
 inline constexpr int kQueueOverflow = -350;
 inline constexpr int kInputBufferOverrun = -363;
+inline constexpr int kQueryInterrupted = -410;
+inline constexpr int kQueryUnterminated = -420;
+inline constexpr int kQueryUnterminatedAfterIndefinite = -440;
+
+// IEEE 488.2 error classes: a command error (-1xx) ends the program message; the others reject
+// only the unit that raised them.
+inline constexpr bool is_command_error(int code) {
+  return code <= -100 && code > -200;
+}
 
 // Text of a standard code; "Unknown error" for codes this instrument never raises.
 std::string_view error_text(int code);
@@ -39,7 +49,8 @@ class ErrorQueue {
  public:
   static constexpr std::size_t kCapacity = 20;
 
-  void push(int code);
+  // Returns false when the queue was full and the entry became -350.
+  bool push(int code);
   int pop();  // kNoError when empty
   std::size_t size() const { return codes_.size(); }
   void clear() { codes_.clear(); }

@@ -1,5 +1,6 @@
 #include "scpi_syntax.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -13,8 +14,10 @@ namespace {
 
 constexpr std::size_t kMaxMnemonic = 12;
 
+// IEEE 488.2 white space is every byte from 0x00 to 0x20 but the line feed, which ends a message;
+// a line feed that reaches the parser is treated as white space too.
 bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+  return static_cast<unsigned char>(c) <= 0x20;
 }
 bool is_alpha(char c) {
   return std::isalpha(static_cast<unsigned char>(c)) != 0;
@@ -22,9 +25,9 @@ bool is_alpha(char c) {
 bool is_digit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
-bool is_printable(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 0x20 && u < 0x7f) || c == '\t' || c == '\r';
+// Seven-bit ASCII but DEL: anything else is -101 "Invalid character".
+bool is_program_byte(char c) {
+  return static_cast<unsigned char>(c) < 0x7f;
 }
 
 std::string_view trim(std::string_view text) {
@@ -55,16 +58,35 @@ std::vector<std::string_view> split_outside_quotes(std::string_view text, char s
   return parts;
 }
 
+// A suffix written with a leading zero ("ISUM03") names no header.
+constexpr int kMalformedSuffix = -2;
+
 // "ISUM3" -> ("ISUM", 3); "VOLT" -> ("VOLT", nullopt).
 std::pair<std::string_view, std::optional<int>> split_suffix(std::string_view token) {
   std::size_t end = token.size();
   while (end > 0 && is_digit(token[end - 1])) --end;
   if (end == token.size()) return {token, std::nullopt};
-  int value = 0;
   const auto digits = token.substr(end);
+  if (digits.size() > 1 && digits.front() == '0') return {token.substr(0, end), kMalformedSuffix};
+  int value = 0;
   const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (result.ec != std::errc{}) value = -1;  // absurdly long suffix: out of range later
   return {token.substr(0, end), value};
+}
+
+// Block data ("#2..") and expressions ("(..)") are program data types no header here takes.
+bool is_block_or_expression(std::string_view param) {
+  return param.starts_with('(') || (param.size() > 1 && param[0] == '#' && is_digit(param[1]));
+}
+
+// The decimal exponent of the leading digit of a mantissa ("0.05" -> -2, "120" -> 2); the mantissa
+// has a non-zero digit.
+long leading_exponent(std::string_view mantissa) {
+  if (mantissa.starts_with('+') || mantissa.starts_with('-')) mantissa.remove_prefix(1);
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return -kMaxExponent;  // zero
+  return first < point ? static_cast<long>(point - first) - 1 : -static_cast<long>(first - point);
 }
 
 struct UnitScale {
@@ -107,7 +129,7 @@ std::vector<std::string_view> split_units(std::string_view line) {
 ProgramUnit parse_unit(std::string_view unit) {
   unit = trim(unit);
   for (char c : unit) {
-    if (!is_printable(c)) throw ScpiError{kInvalidCharacter};
+    if (!is_program_byte(c)) throw ScpiError{kInvalidCharacter};
   }
   std::size_t header_end = 0;
   while (header_end < unit.size() && !is_blank(unit[header_end])) ++header_end;
@@ -220,6 +242,7 @@ bool HeaderPattern::match_from(std::size_t node, std::size_t token,
   }
   if (!name_matches) return false;
   // A suffix of 1 is the same as none wherever the header takes no suffix.
+  if (number == kMalformedSuffix) return false;
   if (!n.takes_suffix && number && *number != 1) return false;
   const int saved = suffix;
   if (n.takes_suffix) suffix = number.value_or(1);
@@ -246,10 +269,20 @@ Keyword parse_keyword(std::string_view param) {
   return Keyword::none;
 }
 
+DataType data_type(std::string_view param) {
+  param = trim(param);
+  if (param.empty()) return DataType::none;
+  const char c = param.front();
+  if (is_alpha(c)) return DataType::character;
+  if (c == '"' || c == '\'') return DataType::string;
+  if (is_block_or_expression(param)) return DataType::other;
+  return DataType::numeric;  // or a malformed number, which the number parser reports
+}
+
 double parse_number(std::string_view param, char unit) {
   param = trim(param);
   if (param.empty()) throw ScpiError{kMissingParameter};
-  if (is_alpha(param.front())) throw ScpiError{kIllegalParameterValue};
+  if (data_type(param) != DataType::numeric) throw ScpiError{kDataTypeError};
   std::size_t i = 0;
   if (param[i] == '+' || param[i] == '-') ++i;
   std::size_t digits = 0;
@@ -259,34 +292,47 @@ double parse_number(std::string_view param, char unit) {
     while (i < param.size() && is_digit(param[i])) ++i, ++digits;
   }
   if (digits == 0) throw ScpiError{kInvalidCharacterInNumber};
+  const std::size_t mantissa_end = i;
+  long exponent = 0;
   if (i < param.size() && (param[i] == 'e' || param[i] == 'E')) {
     ++i;
+    const bool negative = i < param.size() && param[i] == '-';
     if (i < param.size() && (param[i] == '+' || param[i] == '-')) ++i;
     std::size_t exponent_digits = 0;
-    while (i < param.size() && is_digit(param[i])) ++i, ++exponent_digits;
+    for (; i < param.size() && is_digit(param[i]); ++i, ++exponent_digits) {
+      if (exponent <= kMaxExponent) exponent = exponent * 10 + (param[i] - '0');
+    }
     if (exponent_digits == 0) throw ScpiError{kInvalidCharacterInNumber};
+    // IEEE 488.2 takes exponents up to 32000 in magnitude.
+    if (exponent > kMaxExponent) throw ScpiError{kExponentTooLarge};
+    if (negative) exponent = -exponent;
   }
-  const std::string_view mantissa = param.substr(0, i);
+  const std::string_view number = param.substr(0, i);
   std::string_view suffix = trim(param.substr(i));
   for (char c : suffix) {
     if (!is_alpha(c)) throw ScpiError{kInvalidCharacterInNumber};
   }
+  const double factor = suffix_factor(suffix, unit);
   double value = 0.0;
   // from_chars does not take a leading '+'.
-  const std::string_view digits_text = mantissa.starts_with('+') ? mantissa.substr(1) : mantissa;
-  const auto result =
-      std::from_chars(digits_text.data(), digits_text.data() + digits_text.size(), value);
-  if (result.ec == std::errc::result_out_of_range || !std::isfinite(value)) {
-    throw ScpiError{kExponentTooLarge};
+  const std::string_view text = number.starts_with('+') ? number.substr(1) : number;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Too large for any setting, or too small to tell from zero.
+    if (leading_exponent(param.substr(0, mantissa_end)) + exponent > 0) {
+      throw ScpiError{kDataOutOfRange};
+    }
+    return 0.0;
   }
-  if (result.ec != std::errc{} || result.ptr != digits_text.data() + digits_text.size()) {
+  if (result.ec != std::errc{} || result.ptr != text.data() + text.size()) {
     throw ScpiError{kInvalidCharacterInNumber};
   }
-  return value * suffix_factor(suffix, unit);
+  return value * factor;
 }
 
 std::int64_t parse_integer(std::string_view param) {
   param = trim(param);
+  if (data_type(param) == DataType::other) throw ScpiError{kDataTypeError};
   if (param.size() > 2 && param[0] == '#') {
     const char radix_char = static_cast<char>(std::toupper(static_cast<unsigned char>(param[1])));
     const int radix = radix_char == 'H' ? 16 : radix_char == 'Q' ? 8 : radix_char == 'B' ? 2 : 0;
@@ -306,17 +352,29 @@ std::int64_t parse_integer(std::string_view param) {
 }
 
 bool parse_bool(std::string_view param) {
-  const std::string upper = to_upper(trim(param));
-  if (upper == "ON") return true;
-  if (upper == "OFF") return false;
+  if (data_type(param) == DataType::character) {
+    const std::string word = parse_character(param);
+    if (word == "ON") return true;
+    if (word == "OFF") return false;
+    throw ScpiError{kIllegalParameterValue};
+  }
   return parse_integer(param) != 0;
+}
+
+std::string parse_character(std::string_view param) {
+  param = trim(param);
+  if (data_type(param) != DataType::character) throw ScpiError{kDataTypeError};
+  for (char c : param) {
+    if (!is_alpha(c) && !is_digit(c) && c != '_') throw ScpiError{kSyntaxError};
+  }
+  return to_upper(param);
 }
 
 std::string parse_string(std::string_view param) {
   param = trim(param);
-  if (param.size() < 2 || (param.front() != '"' && param.front() != '\''))
-    return std::string(param);
+  if (data_type(param) != DataType::string) throw ScpiError{kDataTypeError};
   const char q = param.front();
+  if (param.size() < 2) throw ScpiError{kInvalidStringData};
   if (param.back() != q) throw ScpiError{kInvalidStringData};
   std::string out;
   const std::string_view inner = param.substr(1, param.size() - 2);

@@ -59,8 +59,17 @@ class HeaderPattern {
 enum class Keyword { none, min, max, def, up, down };
 Keyword parse_keyword(std::string_view param);
 
+// The IEEE 488.2 program data type of a parameter, from its first character. A parameter of
+// another type than the header takes is -104 "Data type error".
+enum class DataType { none, character, numeric, string, other };
+DataType data_type(std::string_view param);
+
+// The largest exponent magnitude a number may be written with (-123 beyond).
+inline constexpr long kMaxExponent = 32000;
+
 // A decimal number with optional exponent and an optional unit suffix (V, mV, A, mA, W, s, ms ...).
 // `unit` is the base unit the parameter accepts ('V', 'A', 'W', 's' or 0 for a plain number).
+// A value too large for a double is -222; one too small to tell from zero reads as 0.
 double parse_number(std::string_view param, char unit);
 
 // Integers: decimal numbers (rounded) and #H, #Q, #B non-decimal forms.
@@ -69,7 +78,10 @@ std::int64_t parse_integer(std::string_view param);
 // ON/OFF or a number (rounded, non-zero means on).
 bool parse_bool(std::string_view param);
 
-// A quoted string ("..." or '...', doubled quotes inside) or, leniently, bare text.
+// Character data (a mnemonic such as CH2 or ALL), upper-cased.
+std::string parse_character(std::string_view param);
+
+// A quoted string ("..." or '...', doubled quotes inside).
 std::string parse_string(std::string_view param);
 
 // "+1.50000E+00": the one numeric reply form of this instrument.

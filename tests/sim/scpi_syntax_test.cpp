@@ -83,19 +83,21 @@ TEST_P(NumberTest, Parses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Syntax, NumberTest,
-    ::testing::Values(NumberCase{"1.5", 'V', 1.5, 0}, NumberCase{"+1.5E+00", 'V', 1.5, 0},
-                      NumberCase{"-2", 0, -2.0, 0}, NumberCase{".25", 'A', 0.25, 0},
-                      NumberCase{"5.", 'A', 5.0, 0}, NumberCase{"1500mV", 'V', 1.5, 0},
-                      NumberCase{"250 MA", 'A', 0.25, 0}, NumberCase{"2 v", 'V', 2.0, 0},
-                      NumberCase{"100 ms", 'S', 0.1, 0},
-                      NumberCase{"1e400", 'V', 0, kExponentTooLarge},
-                      NumberCase{"1.5A", 'V', 0, kInvalidSuffix},
-                      NumberCase{"1.5V", 0, 0, kSuffixNotAllowed},
-                      NumberCase{"1,5", 'V', 0, kInvalidCharacterInNumber},
-                      NumberCase{"1e", 'V', 0, kInvalidCharacterInNumber},
-                      NumberCase{"-", 'V', 0, kInvalidCharacterInNumber},
-                      NumberCase{"HIGH", 'V', 0, kIllegalParameterValue},
-                      NumberCase{"", 'V', 0, kMissingParameter}),
+    ::testing::Values(
+        NumberCase{"1.5", 'V', 1.5, 0}, NumberCase{"+1.5E+00", 'V', 1.5, 0},
+        NumberCase{"-2", 0, -2.0, 0}, NumberCase{".25", 'A', 0.25, 0},
+        NumberCase{"5.", 'A', 5.0, 0}, NumberCase{"1500mV", 'V', 1.5, 0},
+        NumberCase{"250 MA", 'A', 0.25, 0}, NumberCase{"2 v", 'V', 2.0, 0},
+        NumberCase{"100 ms", 'S', 0.1, 0}, NumberCase{"1e400", 'V', 0, kDataOutOfRange},
+        NumberCase{"1e-400", 'V', 0.0, 0}, NumberCase{"2.5E-3 V", 'V', 0.0025, 0},
+        NumberCase{"0.0001e-320", 'V', 0.0, 0}, NumberCase{"1E32001", 'V', 0, kExponentTooLarge},
+        NumberCase{"1E-99999999999999999999", 'V', 0, kExponentTooLarge},
+        NumberCase{"\"1\"", 'V', 0, kDataTypeError}, NumberCase{"#210", 'V', 0, kDataTypeError},
+        NumberCase{"1.5A", 'V', 0, kInvalidSuffix}, NumberCase{"1.5V", 0, 0, kSuffixNotAllowed},
+        NumberCase{"1,5", 'V', 0, kInvalidCharacterInNumber},
+        NumberCase{"1e", 'V', 0, kInvalidCharacterInNumber},
+        NumberCase{"-", 'V', 0, kInvalidCharacterInNumber},
+        NumberCase{"HIGH", 'V', 0, kDataTypeError}, NumberCase{"", 'V', 0, kMissingParameter}),
     [](const auto& info) {
       const auto& c = info.param;
       return TestName(std::string(c.text), info.index);

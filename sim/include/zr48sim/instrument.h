@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,10 +23,23 @@ class Instrument {
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
-  // Runs one program message (a line without or with its terminator; units separated by ';').
-  // Returns the response message with its "\n" when the line held a query that produced one,
-  // otherwise "". Errors go to the instrument's error queue, as on the real supply.
-  std::string execute(std::string_view line);
+  // Runs program messages: a line feed ends each one, and the end of `text` ends the last.
+  // Returns the response messages, each with its "\n", for the messages that held a query
+  // that answered; otherwise "". Errors go to the instrument's error queue, as on the supply.
+  // Within a message, a command error (-1xx) drops the rest of it; an execution, device or
+  // query error rejects only its own unit.
+  std::string execute(std::string_view text);
+
+  // The IEEE 488.2 status byte with its summary bits; `message_available` sets MAV (bit 4), which
+  // comes from the output queue of whoever serves the instrument.
+  std::uint8_t status_byte(bool message_available = false);
+
+  // A bus trigger (IEEE 488.2 GET): the same as *TRG.
+  void trigger();
+
+  // Records a standard SCPI error raised outside a program message (for example -410 or -420 by
+  // a message-based server), with its event status bit.
+  void report_error(int code);
 
   void set_idn(std::string text);  // *IDN? reply without the line feed
   void set_tst(std::string text);  // *TST? reply without the line feed
