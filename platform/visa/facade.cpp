@@ -5,7 +5,6 @@
 #include <new>
 #include <string>
 
-#include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
 #include "visa/tcp_transport.h"
@@ -103,11 +102,6 @@ std::string attribute_detail(ViAttr attribute, ViAttrState value) {
 }
 
 }  // namespace
-
-int native_socket(ViSession vi) {
-  std::shared_ptr<Session> session;
-  return lookup_session(vi, session) == VI_SUCCESS ? session->native_handle() : -1;
-}
 
 }  // namespace zr48::visa
 
