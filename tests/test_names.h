@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,15 @@ inline std::string TestName(std::string_view text, std::size_t index) {
   }
   if (name.empty() || name.back() != '_') name += '_';
   return name + std::to_string(index);
+}
+
+// A name generator for INSTANTIATE_TEST_SUITE_P from what describes a case: a member or a
+// function of the case that gives text.
+template <class Describe>
+auto NamedBy(Describe describe) {
+  return [describe](const auto& info) {
+    return TestName(std::string(std::invoke(describe, info.param)), info.index);
+  };
 }
 
 inline std::string Hex(long value) {
