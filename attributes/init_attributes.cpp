@@ -3,6 +3,7 @@
 // I/O.
 #include <array>
 
+#include "class_attributes.h"
 #include "frame/frame.h"
 #include "init_attributes.h"
 #include "identity.h"
@@ -26,16 +27,6 @@ ViStatus NoOpWrite(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/
 }
 
 #define ZR48_ROW(constant) #constant, constant
-
-enum class ValueType { kBoolean, kInt32, kReal64 };
-
-struct ClassAttribute {
-  const char* name;
-  ViAttr id;
-  ValueType type;
-  ViReal64 default_value;      // VI_TRUE/VI_FALSE for Booleans, the value otherwise
-  const IviRangeTable* range;  // nullptr: none
-};
 
 // In registration order (the trigger attributes' identifiers run 101, 103, 102).
 const std::array kClassAttributes = {
@@ -189,6 +180,11 @@ ViStatus AddDriverAttributes(ViSession vi) {
 }
 
 }  // namespace
+
+std::span<const ClassAttribute> ClassAttributeRows() {
+  return kClassAttributes;
+}
+
 }  // namespace zr48::attributes
 
 ViStatus ZR48_InitAttributes(ViSession vi) {
