@@ -129,9 +129,6 @@ TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
   Open();
   ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, 12.5), VI_SUCCESS);
   ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, 3.0), VI_SUCCESS);
-  ASSERT_EQ(ZR48_SetAttributeViBoolean(vi_, "ch4", ZR48_ATTR_OUTPUT_ENABLED, VI_TRUE), VI_SUCCESS);
-  ASSERT_EQ(ZR48_SetAttributeViInt32(vi_, "ch5", ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_SOFTWARE_TRIG),
-            VI_SUCCESS);
   ViReal64 level = -1.0;
   EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
   EXPECT_EQ(level, 12.5);
@@ -139,12 +136,6 @@ TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
   EXPECT_EQ(level, 3.0);
   EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
   EXPECT_EQ(level, 0.0);
-  ViBoolean output = VI_TRUE;
-  EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, "ch3", ZR48_ATTR_OUTPUT_ENABLED, &output), VI_SUCCESS);
-  EXPECT_EQ(output, VI_FALSE);
-  ViInt32 source = -1;
-  EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, "ch6", ZR48_ATTR_TRIGGER_SOURCE, &source), VI_SUCCESS);
-  EXPECT_EQ(source, ZR48_VAL_TRIG_IMMEDIATE);
   EXPECT_EQ(Sent(), "");
 }
 
