@@ -5,7 +5,6 @@
 #define ZR48_TESTS_TEST_NAMES_H
 
 #include <cctype>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,12 +31,6 @@ auto NamedBy(Describe describe) {
   return [describe](const auto& info) {
     return TestName(std::string(std::invoke(describe, info.param)), info.index);
   };
-}
-
-inline std::string Hex(long value) {
-  char text[24];
-  (void)std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(value) & 0xFFFFFFFFUL);
-  return text;
 }
 
 }  // namespace zr48::test

@@ -8,7 +8,6 @@
 namespace zr48::engine::test {
 namespace {
 
-using zr48::test::Hex;
 using zr48::test::NamedBy;
 
 enum class Op { Get, Set, Check };
@@ -69,7 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         FlagCase{IVI_VAL_HIDDEN, kUser, Op::Set, kNotWritable},
         FlagCase{IVI_VAL_NOT_SUPPORTED, 0, Op::Get, IVI_ERROR_ATTRIBUTE_NOT_SUPPORTED},
         FlagCase{IVI_VAL_NOT_SUPPORTED, kUser, Op::Set, IVI_ERROR_ATTRIBUTE_NOT_SUPPORTED}),
-    NamedBy([](const FlagCase& c) { return Hex(c.flags) + " options " + Hex(c.options); }));
+    NamedBy([](const FlagCase& c) {
+      return std::to_string(c.flags) + " options " + std::to_string(c.options);
+    }));
 
 TEST_F(EngineTest, RefusalsHaveTheirOwnCodes) {
   open();

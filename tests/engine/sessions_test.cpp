@@ -17,7 +17,6 @@
 namespace zr48::engine::test {
 namespace {
 
-using zr48::test::Hex;
 using zr48::test::NamedBy;
 
 TEST_F(EngineTest, HandlesAreNonZeroAndNeverReused) {
@@ -339,15 +338,19 @@ constexpr ViStatus kErr1 = IVI_ERROR_INVALID_VALUE;
 constexpr ViStatus kErr2 = IVI_ERROR_INVALID_ATTRIBUTE;
 constexpr ViStatus kWarn = 0x3FFA0065;
 
-INSTANTIATE_TEST_SUITE_P(
-    Engine, ErrorRules,
-    ::testing::Values(
-        ErrorRule{0, kErr1, VI_FALSE, kErr1}, ErrorRule{kErr1, kErr2, VI_FALSE, kErr1},
-        ErrorRule{kWarn, kErr1, VI_FALSE, kErr1}, ErrorRule{kErr1, kWarn, VI_FALSE, kErr1},
-        ErrorRule{0, kWarn, VI_FALSE, kWarn}, ErrorRule{kWarn, kWarn + 1, VI_FALSE, kWarn},
-        ErrorRule{kErr1, 0, VI_FALSE, kErr1}, ErrorRule{kErr1, kErr2, VI_TRUE, kErr2},
-        ErrorRule{kErr1, 0, VI_TRUE, 0}),
-    NamedBy([](const ErrorRule& c) { return Hex(c.first) + " then " + Hex(c.second); }));
+INSTANTIATE_TEST_SUITE_P(Engine, ErrorRules,
+                         ::testing::Values(ErrorRule{0, kErr1, VI_FALSE, kErr1},
+                                           ErrorRule{kErr1, kErr2, VI_FALSE, kErr1},
+                                           ErrorRule{kWarn, kErr1, VI_FALSE, kErr1},
+                                           ErrorRule{kErr1, kWarn, VI_FALSE, kErr1},
+                                           ErrorRule{0, kWarn, VI_FALSE, kWarn},
+                                           ErrorRule{kWarn, kWarn + 1, VI_FALSE, kWarn},
+                                           ErrorRule{kErr1, 0, VI_FALSE, kErr1},
+                                           ErrorRule{kErr1, kErr2, VI_TRUE, kErr2},
+                                           ErrorRule{kErr1, 0, VI_TRUE, 0}),
+                         NamedBy([](const ErrorRule& c) {
+                           return std::to_string(c.first) + " then " + std::to_string(c.second);
+                         }));
 
 TEST_F(EngineTest, ErrorInformationIsPerSessionAndPerThread) {
   open();
@@ -448,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{true, 0x12345678, 0x3FFF0085, "Unknown status code 0x12345678"},
         TextCase{false, static_cast<ViStatus>(0xBFFA7777), 0x3FFF0085,
                  "Unknown status code 0xBFFA7777"}),
-    NamedBy([](const TextCase& c) { return Hex(c.code); }));
+    NamedBy([](const TextCase& c) { return std::to_string(c.code); }));
 
 TEST(EngineErrors, StatusTextNeedsABuffer) {
   EXPECT_EQ(Ivi_GetSpecificDriverStatusDesc(VI_NULL, 0, nullptr, nullptr),
