@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "visa/resource_name.h"
+#include "visa/transport_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

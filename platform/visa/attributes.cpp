@@ -33,7 +33,7 @@ struct AttributeTable {
   }
 
   static const Row* find(ViAttr id) {
-    static constexpr std::array<Row, 12> kRows = {{
+    static constexpr std::array<Row, 14> kRows = {{
         {VI_ATTR_TMO_VALUE, Type::kUInt32,
          [](const Session& s) -> ViAttrState { return s.settings_.timeout_ms; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {
@@ -53,7 +53,12 @@ struct AttributeTable {
          [](Session& s, ViAttrState v) -> ViStatus {
            return set_boolean(s.settings_.termchar_enabled, v);
          }},
-        // A socket carries no END, so there is nothing to suppress; the value is kept only.
+        // A socket carries no END: there both are kept but change nothing.
+        {VI_ATTR_SEND_END_EN, Type::kBoolean,
+         [](const Session& s) -> ViAttrState { return s.settings_.send_end; }, nullptr,
+         [](Session& s, ViAttrState v) -> ViStatus {
+           return set_boolean(s.settings_.send_end, v);
+         }},
         {VI_ATTR_SUPPRESS_END_EN, Type::kBoolean,
          [](const Session& s) -> ViAttrState { return s.settings_.suppress_end; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {
@@ -84,6 +89,12 @@ struct AttributeTable {
          nullptr, nullptr},
         {VI_ATTR_INTF_NUM, Type::kUInt16,
          [](const Session& s) -> ViAttrState { return s.name_.board; }, nullptr, nullptr},
+        {VI_ATTR_RSRC_LOCK_STATE, Type::kUInt32,
+         [](const Session& s) -> ViAttrState {
+           if (s.exclusive_locks_ > 0) return VI_EXCLUSIVE_LOCK;
+           return s.shared_locks_ > 0 ? VI_SHARED_LOCK : VI_NO_LOCK;
+         },
+         nullptr, nullptr},
     }};
     for (const Row& row : kRows) {
       if (row.id == id) return &row;

@@ -7,8 +7,8 @@
 
 #include "visa/registry.h"
 #include "visa/status_text.h"
-#include "visa/tcp_transport.h"
 #include "visa/trace.h"
+#include "visa/transport_table.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -73,21 +73,32 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
   ResourceName resource;
   ViStatus status = parse_resource_name(name, resource);
   if (status != VI_SUCCESS) return status;
-  if (!is_served(resource)) return VI_ERROR_RSRC_NFOUND;
+  const TransportRow* row = find_transport(resource, status);
+  if (row == nullptr) return status;
 
   // VISA recommends treating an open time-out of 0 as 2000 ms for the connection.
-  const auto deadline = Deadline::after_ms(timeout == 0 ? 2000 : timeout);
-  std::unique_ptr<TcpTransport> transport;
-  status = TcpTransport::connect(resource.host, resource.port, deadline, transport);
-  if (status != VI_SUCCESS) return status;
+  const ViUInt32 open_ms = timeout == 0 ? 2000 : timeout;
+  std::unique_ptr<Transport> transport;
+  status = row->open({resource, Deadline::after_ms(open_ms), open_ms}, transport);
+  if (status < 0) return status;
 
-  auto session = std::make_shared<Session>(std::move(resource), std::move(transport), sesn);
+  auto session = std::make_shared<Session>(std::move(resource), *row, std::move(transport), sesn);
   const ViSession handle = registry::add(session);
   if (handle == VI_NULL) return VI_ERROR_ALLOC;
   if (!rm.adopt(handle)) {  // the manager was closed meanwhile
     registry::remove(handle);
     session->close();
     return VI_ERROR_INV_OBJECT;
+  }
+  // An exclusive open locks the device where the transport can, waiting up to the time-out.
+  if ((mode & VI_EXCLUSIVE_LOCK) != 0 && (row->capabilities & kCanLock) != 0) {
+    status = session->lock(VI_EXCLUSIVE_LOCK, timeout, nullptr, nullptr);
+    if (status < 0) {
+      rm.forget(handle);
+      registry::remove(handle);
+      session->close();
+      return status;
+    }
   }
   *vi = handle;
   // Locks are not kept across processes here; a configuration store does not exist.
@@ -101,6 +112,18 @@ std::string attribute_detail(ViAttr attribute, ViAttrState value) {
   return text;
 }
 
+// The optional operations share one shape: find the session, run the operation, trace it.
+template <typename Operation>
+ViStatus session_operation(const char* name, ViSession vi, Operation operation) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    std::shared_ptr<Session> session;
+    const ViStatus found = lookup_session(vi, session);
+    return found != VI_SUCCESS ? found : operation(*session);
+  });
+  trace::note(name, vi, status, {});
+  return status;
+}
+
 }  // namespace
 
 }  // namespace zr48::visa
@@ -108,6 +131,7 @@ std::string attribute_detail(ViAttr attribute, ViAttrState value) {
 using zr48::visa::guarded;
 using zr48::visa::lookup_session;
 using zr48::visa::Session;
+using zr48::visa::session_operation;
 namespace registry = zr48::visa::registry;
 namespace trace = zr48::visa::trace;
 
@@ -145,6 +169,37 @@ ViStatus viClose(ViObject vi) {
   });
   trace::note("viClose", vi, status, {});
   return status;
+}
+
+ViStatus viClear(ViSession vi) {
+  return session_operation("viClear", vi, [](Session& s) { return s.clear(); });
+}
+
+ViStatus viReadSTB(ViSession vi, ViPUInt16 status) {
+  return session_operation("viReadSTB", vi, [status](Session& s) -> ViStatus {
+    if (status == nullptr) return VI_ERROR_USER_BUF;
+    return s.read_status_byte(*status);
+  });
+}
+
+ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol) {
+  return session_operation("viAssertTrigger", vi, [protocol](Session& s) -> ViStatus {
+    // LAN instruments take only the default trigger protocol.
+    if (protocol != VI_TRIG_PROT_DEFAULT) return VI_ERROR_INV_PROT;
+    return s.trigger();
+  });
+}
+
+ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
+                ViKeyId accessKey) {
+  return session_operation("viLock", vi, [&](Session& s) {
+    return s.lock(lockType, timeout, requestedKey,
+                  lockType == VI_SHARED_LOCK ? accessKey : nullptr);
+  });
+}
+
+ViStatus viUnlock(ViSession vi) {
+  return session_operation("viUnlock", vi, [](Session& s) { return s.unlock(); });
 }
 
 ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {

@@ -261,6 +261,9 @@ ViStatus parse_resource_name(std::string_view text, ResourceName& out) {
     if (intf->type == Interface::kTcpip && shape.resource_class != "SERVANT") {
       parse_host(rest.front(), &name.host, &name.secure);
       if (shape.resource_class == "SOCKET") parse_number(rest[1], &name.port);
+      if (shape.resource_class == "INSTR" && rest.size() > 1 && !is_keyword(rest[1])) {
+        name.device = std::string(rest[1]);
+      }
     }
     name.canonical = std::string(intf->prefix) + std::to_string(board);
     for (std::string_view token : rest) {
@@ -274,11 +277,6 @@ ViStatus parse_resource_name(std::string_view text, ResourceName& out) {
     return VI_SUCCESS;
   }
   return VI_ERROR_INV_RSRC_NAME;
-}
-
-bool is_served(const ResourceName& name) {
-  return name.interface_type == Interface::kTcpip && name.resource_class == "SOCKET" &&
-         !name.secure;
 }
 
 }  // namespace zr48::visa

@@ -27,15 +27,13 @@ struct ResourceName {
       resource_class;     // "INSTR", "SOCKET", "RAW", "INTFC", "SERVANT", "MEMACC", "BACKPLANE"
   std::string host;       // TCPIP: as written, IPv6 without its brackets
   ViUInt16 port = 0;      // TCPIP SOCKET
+  std::string device;     // TCPIP INSTR: the LAN device name as written ("" when omitted)
   bool secure = false;    // credentials before the host ask for TLS / secure HiSLIP
   std::string canonical;  // e.g. "TCPIP0::127.0.0.1::5025::SOCKET"
 };
 
 // VI_SUCCESS for any well-formed name, VI_ERROR_INV_RSRC_NAME otherwise.
 ViStatus parse_resource_name(std::string_view text, ResourceName& out);
-
-// Whether this layer has a transport for the resource (plain TCPIP SOCKET).
-bool is_served(const ResourceName& name);
 
 }  // namespace zr48::visa
 

@@ -45,14 +45,14 @@ class SessionPrintSink final : public PrintSink {
       data += stored;
       size -= stored;
       if (session_.output_.full()) {
-        const ViStatus status = session_.send_pending(deadline_);
+        const ViStatus status = session_.send_full_buffer(deadline_);
         if (status < 0) return status;
       }
     }
     return VI_SUCCESS;
   }
 
-  ViStatus end_of_message() override { return session_.send_pending(deadline_); }
+  ViStatus end_of_message() override { return session_.send_pending(deadline_, true); }
 
  private:
   Session& session_;
@@ -61,7 +61,7 @@ class SessionPrintSink final : public PrintSink {
 };
 
 // Formatted reads take bytes from the read buffer, refilling it from the transport until the
-// termination character has been consumed (the end of the message).
+// termination character or the byte carrying END has been consumed (the end of the message).
 class SessionScanSource final : public ScanSource {
  public:
   SessionScanSource(Session& session, const Deadline& deadline, std::string* traced)
@@ -69,7 +69,14 @@ class SessionScanSource final : public ScanSource {
 
   int peek() override {
     if (ended_ || failure_ < 0) return -1;
-    if (session_.input_.empty()) {
+    while (session_.input_.empty()) {
+      if (session_.input_end_) {  // an empty message
+        session_.input_end_ = false;
+        if (session_.settings_.suppress_end == VI_FALSE) {
+          ended_ = true;
+          return -1;
+        }
+      }
       failure_ = session_.fill(deadline_);
       if (failure_ < 0) return -1;
     }
@@ -81,6 +88,10 @@ class SessionScanSource final : public ScanSource {
     session_.input_.consume(1);
     if (traced_ != nullptr) traced_->push_back(static_cast<char>(byte));
     ended_ = session_.settings_.termchar_enabled == VI_TRUE && byte == session_.settings_.termchar;
+    if (session_.input_.empty() && session_.input_end_) {
+      session_.input_end_ = false;
+      ended_ = ended_ || session_.settings_.suppress_end == VI_FALSE;
+    }
   }
 
   bool ended() const { return ended_; }
@@ -94,12 +105,14 @@ class SessionScanSource final : public ScanSource {
   ViStatus failure_ = VI_SUCCESS;
 };
 
-Session::Session(ResourceName name, std::unique_ptr<Transport> transport,
+Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Transport> transport,
                  ViSession resource_manager)
     : Object(kKind),
       name_(std::move(name)),
+      row_(row),
       transport_(std::move(transport)),
-      resource_manager_(resource_manager) {}
+      resource_manager_(resource_manager),
+      settings_(row.defaults) {}
 
 int Session::native_handle() const {
   return transport_ != nullptr ? transport_->native_handle() : -1;
@@ -124,13 +137,21 @@ ViStatus Session::fill(const Deadline& deadline) {
   if (state != VI_SUCCESS) return state;
   ViByte* space = input_.space();
   if (input_.space_size() == 0) return VI_ERROR_IO;  // callers drain the buffer first
-  std::size_t received = 0;
-  const ViStatus status = transport_->receive(space, input_.space_size(), deadline, received);
-  input_.commit(received);
+  Received received;
+  const ReadTermination termination{settings_.termchar_enabled == VI_TRUE, settings_.termchar};
+  const ViStatus status =
+      transport_->receive(space, input_.space_size(), termination, deadline, received);
+  input_.commit(received.size);
+  input_end_ = received.end == ReadEnd::kEnd;
   return note(status);
 }
 
-ViStatus Session::send_pending(const Deadline& deadline) {
+void Session::drop_input() {
+  input_.clear();
+  input_end_ = false;
+}
+
+ViStatus Session::send_pending(const Deadline& deadline, bool end) {
   if (output_.empty()) return VI_SUCCESS;
   const ViStatus state = usable();
   if (state != VI_SUCCESS) {
@@ -138,13 +159,33 @@ ViStatus Session::send_pending(const Deadline& deadline) {
     return state;
   }
   std::size_t sent = 0;
-  const ViStatus status = transport_->send(output_.data(), output_.size(), deadline, sent);
+  const bool with_end = end && settings_.send_end == VI_TRUE;
+  const ViStatus status =
+      transport_->send(output_.data(), output_.size(), with_end, deadline, sent);
   output_.clear();  // sent, or dropped after a failure as VISA does after a time-out
   return note(status);
 }
 
+ViStatus Session::send_full_buffer(const Deadline& deadline) {
+  if (!can(kCarriesEnd) || output_.size() < 2) return send_pending(deadline, false);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) {
+    output_.clear();
+    return state;
+  }
+  const std::size_t size = output_.size() - 1;
+  std::size_t sent = 0;
+  const ViStatus status = transport_->send(output_.data(), size, false, deadline, sent);
+  if (status < 0) {
+    output_.clear();
+  } else {
+    output_.consume(size);
+  }
+  return note(status);
+}
+
 ViStatus Session::discard_input() {
-  input_.clear();
+  drop_input();
   const ViStatus state = usable();
   if (state != VI_SUCCESS) return state;
   return note(transport_->discard_ready());
@@ -152,17 +193,20 @@ ViStatus Session::discard_input() {
 
 ViStatus Session::flush_read_buffer(const Deadline& deadline) {
   const ViByte termchar = settings_.termchar;
+  const bool by_termchar = settings_.termchar_enabled == VI_TRUE;
+  const bool knowable = by_termchar || can(kCarriesEnd);
   const bool mid_message =
-      settings_.termchar_enabled == VI_TRUE && !input_.empty() && input_.back() != termchar;
+      knowable && !input_.empty() && !input_end_ && !(by_termchar && input_.back() == termchar);
   if (!mid_message) return discard_input();
   // The buffer held part of a message: read on and drop it up to its end.
   for (;;) {
-    input_.clear();
+    drop_input();
     const ViStatus status = fill(deadline);
     if (status < 0) return status;
-    const bool end = std::memchr(input_.data(), termchar, input_.size()) != nullptr;
+    const bool end = input_end_ || (by_termchar &&
+                                    std::memchr(input_.data(), termchar, input_.size()) != nullptr);
     if (end) {
-      input_.clear();
+      drop_input();
       return VI_SUCCESS;
     }
   }
@@ -176,18 +220,24 @@ ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
   const bool stop_at_termchar = settings_.termchar_enabled == VI_TRUE;
   for (;;) {
     // Bytes already buffered (also those left by viScanf) are served first.
+    const ViByte* hit = nullptr;
     if (!input_.empty() && returned < count) {
       std::size_t take = std::min<std::size_t>(input_.size(), count - returned);
-      const ViByte* hit =
-          stop_at_termchar
-              ? static_cast<const ViByte*>(std::memchr(input_.data(), settings_.termchar, take))
-              : nullptr;
+      if (stop_at_termchar) {
+        hit = static_cast<const ViByte*>(std::memchr(input_.data(), settings_.termchar, take));
+      }
       if (hit != nullptr) take = static_cast<std::size_t>(hit - input_.data()) + 1;
       std::memcpy(buffer + returned, input_.data(), take);
       input_.consume(take);
       returned += static_cast<ViUInt32>(take);
-      if (hit != nullptr) return VI_SUCCESS_TERM_CHAR;
     }
+    // END (with the last byte taken, or an empty message) wins over the termination character
+    // and the count.
+    if (input_.empty() && input_end_) {
+      input_end_ = false;
+      if (settings_.suppress_end == VI_FALSE) return VI_SUCCESS;
+    }
+    if (hit != nullptr) return VI_SUCCESS_TERM_CHAR;
     if (returned == count) return VI_SUCCESS_MAX_CNT;
     const ViStatus status = fill(limit);
     if (status < 0) return status;  // `returned` counts what arrived before the failure
@@ -201,10 +251,11 @@ ViStatus Session::write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned
   if (state != VI_SUCCESS) return state;
   const Deadline limit = deadline();
   // Formatted bytes still waiting go first, so that nothing is reordered.
-  const ViStatus pending = send_pending(limit);
+  const ViStatus pending = send_pending(limit, false);
   if (pending < 0) return pending;
   std::size_t sent = 0;
-  const ViStatus status = note(transport_->send(buffer, count, limit, sent));
+  const ViStatus status =
+      note(transport_->send(buffer, count, settings_.send_end == VI_TRUE, limit, sent));
   returned = static_cast<ViUInt32>(sent);
   return status;
 }
@@ -233,7 +284,7 @@ ViStatus Session::flush(ViUInt16 mask) {
   if ((mask & (VI_READ_BUF_DISCARD | VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) != 0) {
     keep_first_error(discard_input());
   }
-  if ((mask & VI_WRITE_BUF) != 0) keep_first_error(send_pending(limit));
+  if ((mask & VI_WRITE_BUF) != 0) keep_first_error(send_pending(limit, true));
   if ((mask & VI_READ_BUF) != 0) keep_first_error(flush_read_buffer(limit));
   // VI_IO_OUT_BUF(_DISCARD): nothing is held below the write buffer; sends are immediate.
   keep_first_error(usable());
@@ -251,11 +302,11 @@ ViStatus Session::set_buffer(ViUInt16 mask, ViUInt32 size) {
   if (closed_) return VI_ERROR_INV_OBJECT;
   try {
     if ((mask & VI_READ_BUF) != 0) {
-      input_.clear();
+      drop_input();
       input_.resize(size);
     }
     if ((mask & VI_WRITE_BUF) != 0) {
-      const ViStatus status = send_pending(deadline());
+      const ViStatus status = send_pending(deadline(), true);
       if (status < 0) return status;
       output_.resize(size);
     }
@@ -275,7 +326,7 @@ ViStatus Session::print(const char* format, va_list args, std::string* traced) {
   const Deadline limit = deadline();
   SessionPrintSink sink(*this, limit, traced);
   status = format_print(sink, format, args);
-  if (status >= 0 && settings_.write_mode == VI_FLUSH_ON_ACCESS) status = send_pending(limit);
+  if (status >= 0 && settings_.write_mode == VI_FLUSH_ON_ACCESS) status = send_pending(limit, true);
   if (status < 0) output_.clear();
   return status;
 }
@@ -289,23 +340,132 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
   SessionScanSource source(*this, limit, traced);
   status = format_scan(source, format, args);
   if (status >= 0 && source.failure() < 0) status = source.failure();
-  if (status == VI_ERROR_TMO) input_.clear();
+  if (status == VI_ERROR_TMO) drop_input();
   if (settings_.read_mode == VI_FLUSH_ON_ACCESS && status >= 0) {
     // The rest of the reply is dropped. When its end is not in the buffer yet, so is whatever
     // of it the socket already holds.
     const bool end_buffered =
-        source.ended() || settings_.termchar_enabled != VI_TRUE ||
-        std::memchr(input_.data(), settings_.termchar, input_.size()) != nullptr;
-    input_.clear();
+        source.ended() || input_end_ ||
+        (settings_.termchar_enabled != VI_TRUE && !can(kCarriesEnd)) ||
+        (settings_.termchar_enabled == VI_TRUE &&
+         std::memchr(input_.data(), settings_.termchar, input_.size()) != nullptr);
+    drop_input();
     if (!end_buffered && !connection_lost_) discard_input();
   }
   return status;
 }
 
-void Session::close() {
-  if (transport_ != nullptr) transport_->interrupt();  // wakes an operation blocked in a wait
+ViStatus Session::clear() {
+  if (!can(kCanClear)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard lock(mutex_);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) return state;
+  // A device clear empties both formatted buffers, unsent bytes included.
+  drop_input();
+  output_.clear();
+  return note(transport_->clear(deadline()));
+}
+
+ViStatus Session::read_status_byte(ViUInt16& status) {
+  if (!can(kCanReadStatusByte)) return VI_ERROR_NSUP_OPER;
+  const std::lock_guard lock(mutex_);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) return state;
+  return note(transport_->read_status_byte(deadline(), status));
+}
+
+ViStatus Session::trigger() {
+  if (!can(kCanTrigger)) return VI_ERROR_NSUP_OPER;
+  const std::lock_guard lock(mutex_);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) return state;
+  return note(transport_->trigger(deadline()));
+}
+
+namespace {
+
+// The I/O time-out and the lock time-out together bound a lock request.
+Deadline lock_deadline(ViUInt32 lock_timeout_ms, ViUInt32 io_timeout_ms) {
+  if (lock_timeout_ms == VI_TMO_INFINITE || io_timeout_ms == VI_TMO_INFINITE) {
+    return Deadline::after_ms(VI_TMO_INFINITE);
+  }
+  const ViUInt64 sum = ViUInt64{lock_timeout_ms} + io_timeout_ms;
+  return Deadline::after_ms(sum >= VI_TMO_INFINITE ? VI_TMO_INFINITE - 1
+                                                   : static_cast<ViUInt32>(sum));
+}
+
+void copy_key(const std::string& key, char* out) {
+  if (out == nullptr) return;
+  const std::size_t n = std::min<std::size_t>(key.size(), 255);
+  std::memcpy(out, key.data(), n);
+  out[n] = '\0';
+}
+
+}  // namespace
+
+ViStatus Session::lock(ViAccessMode type, ViUInt32 timeout_ms, const char* requested_key,
+                       char* key) {
+  if (type != VI_EXCLUSIVE_LOCK && type != VI_SHARED_LOCK) return VI_ERROR_INV_LOCK_TYPE;
+  if (!can(kCanLock)) return VI_ERROR_NSUP_OPER;
+  const std::lock_guard guard(mutex_);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) return state;
+  if (type == VI_EXCLUSIVE_LOCK) {
+    if (exclusive_locks_ > 0) {
+      ++exclusive_locks_;
+      return VI_SUCCESS_NESTED_EXCLUSIVE;
+    }
+    const ViStatus status = note(transport_->lock(LockKind::kExclusive, {}, timeout_ms,
+                                                  lock_deadline(timeout_ms, settings_.timeout_ms)));
+    if (status >= 0) exclusive_locks_ = 1;
+    return status;
+  }
+  if (shared_locks_ > 0) {
+    if (requested_key != nullptr && *requested_key != '\0' && shared_key_ != requested_key) {
+      return VI_ERROR_INV_ACCESS_KEY;
+    }
+    ++shared_locks_;
+    copy_key(shared_key_, key);
+    return VI_SUCCESS_NESTED_SHARED;
+  }
+  std::string wanted = requested_key != nullptr ? requested_key : "";
+  if (wanted.size() > 255) return VI_ERROR_INV_ACCESS_KEY;
+  if (wanted.empty()) wanted = "zr48-" + name_.canonical;  // one key per resource, as VISA does
+  wanted.resize(std::min<std::size_t>(wanted.size(), 255));
+  const ViStatus status = note(transport_->lock(LockKind::kShared, wanted, timeout_ms,
+                                                lock_deadline(timeout_ms, settings_.timeout_ms)));
+  if (status < 0) return status;
+  shared_locks_ = 1;
+  shared_key_ = std::move(wanted);
+  copy_key(shared_key_, key);
+  return status;
+}
+
+ViStatus Session::unlock() {
+  if (!can(kCanLock)) return VI_ERROR_NSUP_OPER;
+  const std::lock_guard guard(mutex_);
+  if (closed_) return VI_ERROR_INV_OBJECT;
+  // The exclusive lock goes first, as the device releases it first.
+  unsigned& count = exclusive_locks_ > 0 ? exclusive_locks_ : shared_locks_;
+  if (count == 0) return VI_ERROR_SESN_NLOCKED;
+  if (count == 1) {
+    const ViStatus status = usable() == VI_SUCCESS ? note(transport_->unlock(deadline()))
+                                                   : VI_SUCCESS;  // a lost link holds nothing
+    if (status < 0) return status;
+  }
+  --count;
+  if (exclusive_locks_ > 0) return VI_SUCCESS_NESTED_EXCLUSIVE;
+  return shared_locks_ > 0 ? VI_SUCCESS_NESTED_SHARED : VI_SUCCESS;
+}
+
+void Session::close() {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    if (transport_ != nullptr) transport_->interrupt();  // wakes an operation blocked in a wait
+    lock.lock();
+  }
   closed_ = true;
+  if (transport_ != nullptr && !connection_lost_) transport_->shutdown();
   transport_.reset();
 }
 

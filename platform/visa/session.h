@@ -11,6 +11,7 @@
 #include "visa/byte_buffer.h"
 #include "visa/resource_name.h"
 #include "visa/transport.h"
+#include "visa/transport_table.h"
 #include "zr48_visatype.h"
 
 namespace zr48::visa {
@@ -48,16 +49,21 @@ class ResourceManager final : public Object {
   bool closed_ = false;
 };
 
-// Per-session settings (VISA attributes the session itself keeps).
+// Per-session settings (VISA attributes the session itself keeps); the transport's row gives
+// the termination and END defaults.
 struct SessionSettings {
+  explicit SessionSettings(const SessionDefaults& defaults)
+      : termchar_enabled(defaults.termchar_enabled),
+        suppress_end(defaults.suppress_end),
+        send_end(defaults.send_end) {}
+
   ViUInt32 timeout_ms = 2000;
   ViUInt8 termchar = '\n';
-  // A raw socket has no end-of-message signal and the driver never enables termination itself,
-  // so SOCKET sessions end reads at the termination character by default.
-  ViBoolean termchar_enabled = VI_TRUE;
-  ViBoolean suppress_end = VI_TRUE;  // no END on a socket, as common implementations report
-  ViUInt16 read_mode = 3;            // VI_FLUSH_DISABLE
-  ViUInt16 write_mode = 2;           // VI_FLUSH_WHEN_FULL
+  ViBoolean termchar_enabled;
+  ViBoolean suppress_end;
+  ViBoolean send_end;
+  ViUInt16 read_mode = 3;   // VI_FLUSH_DISABLE
+  ViUInt16 write_mode = 2;  // VI_FLUSH_WHEN_FULL
 };
 
 class Session final : public Object {
@@ -65,7 +71,8 @@ class Session final : public Object {
   static constexpr ObjectKind kKind = ObjectKind::kSession;
   static constexpr std::size_t kDefaultBufferSize = 4096;
 
-  Session(ResourceName name, std::unique_ptr<Transport> transport, ViSession resource_manager);
+  Session(ResourceName name, const TransportRow& row, std::unique_ptr<Transport> transport,
+          ViSession resource_manager);
 
   ViSession resource_manager() const { return resource_manager_; }
   int native_handle() const;
@@ -80,6 +87,15 @@ class Session final : public Object {
   ViStatus get_attribute(ViAttr attribute, void* value);
   ViStatus set_attribute(ViAttr attribute, ViAttrState value);
 
+  // Optional operations: VI_ERROR_NSUP_OPER where the transport's row lacks them.
+  ViStatus clear();
+  ViStatus read_status_byte(ViUInt16& status);
+  ViStatus trigger();
+  // VISA locks nest: the device is locked by the first lock of a kind and unlocked by its last
+  // unlock. `key` receives the shared lock's access key (at most 255 characters and a NUL).
+  ViStatus lock(ViAccessMode type, ViUInt32 timeout_ms, const char* requested_key, char* key);
+  ViStatus unlock();
+
   // Wakes any operation in progress on another thread, waits for it, and closes the transport.
   // Later operations return VI_ERROR_INV_OBJECT.
   void close();
@@ -92,18 +108,29 @@ class Session final : public Object {
   ViStatus usable() const;
   ViStatus note(ViStatus status);
   ViStatus fill(const Deadline& deadline);
-  ViStatus send_pending(const Deadline& deadline);
+  // Sends the write buffer; `end` marks the end of a message (END when VI_ATTR_SEND_END_EN).
+  ViStatus send_pending(const Deadline& deadline, bool end);
+  // Sends a full write buffer; where messages carry END, all but its last byte, so that a
+  // later flush carries the END.
+  ViStatus send_full_buffer(const Deadline& deadline);
+  void drop_input();
+  bool can(Capability capability) const { return (row_.capabilities & capability) != 0; }
   ViStatus discard_input();
   ViStatus flush_read_buffer(const Deadline& deadline);
   Deadline deadline() const;
 
   std::mutex mutex_;  // one operation at a time
   const ResourceName name_;
+  const TransportRow& row_;
   std::unique_ptr<Transport> transport_;
   const ViSession resource_manager_;
   SessionSettings settings_;
   ByteBuffer input_{kDefaultBufferSize};
   ByteBuffer output_{kDefaultBufferSize};
+  bool input_end_ = false;  // the last byte in input_ came with END
+  unsigned exclusive_locks_ = 0;
+  unsigned shared_locks_ = 0;
+  std::string shared_key_;
   bool connection_lost_ = false;  // sticky: every later I/O call reports it
   bool closed_ = false;
 };

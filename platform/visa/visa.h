@@ -1,6 +1,6 @@
 /* The I/O layer: VISA's C interface (names, types, argument orders, status codes) over our
- * own transports. Raw TCP sockets ("TCPIP[board]::host::port::SOCKET") are served; other
- * well-formed resource classes are recognised and refused with VI_ERROR_RSRC_NFOUND.
+ * own transports, one per resource class in the transport table. Well-formed names of classes
+ * without a transport are recognised and refused with VI_ERROR_RSRC_NFOUND.
  * Hidden from the driver library's exports. */
 #ifndef ZR48_PLATFORM_VISA_H
 #define ZR48_PLATFORM_VISA_H
@@ -19,6 +19,8 @@ extern "C" {
 #define VI_SUCCESS_TERM_CHAR 0x3FFF0005L
 #define VI_SUCCESS_MAX_CNT 0x3FFF0006L
 #define VI_SUCCESS_DEV_NPRESENT 0x3FFF007DL
+#define VI_SUCCESS_NESTED_SHARED 0x3FFF0099L
+#define VI_SUCCESS_NESTED_EXCLUSIVE 0x3FFF009AL
 #define VI_WARN_CONFIG_NLOADED 0x3FFF0077L
 #define VI_WARN_NULL_OBJECT 0x3FFF0082L
 #define VI_WARN_NSUP_ATTR_STATE 0x3FFF0084L
@@ -37,6 +39,10 @@ extern "C" {
 #define VI_ERROR_NSUP_ATTR (_VI_ERROR + 0x3FFF001DL)
 #define VI_ERROR_NSUP_ATTR_STATE (_VI_ERROR + 0x3FFF001EL)
 #define VI_ERROR_ATTR_READONLY (_VI_ERROR + 0x3FFF001FL)
+#define VI_ERROR_INV_LOCK_TYPE (_VI_ERROR + 0x3FFF0020L)
+#define VI_ERROR_INV_ACCESS_KEY (_VI_ERROR + 0x3FFF0021L)
+#define VI_ERROR_HNDLR_NINSTALLED (_VI_ERROR + 0x3FFF0028L)
+#define VI_ERROR_ABORT (_VI_ERROR + 0x3FFF0030L)
 #define VI_ERROR_ALLOC (_VI_ERROR + 0x3FFF003CL)
 #define VI_ERROR_INV_MASK (_VI_ERROR + 0x3FFF003DL)
 #define VI_ERROR_IO (_VI_ERROR + 0x3FFF003EL)
@@ -44,14 +50,20 @@ extern "C" {
 #define VI_ERROR_NSUP_FMT (_VI_ERROR + 0x3FFF0041L)
 #define VI_ERROR_NSUP_OPER (_VI_ERROR + 0x3FFF0067L)
 #define VI_ERROR_USER_BUF (_VI_ERROR + 0x3FFF0071L)
+#define VI_ERROR_RSRC_BUSY (_VI_ERROR + 0x3FFF0072L)
 #define VI_ERROR_INV_PARAMETER (_VI_ERROR + 0x3FFF0078L)
+#define VI_ERROR_INV_PROT (_VI_ERROR + 0x3FFF0079L)
+#define VI_ERROR_WINDOW_MAPPED (_VI_ERROR + 0x3FFF0080L)
 #define VI_ERROR_INV_LENGTH (_VI_ERROR + 0x3FFF0083L)
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_MACHINE_NAVAIL (_VI_ERROR + 0x3FFF00A7L)
+#define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
 
 /* ---- Attributes ------------------------------------------------------------------------- */
 #define VI_ATTR_RSRC_CLASS 0xBFFF0001UL
 #define VI_ATTR_RSRC_NAME 0xBFFF0002UL
+#define VI_ATTR_RSRC_LOCK_STATE 0x3FFF0004UL
+#define VI_ATTR_SEND_END_EN 0x3FFF0016UL
 #define VI_ATTR_TERMCHAR 0x3FFF0018UL
 #define VI_ATTR_TMO_VALUE 0x3FFF001AUL
 #define VI_ATTR_RD_BUF_OPER_MODE 0x3FFF002AUL
@@ -65,12 +77,18 @@ extern "C" {
 #define VI_ATTR_TCPIP_ADDR 0xBFFF0195UL
 #define VI_ATTR_TCPIP_HOSTNAME 0xBFFF0196UL
 #define VI_ATTR_TCPIP_PORT 0x3FFF0197UL
+#define VI_ATTR_TCPIP_DEVICE_NAME 0xBFFF0199UL
 #define VI_ATTR_TCPIP_NODELAY 0x3FFF019AUL
 #define VI_ATTR_TCPIP_KEEPALIVE 0x3FFF019BUL
+#define VI_ATTR_TCPIP_HISLIP_OVERLAP_EN 0x3FFF0300UL
+#define VI_ATTR_TCPIP_HISLIP_VERSION 0x3FFF0301UL
+#define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB 0x3FFF0302UL
+#define VI_ATTR_TCPIP_IS_HISLIP 0x3FFF0303UL
 
 #define VI_TMO_IMMEDIATE 0L
 #define VI_TMO_INFINITE 0xFFFFFFFFUL
 #define VI_INTF_TCPIP 6
+#define VI_TRIG_PROT_DEFAULT 0
 
 #define VI_NO_LOCK 0
 #define VI_EXCLUSIVE_LOCK 1
@@ -107,6 +125,14 @@ ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...);
 ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params);
 ViStatus viScanf(ViSession vi, ViConstString readFmt, ...);
 ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params);
+
+/* Optional operations: VI_ERROR_NSUP_OPER where the resource's transport lacks them. */
+ViStatus viClear(ViSession vi);
+ViStatus viReadSTB(ViSession vi, ViPUInt16 status);
+ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol);
+ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
+                ViKeyId accessKey);
+ViStatus viUnlock(ViSession vi);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,5 @@
-// zr48-sim: serves the simulated seven-channel supply on a loopback TCP port until SIGINT or
-// SIGTERM.
+// zr48-sim: serves the simulated seven-channel supply over SOCKET, HiSLIP and VXI-11 on a
+// loopback address until SIGINT or SIGTERM.
 
 #include <signal.h>
 
@@ -15,16 +15,18 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zr48-sim [--port N] [--bind ADDR] [--idn TEXT]\n"
-    "  --port N     TCP port to listen on; 0 (default) picks a free one\n"
-    "  --bind ADDR  loopback address to listen on (default 127.0.0.1; ::1 for IPv6)\n"
-    "  --idn TEXT   reply to *IDN? (default \"Velharn, HLV3907, 0123456789AF, 1.00-1.00\")\n";
-
-struct Options {
-  std::uint16_t port = 0;
-  std::string bind = "127.0.0.1";
-  std::string idn;
-};
+    "usage: zr48-sim [options]\n"
+    "  --bind ADDR            loopback address to serve on (default 127.0.0.1; ::1 for IPv6)\n"
+    "  --port N               SOCKET (raw SCPI lines) port; 0 (default) picks a free one\n"
+    "  --hislip-port N        HiSLIP port (default 4880; if busy, HiSLIP is left out)\n"
+    "  --hislip-overlapped    HiSLIP states a preference for overlapped mode\n"
+    "  --vxi11-port N         VXI-11 core channel port; 0 (default) picks a free one\n"
+    "  --vxi11-abort-port N   VXI-11 abort channel port; 0 (default) picks a free one\n"
+    "  --portmapper-port N    portmapper port for VXI-11 (default 111; if it cannot be bound,\n"
+    "                         VXI-11 is served without it)\n"
+    "  --no-socket, --no-hislip, --no-vxi11, --no-portmapper   leave that service out\n"
+    "  --idn TEXT             reply to *IDN? (default \"Velharn, HLV3907, 0123456789AF, "
+    "1.00-1.00\")\n";
 
 bool parse_port(std::string_view text, std::uint16_t& port) {
   unsigned value = 0;
@@ -36,34 +38,109 @@ bool parse_port(std::string_view text, std::uint16_t& port) {
   return true;
 }
 
-// Returns 0 to run, or the exit status.
+struct Options {
+  zr48::sim::ServerOptions server = [] {
+    auto all = zr48::sim::ServerOptions::all("127.0.0.1");
+    all.hislip_port = 4880;
+    all.hislip_optional = true;
+    return all;
+  }();
+  std::string idn;
+};
+
+// Returns 0 to run, -1 to exit successfully, or the exit status.
 int parse(int argc, char** argv, Options& options) {
+  auto& s = options.server;
+  const struct {
+    const char* name;
+    bool* flag;
+    bool value;
+  } switches[] = {{"--no-socket", &s.socket, false},
+                  {"--no-hislip", &s.hislip, false},
+                  {"--no-vxi11", &s.vxi11, false},
+                  {"--no-portmapper", &s.portmapper, false},
+                  {"--hislip-overlapped", &s.hislip_prefer_overlapped, true}};
+  const struct {
+    const char* name;
+    std::uint16_t* port;
+  } ports[] = {{"--port", &s.socket_port},
+               {"--hislip-port", &s.hislip_port},
+               {"--vxi11-port", &s.vxi11_core_port},
+               {"--vxi11-abort-port", &s.vxi11_abort_port},
+               {"--portmapper-port", &s.portmapper_port}};
+
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return -1;
     }
+    bool known = false;
+    for (const auto& sw : switches) {
+      if (arg == sw.name) {
+        *sw.flag = sw.value;
+        known = true;
+      }
+    }
+    if (known) continue;
     if (i + 1 >= argc) {
-      std::fprintf(stderr, "zr48-sim: %s needs a value\n%s", argv[i], kUsage);
+      std::fprintf(stderr, "zr48-sim: %s needs a value or is unknown\n%s", argv[i], kUsage);
       return 2;
     }
     const char* value = argv[++i];
-    if (arg == "--port") {
-      if (!parse_port(value, options.port)) {
+    for (const auto& p : ports) {
+      if (arg != p.name) continue;
+      if (!parse_port(value, *p.port)) {
         std::fprintf(stderr, "zr48-sim: bad port '%s'\n", value);
         return 2;
       }
-    } else if (arg == "--bind") {
-      options.bind = value;
+      known = true;
+    }
+    if (arg == "--hislip-port") s.hislip_optional = false;  // asked for: must be bound
+    if (arg == "--bind") {
+      s.bind_address = value;
     } else if (arg == "--idn") {
       options.idn = value;
-    } else {
+    } else if (!known) {
       std::fprintf(stderr, "zr48-sim: unknown option '%s'\n%s", argv[i - 1], kUsage);
       return 2;
     }
   }
   return 0;
+}
+
+// One line per service: where it listens and the resource name that reaches it.
+void print_services(const zr48::sim::Server& server) {
+  const auto& o = server.options();
+  const bool v6 = o.bind_address.find(':') != std::string::npos;
+  const std::string host = v6 ? "[" + o.bind_address + "]" : o.bind_address;
+  if (o.socket) {
+    // The first line's form is what scripts parse: keep it.
+    std::printf("zr48-sim listening on %s:%u\n", host.c_str(), unsigned{server.port()});
+    std::printf("zr48-sim SOCKET on %s:%u: %s\n", host.c_str(), unsigned{server.port()},
+                server.resource().c_str());
+  }
+  if (o.hislip && server.hislip_error().empty()) {
+    std::printf("zr48-sim HiSLIP on %s:%u: %s\n", host.c_str(), unsigned{server.hislip_port()},
+                server.hislip_resource().c_str());
+  } else if (o.hislip) {
+    std::printf("zr48-sim HiSLIP not served: %s:%u: %s\n", host.c_str(), unsigned{o.hislip_port},
+                server.hislip_error().c_str());
+  }
+  if (o.vxi11) {
+    std::printf("zr48-sim VXI-11 on %s:%u (abort channel %u): %s\n", host.c_str(),
+                unsigned{server.vxi11_core_port()}, unsigned{server.vxi11_abort_port()},
+                server.vxi11_resource().c_str());
+  }
+  if (o.vxi11 && o.portmapper && server.portmapper_error().empty()) {
+    std::printf("zr48-sim portmapper on %s:%u (TCP and UDP)%s\n", host.c_str(),
+                unsigned{server.portmapper_port()},
+                server.portmapper_port() == 111 ? "" : ": VXI-11 clients look on 111");
+  } else if (o.vxi11 && o.portmapper) {
+    std::printf("zr48-sim portmapper not served: %s:%u: %s (VXI-11 clients need the core port)\n",
+                host.c_str(), unsigned{o.portmapper_port}, server.portmapper_error().c_str());
+  }
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -80,12 +157,9 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   try {
-    zr48::sim::Server server(options.port, options.bind);
+    zr48::sim::Server server(options.server);
     if (!options.idn.empty()) server.set_idn(options.idn);
-    const bool v6 = options.bind.find(':') != std::string::npos;
-    std::printf("zr48-sim listening on %s%s%s:%u\n", v6 ? "[" : "", options.bind.c_str(),
-                v6 ? "]" : "", static_cast<unsigned>(server.port()));
-    std::fflush(stdout);
+    print_services(server);
     int received = 0;
     sigwait(&stop_signals, &received);
   } catch (const std::exception& e) {

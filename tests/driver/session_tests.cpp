@@ -38,7 +38,7 @@ const NullHandleCase kNullHandleCases[] = {
 TEST_F(SessionTest, NullHandlePointerIsRefusedAndExplainedOnTheThread) {
   for (const NullHandleCase& c : kNullHandleCases) {
     SCOPED_TRACE(c.name);
-    std::string resource = sim_.resource();
+    std::string resource = Resource();
     (void)TakeErrorInfo(VI_NULL);
     EXPECT_EQ(c.open(resource.data()), IVI_ERROR_INVALID_PARAMETER);
     const ErrorInfo info = TakeErrorInfo(VI_NULL);
@@ -77,7 +77,7 @@ TEST_F(SessionTest, InitialisationSendsResetBeforeIdentificationAndNothingElse) 
     SCOPED_TRACE(std::string("idQuery ") + (c.id_query ? "on" : "off") + ", reset " +
                  (c.reset ? "on" : "off"));
     sim_.clear_received();
-    std::string resource = sim_.resource();
+    std::string resource = Resource();
     ViSession vi = VI_NULL;
     ASSERT_EQ(ZR48_InitWithOptions(resource.data(), c.id_query, c.reset, "", &vi), VI_SUCCESS);
     EXPECT_NE(vi, static_cast<ViSession>(VI_NULL));
@@ -87,7 +87,7 @@ TEST_F(SessionTest, InitialisationSendsResetBeforeIdentificationAndNothingElse) 
 }
 
 TEST_F(SessionTest, SimulatedSessionNeverTouchesTheInstrument) {
-  std::string resource = sim_.resource();
+  std::string resource = Resource();
   ViSession vi = VI_NULL;
   ASSERT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_TRUE, "Simulate=1", &vi), VI_SUCCESS);
   EXPECT_EQ(Ivi_IOSession(vi), static_cast<ViSession>(VI_NULL));
@@ -122,7 +122,7 @@ TEST_F(SessionTest, IdentificationDifferingInAnyFieldFailsAndLeavesNoSession) {
     sim_.set_idn(identification);
     (void)TakeErrorInfo(VI_NULL);  // the thread keeps an earlier failure's information
     const std::size_t connections = sim_.connection_count();
-    std::string resource = sim_.resource();
+    std::string resource = Resource();
     ViSession vi = 42;
     EXPECT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_FALSE, "", &vi),
               VI_ERROR_FAIL_ID_QUERY);
@@ -166,10 +166,10 @@ TEST_F(SessionTest, IdentificationMayCarryMoreAfterTheExpectedText) {
 
 TEST_F(SessionTest, ResourceDescriptorIsStoredAndNotUserWritable) {
   OpenReal();
-  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), sim_.resource());
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), Resource());
   EXPECT_EQ(ZR48_SetAttributeViString(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, "x"),
             IVI_ERROR_ATTR_NOT_WRITEABLE);
-  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), sim_.resource());
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR), Resource());
 }
 
 TEST_F(SessionTest, UnreachableInstrumentFailsWithTheVisaStatusRecorded) {
@@ -191,7 +191,7 @@ class LogicalNameTest : public SimSessionTest {
             ("zr48-driver-core-" + std::to_string(::getpid()) + ".toml");
     std::ofstream file(path_);
     file << "[bench7]\n"
-         << "resource = \"" << sim_.resource() << "\"\n"
+         << "resource = \"" << Resource() << "\"\n"
          << "default-setup = [\n"
          << "  { attribute = \"ZR48_ATTR_OVP_LIMIT\", channel = \"ch2\", value = 12.0 },\n"
          << "  { attribute = \"ZR48_ATTR_ESE\", value = \"16\" },\n"

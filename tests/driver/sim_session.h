@@ -1,9 +1,13 @@
-// A driver session against an in-process simulated instrument on a loopback port.
+// A driver session against an in-process simulated instrument on a loopback port, reached over
+// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11 or hislip. CMake
+// registers every driver suite once per transport, so each suite runs unchanged over all three.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "ZR48.h"
@@ -11,13 +15,34 @@
 
 namespace zr48::test {
 
+inline std::string TestTransport() {
+  const char* name = std::getenv("ZR48_TEST_TRANSPORT");
+  return name != nullptr ? name : "socket";
+}
+
+// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) and HiSLIP (4880) on an address
+// of the test's own, so that test processes running side by side never share those ports.
+inline sim::ServerOptions SimOptions() {
+  const std::string transport = TestTransport();
+  sim::ServerOptions options;
+  if (transport == "socket") return options;
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::size_t h = std::hash<std::string>{}(
+      transport + (info != nullptr ? std::string(info->test_suite_name()) + info->name() : ""));
+  options.bind_address =
+      "127.15." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+  options.vxi11 = options.portmapper = transport == "vxi11";
+  options.hislip = transport == "hislip";
+  return options;
+}
+
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
 class SimSessionTest : public ::testing::Test {
  protected:
   // Opens a real session against the simulator; received bytes are cleared afterwards so that a
   // test sees only what its own calls send.
   ViSession OpenReal(const std::string& options = "", bool id_query = false, bool reset = false) {
-    std::string resource = sim_.resource();
+    std::string resource = Resource();
     ViStatus status = ZR48_InitWithOptions(resource.data(), id_query ? VI_TRUE : VI_FALSE,
                                            reset ? VI_TRUE : VI_FALSE, options.c_str(), &vi_);
     EXPECT_EQ(status, VI_SUCCESS);
@@ -26,7 +51,7 @@ class SimSessionTest : public ::testing::Test {
   }
 
   ViSession OpenSimulated(const std::string& extra_options = "") {
-    std::string resource = sim_.resource();
+    std::string resource = Resource();
     std::string options = "Simulate=1" + (extra_options.empty() ? "" : ", " + extra_options);
     EXPECT_EQ(ZR48_InitWithOptions(resource.data(), VI_FALSE, VI_FALSE, options.c_str(), &vi_),
               VI_SUCCESS);
@@ -39,7 +64,15 @@ class SimSessionTest : public ::testing::Test {
 
   std::string Sent() const { return sim_.received(); }
 
-  zr48::sim::Server sim_;
+  // The resource name of the instrument over the transport under test.
+  std::string Resource() const {
+    const std::string transport = TestTransport();
+    if (transport == "vxi11") return sim_.vxi11_resource();
+    if (transport == "hislip") return sim_.hislip_resource();
+    return sim_.resource();
+  }
+
+  zr48::sim::Server sim_{SimOptions()};
   ViSession vi_ = VI_NULL;
 };
 

@@ -420,7 +420,7 @@ class LogicalNameUtilityTest : public SimSessionTest {
             ("zr48-utility-" + std::to_string(::getpid()) + ".toml");
     std::ofstream file(path_);
     file << "[fn_bench]\n"
-         << "resource = \"" << sim_.resource() << "\"\n"
+         << "resource = \"" << Resource() << "\"\n"
          << "virtual-channels = { Left = \"ch1\", Right = \"ch7\" }\n"
          << "default-setup = [\n"
          << "  { attribute = \"ZR48_ATTR_OUTP\", channel = \"Right\", value = \"ON\" },\n"

@@ -1,5 +1,5 @@
-// The simulated supply served over TCP on a loopback address, with the bytes it received and
-// fault injection for tests.
+// The simulated supply served on a loopback address over raw SCPI lines (SOCKET), VXI-11 and
+// HiSLIP at once, with the bytes it received and fault injection for tests.
 #pragma once
 
 #include <chrono>
@@ -12,40 +12,95 @@
 
 namespace zr48::sim {
 
+// Which services to run and where. A port of 0 picks a free one.
+struct ServerOptions {
+  std::string bind_address = "127.0.0.1";  // numeric IPv4 or IPv6
+  bool socket = true;
+  std::uint16_t socket_port = 0;
+  bool hislip = false;
+  std::uint16_t hislip_port = 4880;
+  bool hislip_prefer_overlapped = false;  // what InitializeResponse states
+  bool hislip_optional = false;           // when its port cannot be bound, serve the rest
+  bool vxi11 = false;
+  std::uint16_t vxi11_core_port = 0;
+  std::uint16_t vxi11_abort_port = 0;
+  std::uint32_t vxi11_max_recv_size = 64 * 1024;  // largest device_write data accepted
+  bool portmapper = false;                        // needs vxi11
+  std::uint16_t portmapper_port = 111;
+
+  // Every service on `address`, HiSLIP and the VXI-11 channels on free ports, the portmapper
+  // on 111.
+  static ServerOptions all(std::string address);
+};
+
 class Server {
  public:
-  // Listens on 127.0.0.1 (or the given loopback address, e.g. "::1") at `port`; 0 picks a free
-  // port. Serves every connection on its own thread; all connections share one instrument.
-  // Throws std::system_error when the address cannot be bound.
+  // SOCKET only: listens on 127.0.0.1 (or the given address, e.g. "::1") at `port`.
   explicit Server(std::uint16_t port = 0, std::string bind_address = "127.0.0.1");
+  // Serves every connection of every service on its own thread; all share one instrument.
+  // Throws std::system_error when an address cannot be bound, except the portmapper's (and
+  // HiSLIP's when optional): then the rest is served and portmapper_error() says why.
+  explicit Server(ServerOptions options);
   ~Server();  // stops, closes every connection, joins threads
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  std::uint16_t port() const;
-  std::string resource()
-      const;  // "TCPIP::127.0.0.1::<port>::SOCKET", IPv6 "TCPIP::[::1]::<port>::SOCKET"
+  const ServerOptions& options() const;
+  std::uint16_t port() const;  // SOCKET; 0 when not served
+  std::uint16_t hislip_port() const;
+  std::uint16_t vxi11_core_port() const;
+  std::uint16_t vxi11_abort_port() const;
+  std::uint16_t portmapper_port() const;  // 0 when not served
+  std::string portmapper_error() const;   // "" unless the portmapper could not be bound
+  std::string hislip_error() const;       // "" unless an optional HiSLIP could not be bound
 
-  // Every byte received, exactly as received.
-  std::string received() const;  // all connections, in arrival order
+  // "TCPIP::127.0.0.1::<port>::SOCKET", IPv6 "TCPIP::[::1]::<port>::SOCKET"
+  std::string resource() const;
+  // "TCPIP::<addr>::hislip0::INSTR", with ",<port>" after hislip0 when not on 4880
+  std::string hislip_resource() const;
+  std::string vxi11_resource() const;  // "TCPIP::<addr>::inst0::INSTR"
+
+  // Every message byte received, exactly as received: SOCKET bytes, VXI-11 device_write data,
+  // HiSLIP Data/DataEnd payloads.
+  std::string received() const;  // all sessions, in arrival order
   // received() once it holds at least `bytes` bytes, or when `limit` has passed.
   std::string wait_for_received(std::size_t bytes, std::chrono::milliseconds limit) const;
-  std::vector<std::string> received_by_connection()
-      const;                             // one string per connection, accept order
-  std::size_t connection_count() const;  // connections accepted so far
+  // One string per session (a SOCKET connection, a VXI-11 link, a HiSLIP session), in the
+  // order they opened.
+  std::vector<std::string> received_by_connection() const;
+  std::size_t connection_count() const;  // sessions opened so far
   void clear_received();
 
-  // Fault injection (thread-safe; applies from the next query on, to every connection).
+  // Fault injection (thread-safe; applies from the next query on, to every session of every
+  // protocol).
   void set_reply_delay(std::chrono::milliseconds delay);  // wait this long before each reply
   void set_silent(bool silent);                           // run queries but never answer them
-  // Answers the next query with exactly these bytes instead of the model's reply (no terminator
-  // added). Queued: each query takes the next one.
+  // Answers the next query with exactly these message bytes instead of the model's reply (no
+  // terminator added). Queued: each query takes the next one.
   void push_reply(std::string raw);
-  // After `lines` more complete lines arrive (on any connection), closes the connection that
+  // Sends exactly these bytes instead of the whole protocol message carrying the next reply
+  // (VXI-11: the RPC record of the device_read, mark included; HiSLIP: the header and payload;
+  // SOCKET: as push_reply). Queued.
+  void push_wire_reply(std::string raw);
+  // After `lines` more complete lines arrive (in any session), closes the connection that
   // received the last one without running or answering it (1 = close on the next line).
+  // VXI-11 closes the core channel; HiSLIP both channels.
   void close_after_lines(std::size_t lines);
-  // Sends only the first `bytes` of the next reply, then closes that connection.
+  // Sends only the first `bytes` of the next reply on the wire (with VXI-11 and HiSLIP counted
+  // from the start of the protocol message), then closes that connection.
   void close_mid_reply(std::size_t bytes);
+  // Holds the instrument's lock as another client would (VXI-11 error 11, HiSLIP waits).
+  void lock_from_other_client(bool locked);
+  // VXI-11: the next core-channel reply is preceded by a late copy of the previous one.
+  void vxi11_send_stale_xid();
+  // VXI-11: device_read ignores its io_timeout; only device_abort on the abort channel ends
+  // it (error 23).
+  void vxi11_hang_until_abort(bool hang);
+  // HiSLIP: answers the next message on a synchronous channel with FatalError(code, text) on
+  // both channels, then closes them.
+  void hislip_fatal_error(std::uint8_t code, std::string text);
+  // HiSLIP: the next query is interrupted (Interrupted and AsyncInterrupted, no reply).
+  void hislip_interrupt_next();
   void set_idn(std::string text);  // *IDN? reply without line feed
   void set_tst(std::string text);  // *TST? reply without line feed; default "0"
   void reset_faults();
@@ -59,7 +114,7 @@ class Server {
 
   // Lines longer than this (without a line feed) are dropped with -363 "Input buffer overrun".
   static constexpr std::size_t kMaxLineBytes = 64 * 1024;
-  // Connections beyond this many at once are accepted and closed at once.
+  // Connections beyond this many at once (per service) are accepted and closed at once.
   static constexpr std::size_t kMaxConnections = 128;
 
  private:

@@ -1,11 +1,13 @@
-// Raw TCP socket transport for "TCPIP[board]::host::port::SOCKET" resources.
-#ifndef ZR48_PLATFORM_VISA_TCP_TRANSPORT_H
-#define ZR48_PLATFORM_VISA_TCP_TRANSPORT_H
+// Raw TCP socket transport for "TCPIP[board]::host::port::SOCKET" resources, and the TCP
+// connection the LAN instrument protocols run over.
+#ifndef ZR48_PLATFORM_VISA_TRANSPORTS_TCP_SOCKET_H
+#define ZR48_PLATFORM_VISA_TRANSPORTS_TCP_SOCKET_H
 
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "visa/resource_name.h"
 #include "visa/transport.h"
 
 namespace zr48::visa {
@@ -37,10 +39,19 @@ class TcpTransport final : public Transport {
   static ViStatus connect(const std::string& host, ViUInt16 port, const Deadline& deadline,
                           std::unique_ptr<TcpTransport>& out);
 
-  ViStatus send(const ViByte* data, std::size_t size, const Deadline& deadline,
+  // A socket has no END: `end` is ignored, and reads end at what has arrived.
+  ViStatus send(const ViByte* data, std::size_t size, bool end, const Deadline& deadline,
                 std::size_t& sent) override;
-  ViStatus receive(ViByte* data, std::size_t capacity, const Deadline& deadline,
-                   std::size_t& received) override;
+  ViStatus receive(ViByte* data, std::size_t capacity, const ReadTermination& termination,
+                   const Deadline& deadline, Received& received) override;
+  // The stream primitives under both: every byte, or at least one.
+  ViStatus send_bytes(const ViByte* data, std::size_t size, const Deadline& deadline,
+                      std::size_t& sent);
+  ViStatus receive_some(ViByte* data, std::size_t capacity, const Deadline& deadline,
+                        std::size_t& received);
+  // Exactly `size` bytes, or a failure.
+  ViStatus receive_exact(ViByte* data, std::size_t size, const Deadline& deadline);
+  const std::string& address() const { return address_; }
   ViStatus discard_ready() override;
   void interrupt() override;
   ViStatus get_attribute(ViAttr attribute, void* value) const override;
@@ -61,6 +72,10 @@ class TcpTransport final : public Transport {
   std::string address_;         // numeric address actually connected to
   int receive_timeout_ms_ = 0;  // SO_RCVTIMEO as last set; 0 is the socket's default, no limit
 };
+
+struct OpenRequest;
+// The transport table's open function for SOCKET resources.
+ViStatus open_tcp_socket(const OpenRequest& request, std::unique_ptr<Transport>& out);
 
 }  // namespace zr48::visa
 

@@ -1,7 +1,7 @@
 // TCP socket transport. Sends never block (MSG_DONTWAIT, then poll() bounded by the deadline);
 // a reply is awaited in recv() itself, bounded by SO_RCVTIMEO, which saves a poll() per read.
 // TCP_NODELAY is always on (a write-write-read exchange must not wait for delayed ACKs).
-#include "visa/tcp_transport.h"
+#include "visa/transports/tcp_socket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -17,6 +17,7 @@
 #include <array>
 
 #include "visa/attribute_value.h"
+#include "visa/transport_table.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -140,8 +141,38 @@ ViStatus TcpTransport::wait(short events, const Deadline& deadline) const {
   }
 }
 
-ViStatus TcpTransport::send(const ViByte* data, std::size_t size, const Deadline& deadline,
-                            std::size_t& sent) {
+ViStatus open_tcp_socket(const OpenRequest& request, std::unique_ptr<Transport>& out) {
+  std::unique_ptr<TcpTransport> socket;
+  const ViStatus status =
+      TcpTransport::connect(request.name.host, request.name.port, request.deadline, socket);
+  out = std::move(socket);
+  return status;
+}
+
+ViStatus TcpTransport::send(const ViByte* data, std::size_t size, bool /*end*/,
+                            const Deadline& deadline, std::size_t& sent) {
+  return send_bytes(data, size, deadline, sent);
+}
+
+ViStatus TcpTransport::receive(ViByte* data, std::size_t capacity,
+                               const ReadTermination& /*termination*/, const Deadline& deadline,
+                               Received& received) {
+  received = {};
+  return receive_some(data, capacity, deadline, received.size);
+}
+
+ViStatus TcpTransport::receive_exact(ViByte* data, std::size_t size, const Deadline& deadline) {
+  for (std::size_t got = 0; got < size;) {
+    std::size_t n = 0;
+    const ViStatus status = receive_some(data + got, size - got, deadline, n);
+    if (status != VI_SUCCESS) return status;
+    got += n;
+  }
+  return VI_SUCCESS;
+}
+
+ViStatus TcpTransport::send_bytes(const ViByte* data, std::size_t size, const Deadline& deadline,
+                                  std::size_t& sent) {
   sent = 0;
   while (sent < size) {
     const ssize_t n = ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -157,8 +188,8 @@ ViStatus TcpTransport::send(const ViByte* data, std::size_t size, const Deadline
   return VI_SUCCESS;
 }
 
-ViStatus TcpTransport::receive(ViByte* data, std::size_t capacity, const Deadline& deadline,
-                               std::size_t& received) {
+ViStatus TcpTransport::receive_some(ViByte* data, std::size_t capacity, const Deadline& deadline,
+                                    std::size_t& received) {
   received = 0;
   for (;;) {
     // A reply is rarely there yet right after its query was sent: block in recv() itself for

@@ -1,0 +1,144 @@
+#include "device.h"
+
+namespace zr48::sim {
+
+Clock::time_point deadline_after(std::chrono::milliseconds ms) {
+  constexpr auto kForever = std::chrono::hours(24 * 365);
+  return Clock::now() + std::min<std::chrono::milliseconds>(ms, kForever);
+}
+
+DeviceLock::Result DeviceLock::lock(Owner owner, const std::string& shared_key,
+                                    Clock::time_point deadline) {
+  std::unique_lock guard(mutex_);
+  const bool exclusive = shared_key.empty();
+  if (exclusive ? exclusive_ == owner : shared_.contains(owner)) return Result::already_held;
+  const auto free = [&] {
+    if (stop_.raised()) return true;
+    if (exclusive_ != 0 && exclusive_ != owner) return false;
+    if (exclusive) return shared_.empty() || (shared_.size() == 1 && shared_.contains(owner));
+    return shared_.empty() || shared_key_ == shared_key;
+  };
+  if (!changed_.wait_until(guard, deadline, free)) return Result::timed_out;
+  if (stop_.raised()) return Result::stopped;
+  if (exclusive) {
+    exclusive_ = owner;
+  } else {
+    shared_key_ = shared_key;
+    shared_.insert(owner);
+  }
+  return Result::granted;
+}
+
+DeviceLock::Release DeviceLock::unlock(Owner owner) {
+  Release released = Release::not_held;
+  {
+    const std::lock_guard guard(mutex_);
+    if (exclusive_ == owner) {
+      exclusive_ = 0;
+      released = Release::exclusive;
+    } else if (shared_.erase(owner) > 0) {
+      released = Release::shared;
+    }
+  }
+  changed_.notify_all();
+  return released;
+}
+
+void DeviceLock::release_all(Owner owner) {
+  {
+    const std::lock_guard guard(mutex_);
+    if (exclusive_ == owner) exclusive_ = 0;
+    shared_.erase(owner);
+  }
+  changed_.notify_all();
+}
+
+bool DeviceLock::accessible(Owner owner) const {
+  if (exclusive_ != 0) return exclusive_ == owner;
+  return shared_.empty() || shared_.contains(owner);
+}
+
+bool DeviceLock::wait_access(Owner owner, Clock::time_point deadline) {
+  std::unique_lock guard(mutex_);
+  return changed_.wait_until(guard, deadline, [&] {
+    return stop_.raised() || accessible(owner);
+  }) && !stop_.raised();
+}
+
+bool DeviceLock::exclusive_held() const {
+  const std::lock_guard guard(mutex_);
+  return exclusive_ != 0;
+}
+
+std::size_t DeviceLock::holders() const {
+  const std::lock_guard guard(mutex_);
+  std::set<Owner> all = shared_;
+  if (exclusive_ != 0) all.insert(exclusive_);
+  return all.size();
+}
+
+void DeviceLock::wake_all() {
+  { const std::lock_guard guard(mutex_); }  // a waiter between its check and its wait sees stop
+  changed_.notify_all();
+}
+
+std::size_t Device::open_session() {
+  const std::lock_guard guard(record_mutex);
+  by_session.emplace_back();
+  return by_session.size() - 1;
+}
+
+void Device::record(std::size_t session, std::string_view bytes) {
+  {
+    const std::lock_guard guard(record_mutex);
+    received.append(bytes);
+    by_session.at(session).append(bytes);
+  }
+  arrived.notify_all();
+}
+
+std::string Device::execute(std::string_view line) {
+  const std::lock_guard guard(instrument_mutex);
+  return instrument.execute(line);
+}
+
+void Device::report_input_overrun() {
+  const std::lock_guard guard(instrument_mutex);
+  instrument.report_input_overrun();
+}
+
+std::uint8_t Device::status_byte(bool message_available) {
+  const std::lock_guard guard(instrument_mutex);
+  return instrument.status_byte(message_available);
+}
+
+bool Device::close_before_line() {
+  const std::lock_guard guard(faults_mutex);
+  if (faults.close_after_lines && --*faults.close_after_lines == 0) {
+    faults.close_after_lines.reset();
+    return true;
+  }
+  return false;
+}
+
+ReplyHooks Device::take_reply_hooks() {
+  const std::lock_guard guard(faults_mutex);
+  ReplyHooks hooks;
+  if (faults.silent) {
+    hooks.silent = true;
+    return hooks;
+  }
+  if (!faults.replies.empty()) {
+    hooks.replacement = std::move(faults.replies.front());
+    faults.replies.pop_front();
+  }
+  if (!faults.wire_replies.empty()) {
+    hooks.wire = std::move(faults.wire_replies.front());
+    faults.wire_replies.pop_front();
+  }
+  hooks.delay = faults.delay;
+  hooks.cut = std::exchange(faults.close_mid_reply, std::nullopt);
+  return hooks;
+}
+
+}  // namespace zr48::sim

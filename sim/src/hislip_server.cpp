@@ -1,0 +1,411 @@
+// HiSLIP: a synchronous and an asynchronous channel per session on one port. Program messages
+// arrive as Data/DataEnd on the synchronous channel; each reply goes back as one DataEnd.
+// Locks, status queries, device clear and size negotiation use the asynchronous channel.
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <map>
+#include <memory>
+
+#include "exchange.h"
+#include "services.h"
+#include "visa/wire/hislip.h"
+
+namespace zr48::sim {
+namespace {
+
+namespace hs = wire::hislip;
+using hs::MessageType;
+
+constexpr std::uint16_t kServerVersion = hs::kVersion10;
+constexpr char kVendor[2] = {'Z', 'R'};
+constexpr std::uint64_t kMaxMessage = hs::kDefaultMaxMessageSize;  // header included
+constexpr std::uint64_t kMaxPayload = kMaxMessage - hs::kHeaderSize;
+constexpr std::uint8_t kMav = 0x10;
+
+std::string message(MessageType type, std::uint8_t control, std::uint32_t parameter,
+                    std::string_view payload = {}) {
+  std::vector<std::uint8_t> bytes;
+  hs::append_message(bytes, {type, control, parameter, 0}, payload);
+  return {bytes.begin(), bytes.end()};
+}
+
+// One end of a session. Any thread may send on it or shut it; the thread serving it detaches
+// it before the connection closes, after any send in flight.
+class Channel {
+ public:
+  void attach(int fd) {
+    const std::lock_guard guard(fd_mutex_);
+    fd_ = fd;
+  }
+  void detach() {
+    const std::lock_guard send_guard(send_mutex_);
+    const std::lock_guard guard(fd_mutex_);
+    fd_ = -1;
+  }
+  bool attached() {
+    const std::lock_guard guard(fd_mutex_);
+    return fd_ >= 0;
+  }
+  bool send(const StopSignal& stop, std::string_view bytes) {
+    const std::lock_guard send_guard(send_mutex_);
+    int fd = -1;
+    {
+      const std::lock_guard guard(fd_mutex_);
+      fd = fd_;
+    }
+    return fd >= 0 && stop.send_all(fd, bytes);
+  }
+  void shut() {
+    const std::lock_guard guard(fd_mutex_);
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+
+ private:
+  std::mutex send_mutex_;
+  std::mutex fd_mutex_;
+  int fd_ = -1;
+};
+
+struct Session {
+  std::uint16_t id = 0;
+  std::size_t slot = 0;  // record slot; the lock owner derives from it
+  Channel sync;
+  Channel async;
+  std::mutex mutex;  // guards the state below
+  bool overlapped = false;
+  bool clearing = false;  // between AsyncDeviceClear and DeviceClearComplete
+  bool mav = false;       // a reply went out and its RMT has not come back
+  std::uint32_t server_message_id = hs::kFirstMessageId;  // overlapped mode
+  std::uint64_t max_to_client = kMaxMessage;
+
+  void close_both() {
+    sync.shut();
+    async.shut();
+  }
+};
+
+class HislipService final : public Service {
+ public:
+  HislipService(Device& device, BoundSocket listener, const HislipOptions& options)
+      : device_(device),
+        options_(options),
+        tcp_(
+            device.stop, std::move(listener), [this](int fd, std::size_t) { serve(fd); },
+            2 * kMaxConnections) {}
+  std::uint16_t port() const { return tcp_.port(); }
+  void start() override { tcp_.start(); }
+  void join() override { tcp_.join(); }
+
+ private:
+  enum class Read { ok, closed, refused };
+  // Reads one message; answers a malformed one (Error, or FatalError and `closed`).
+  Read read_message(int fd, hs::Header& header, std::string& payload, Session* session);
+  bool send_fatal(int fd, Session* session, std::uint8_t code, std::string_view text);
+
+  void serve(int fd);
+  void serve_sync(int fd, const std::shared_ptr<Session>& session);
+  void serve_async(int fd, const std::shared_ptr<Session>& session);
+  // Sends the response a message made, if any; false closes the session.
+  bool deliver(Session& session, Exchange& exchange, std::uint32_t message_id);
+  std::shared_ptr<Session> find(std::uint16_t id);
+
+  Device& device_;
+  HislipOptions options_;
+  TcpService tcp_;
+  std::mutex sessions_mutex_;
+  std::map<std::uint16_t, std::shared_ptr<Session>> sessions_;
+  std::uint16_t next_id_ = 1;
+};
+
+HislipService::Read HislipService::read_message(int fd, hs::Header& header, std::string& payload,
+                                                Session* session) {
+  std::array<std::uint8_t, hs::kHeaderSize> raw{};
+  if (!device_.stop.recv_exact(fd, reinterpret_cast<char*>(raw.data()), raw.size())) {
+    return Read::closed;
+  }
+  const auto check = hs::parse_header(raw.data(), kMaxPayload, header);
+  if (check == hs::HeaderCheck::kBadPrologue) {
+    send_fatal(fd, session, hs::kFatalBadHeader, "bad prologue");
+    return Read::closed;
+  }
+  if (check != hs::HeaderCheck::kOk || hs::is_vendor_type(header.type)) {
+    // Skip the payload, then say why it was refused on the channel it came on.
+    std::array<char, 4096> sink{};
+    for (std::uint64_t left = header.length; left > 0;) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sink.size()));
+      if (!device_.stop.recv_exact(fd, sink.data(), n)) return Read::closed;
+      left -= n;
+    }
+    const auto code = check == hs::HeaderCheck::kTooLarge      ? hs::kErrorMessageTooLarge
+                      : check == hs::HeaderCheck::kUnknownType ? hs::kErrorUnknownType
+                                                               : hs::kErrorUnknownVendorMessage;
+    return device_.stop.send_all(fd, message(MessageType::kError, code, 0, "message refused"))
+               ? Read::refused
+               : Read::closed;
+  }
+  payload.resize(static_cast<std::size_t>(header.length));
+  if (!device_.stop.recv_exact(fd, payload.data(), payload.size())) return Read::closed;
+  return Read::ok;
+}
+
+bool HislipService::send_fatal(int fd, Session* session, std::uint8_t code, std::string_view text) {
+  const std::string fatal = message(MessageType::kFatalError, code, 0, text);
+  if (session != nullptr) {
+    session->sync.send(device_.stop, fatal);
+    session->async.send(device_.stop, fatal);
+    session->close_both();
+  } else {
+    device_.stop.send_all(fd, fatal);
+  }
+  return false;
+}
+
+std::shared_ptr<Session> HislipService::find(std::uint16_t id) {
+  const std::lock_guard guard(sessions_mutex_);
+  const auto it = sessions_.find(id);
+  return it == sessions_.end() ? nullptr : it->second;
+}
+
+void HislipService::serve(int fd) {
+  hs::Header header;
+  std::string payload;
+  if (read_message(fd, header, payload, nullptr) != Read::ok) return;
+  if (header.type == MessageType::kInitialize) {
+    const std::string_view sub_address = payload;
+    if (!sub_address.empty() && !sub_address.starts_with("hislip")) {
+      send_fatal(fd, nullptr, hs::kFatalUnidentified, "no such sub-address");
+      return;
+    }
+    auto session = std::make_shared<Session>();
+    {
+      const std::lock_guard guard(sessions_mutex_);
+      if (sessions_.size() >= kMaxConnections) {
+        send_fatal(fd, nullptr, hs::kFatalTooManyClients, "too many clients");
+        return;
+      }
+      while (sessions_.contains(next_id_)) ++next_id_;
+      session->id = next_id_++;
+      session->slot = device_.open_session();
+      session->overlapped = options_.prefer_overlapped;
+      session->sync.attach(fd);
+      sessions_.emplace(session->id, session);
+    }
+    const std::uint16_t version = std::min(hs::upper_half(header.parameter), kServerVersion);
+    const std::uint8_t preference = options_.prefer_overlapped ? hs::kPreferOverlapped : 0;
+    if (session->sync.send(device_.stop,
+                           message(MessageType::kInitializeResponse, preference,
+                                   hs::initialize_response_parameter(version, session->id)))) {
+      serve_sync(fd, session);
+    }
+    session->sync.detach();
+    session->async.shut();
+    device_.lock.release_all(Device::owner_of(session->slot));
+    const std::lock_guard guard(sessions_mutex_);
+    sessions_.erase(session->id);
+  } else if (header.type == MessageType::kAsyncInitialize) {
+    const auto session = find(hs::lower_half(header.parameter));
+    if (!session || session->async.attached()) {
+      send_fatal(fd, nullptr, hs::kFatalInvalidInitSequence, "unknown session");
+      return;
+    }
+    session->async.attach(fd);
+    const std::uint32_t vendor = (std::uint32_t{static_cast<std::uint8_t>(kVendor[0])} << 8) |
+                                 static_cast<std::uint8_t>(kVendor[1]);
+    if (session->async.send(device_.stop,
+                            message(MessageType::kAsyncInitializeResponse, 0, vendor))) {
+      serve_async(fd, session);
+    }
+    session->async.detach();
+    session->sync.shut();
+  } else {
+    send_fatal(fd, nullptr, hs::kFatalInvalidInitSequence, "expected Initialize");
+  }
+}
+
+void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) {
+  const DeviceLock::Owner owner = Device::owner_of(session->slot);
+  Exchange exchange(device_);
+  hs::Header header;
+  std::string payload;
+  for (;;) {
+    const Read read = read_message(fd, header, payload, session.get());
+    if (read == Read::closed) return;
+    if (read == Read::refused) continue;
+    if (auto fatal = device_.with_faults(
+            [](Faults& f) { return std::exchange(f.fatal_error, std::nullopt); })) {
+      send_fatal(fd, session.get(), fatal->first, fatal->second);
+      return;
+    }
+    const bool data = header.type == MessageType::kData || header.type == MessageType::kDataEnd;
+    if (data || header.type == MessageType::kTrigger) {
+      if (!session->async.attached()) {
+        send_fatal(fd, session.get(), hs::kFatalChannelsNotEstablished,
+                   "asynchronous channel not established");
+        return;
+      }
+      {
+        const std::lock_guard guard(session->mutex);
+        if (session->clearing) continue;  // dropped until DeviceClearComplete
+        if ((header.control & hs::kRmtDelivered) != 0) session->mav = false;
+      }
+      // Another client's lock holds this channel's messages back.
+      if (!device_.lock.wait_access(owner, Clock::time_point::max())) return;
+      const std::uint32_t id = header.parameter;
+      bool open = true;
+      if (data) {
+        device_.record(session->slot, payload);
+        open = exchange.write(payload, header.type == MessageType::kDataEnd,
+                              [&] { return deliver(*session, exchange, id); });
+      } else {
+        exchange.trigger();
+      }
+      if (!open) {
+        session->close_both();
+        return;
+      }
+    } else if (header.type == MessageType::kDeviceClearComplete) {
+      exchange.device_clear();
+      const std::uint8_t agreed = header.control & hs::kPreferOverlapped;
+      {
+        const std::lock_guard guard(session->mutex);
+        session->clearing = false;
+        session->overlapped = agreed != 0;
+        session->mav = false;
+        session->server_message_id = hs::kFirstMessageId;
+      }
+      if (!session->sync.send(device_.stop,
+                              message(MessageType::kDeviceClearAcknowledge, agreed, 0))) {
+        return;
+      }
+    } else if (!device_.stop.send_all(fd, message(MessageType::kError, hs::kErrorUnknownType, 0,
+                                                  "not a synchronous-channel message"))) {
+      return;
+    }
+  }
+}
+
+bool HislipService::deliver(Session& session, Exchange& exchange, std::uint32_t message_id) {
+  if (!exchange.waiting()) return true;
+  if (device_.with_faults([](Faults& f) { return std::exchange(f.interrupt_next, false); })) {
+    exchange.device_clear();
+    session.async.send(device_.stop, message(MessageType::kAsyncInterrupted, 0, message_id));
+    return session.sync.send(device_.stop, message(MessageType::kInterrupted, 0, message_id));
+  }
+  const auto wait =
+      std::chrono::duration_cast<std::chrono::milliseconds>(exchange.ready_at() - Clock::now());
+  if (wait.count() > 0 && !device_.stop.sleep_for(static_cast<int>(wait.count()))) return false;
+  const auto chunk = exchange.take(std::numeric_limits<std::size_t>::max());
+  std::uint32_t id = message_id;
+  {
+    const std::lock_guard guard(session.mutex);
+    if (session.overlapped) {
+      id = session.server_message_id;
+      session.server_message_id += 2;
+    }
+    session.mav = true;
+  }
+  const std::string bytes =
+      chunk.wire ? *chunk.wire : message(MessageType::kDataEnd, 0, id, chunk.bytes);
+  if (chunk.cut) {
+    session.sync.send(device_.stop,
+                      std::string_view(bytes).substr(0, std::min(*chunk.cut, bytes.size())));
+    return false;
+  }
+  return session.sync.send(device_.stop, bytes);
+}
+
+void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session) {
+  const DeviceLock::Owner owner = Device::owner_of(session->slot);
+  hs::Header header;
+  std::string payload;
+  for (;;) {
+    const Read read = read_message(fd, header, payload, session.get());
+    if (read == Read::closed) return;
+    if (read == Read::refused) continue;
+    std::string answer;
+    switch (header.type) {
+      case MessageType::kAsyncMaximumMessageSize: {
+        if (payload.size() != 8) {
+          answer = message(MessageType::kError, hs::kErrorUnidentified, 0, "size must be 8 bytes");
+          break;
+        }
+        const auto size = wire::get_u64(reinterpret_cast<const std::uint8_t*>(payload.data()));
+        std::array<std::uint8_t, 8> ours{};
+        wire::put_u64(ours.data(), kMaxMessage);
+        {
+          const std::lock_guard guard(session->mutex);
+          session->max_to_client = size;
+        }
+        answer = message(MessageType::kAsyncMaximumMessageSizeResponse, 0, 0,
+                         std::string_view(reinterpret_cast<const char*>(ours.data()), ours.size()));
+        break;
+      }
+      case MessageType::kAsyncLock: {
+        std::uint8_t code = hs::kLockError;
+        if (header.control == hs::kLockRequest) {
+          const auto result = device_.lock.lock(
+              owner, payload, deadline_after(std::chrono::milliseconds(header.parameter)));
+          if (result == DeviceLock::Result::stopped) return;
+          code = result == DeviceLock::Result::granted     ? hs::kLockGranted
+                 : result == DeviceLock::Result::timed_out ? hs::kLockFailed
+                                                           : hs::kLockError;
+        } else {
+          const auto released = device_.lock.unlock(owner);
+          code = released == DeviceLock::Release::exclusive ? hs::kLockGranted
+                 : released == DeviceLock::Release::shared  ? hs::kLockSharedReleased
+                                                            : hs::kLockError;
+        }
+        answer = message(MessageType::kAsyncLockResponse, code, 0);
+        break;
+      }
+      case MessageType::kAsyncLockInfo:
+        answer = message(MessageType::kAsyncLockInfoResponse, device_.lock.exclusive_held() ? 1 : 0,
+                         static_cast<std::uint32_t>(device_.lock.holders()));
+        break;
+      case MessageType::kAsyncStatusQuery: {
+        bool mav = false;
+        {
+          const std::lock_guard guard(session->mutex);
+          if ((header.control & hs::kRmtDelivered) != 0) session->mav = false;
+          mav = session->mav;
+        }
+        const std::uint8_t stb = device_.status_byte() | (mav ? kMav : 0);
+        answer = message(MessageType::kAsyncStatusResponse, stb, 0);
+        break;
+      }
+      case MessageType::kAsyncDeviceClear: {
+        {
+          const std::lock_guard guard(session->mutex);
+          session->clearing = true;
+          session->mav = false;
+        }
+        const std::uint8_t preference = options_.prefer_overlapped ? hs::kPreferOverlapped : 0;
+        answer = message(MessageType::kAsyncDeviceClearAcknowledge, preference, 0);
+        break;
+      }
+      case MessageType::kAsyncRemoteLocalControl:
+        answer = message(MessageType::kAsyncRemoteLocalResponse, 0, 0);
+        break;
+      default:
+        answer = message(MessageType::kError, hs::kErrorUnknownType, 0,
+                         "not an asynchronous-channel message");
+        break;
+    }
+    if (!session->async.send(device_.stop, answer)) return;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Service> make_hislip_service(Device& device, const std::string& address,
+                                             const HislipOptions& options,
+                                             std::uint16_t& bound_port) {
+  auto service = std::make_unique<HislipService>(
+      device, bind_socket(address, options.port, SOCK_STREAM), options);
+  bound_port = service->port();
+  return service;
+}
+
+}  // namespace zr48::sim

@@ -1,0 +1,53 @@
+// The simulator's services, each over the shared Device: raw SCPI lines over TCP (SOCKET),
+// VXI-11 (portmapper, core and abort channels) and HiSLIP.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device.h"
+
+namespace zr48::sim {
+
+// Connections (or HiSLIP sessions) served at once per service; more are accepted and closed.
+inline constexpr std::size_t kMaxConnections = 128;
+
+class Service {
+ public:
+  virtual ~Service() = default;
+  virtual void start() = 0;
+  virtual void wake() {}  // the stop signal was raised: wake waits it does not watch
+  virtual void join() = 0;
+};
+
+std::unique_ptr<Service> make_socket_service(Device& device, const std::string& address,
+                                             std::uint16_t port, std::uint16_t& bound_port);
+
+struct HislipOptions {
+  std::uint16_t port = 4880;
+  bool prefer_overlapped = false;
+};
+std::unique_ptr<Service> make_hislip_service(Device& device, const std::string& address,
+                                             const HislipOptions& options,
+                                             std::uint16_t& bound_port);
+
+struct Vxi11Options {
+  std::uint16_t core_port = 0;
+  std::uint16_t abort_port = 0;
+  std::uint32_t max_recv_size = 64 * 1024;
+};
+struct Vxi11Ports {
+  std::uint16_t core = 0;
+  std::uint16_t abort = 0;
+};
+std::unique_ptr<Service> make_vxi11_service(Device& device, const std::string& address,
+                                            const Vxi11Options& options, Vxi11Ports& bound);
+
+// Answers GETPORT for the VXI-11 core channel over TCP and UDP.
+std::unique_ptr<Service> make_portmapper_service(Device& device, const std::string& address,
+                                                 std::uint16_t port, std::uint16_t core_port,
+                                                 std::uint16_t& bound_port);
+
+}  // namespace zr48::sim

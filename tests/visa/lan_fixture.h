@@ -1,0 +1,86 @@
+// A simulated instrument serving SOCKET, VXI-11 (its portmapper on 111) and HiSLIP on a
+// loopback address of its own, and a session opened on it through one of the three, the
+// resource form being the test parameter.
+#ifndef ZR48_TESTS_VISA_LAN_FIXTURE_H
+#define ZR48_TESTS_VISA_LAN_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "visa/visa.h"
+#include "zr48sim/server.h"
+
+namespace zr48::visa::testing {
+
+struct LanForm {
+  const char* name;
+  std::string (*resource)(const sim::Server& server);
+  bool instrument;  // INSTR: END on every message, optional operations served
+};
+
+inline const LanForm kSocketForm{"socket", [](const sim::Server& s) { return s.resource(); },
+                                 false};
+inline const LanForm kVxi11Form{"vxi11", [](const sim::Server& s) { return s.vxi11_resource(); },
+                                true};
+inline const LanForm kHislipForm{"hislip", [](const sim::Server& s) { return s.hislip_resource(); },
+                                 true};
+
+inline std::string lan_form_name(const ::testing::TestParamInfo<LanForm>& info) {
+  return info.param.name;
+}
+
+// 127.14.x.y from the test's name, so that test processes running side by side (ctest -j)
+// never share port 111 or 4880.
+inline std::string address_for_this_test() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::size_t h =
+      std::hash<std::string>{}(std::string(info->test_suite_name()) + "." + info->name());
+  return "127.14." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+}
+
+class LanSession : public ::testing::TestWithParam<LanForm> {
+ protected:
+  void SetUp() override {
+    auto options = sim::ServerOptions::all(address_for_this_test());
+    options.vxi11_max_recv_size = 1024;  // so that long writes are split
+    tune(options);
+    server_ = std::make_unique<sim::Server>(options);
+    if (GetParam().resource == kVxi11Form.resource && !server_->portmapper_error().empty()) {
+      GTEST_SKIP() << "portmapper port 111 cannot be bound: " << server_->portmapper_error();
+    }
+    ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
+    resource_ = GetParam().resource(*server_);
+    ASSERT_EQ(viOpen(rm_, resource_.c_str(), VI_NO_LOCK, 2000, &vi_), VI_SUCCESS) << resource_;
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 1000), VI_SUCCESS);
+  }
+  void TearDown() override {
+    if (rm_ != VI_NULL) viClose(rm_);
+  }
+  virtual void tune(sim::ServerOptions& /*options*/) {}
+
+  ViStatus write(std::string_view text) {
+    ViUInt32 count = 0;
+    return viWrite(vi_, reinterpret_cast<ViConstBuf>(text.data()),
+                   static_cast<ViUInt32>(text.size()), &count);
+  }
+  // One viRead of at most `count` bytes.
+  std::string read(ViStatus& status, ViUInt32 count = 512) {
+    std::string bytes(count, '\0');
+    ViUInt32 got = 0;
+    status = viRead(vi_, reinterpret_cast<ViPBuf>(bytes.data()), count, &got);
+    bytes.resize(got);
+    return bytes;
+  }
+
+  std::unique_ptr<sim::Server> server_;
+  std::string resource_;
+  ViSession rm_ = VI_NULL;
+  ViSession vi_ = VI_NULL;
+};
+
+}  // namespace zr48::visa::testing
+
+#endif

@@ -1,0 +1,48 @@
+// Optional operations on a transport without them: each answers VI_ERROR_NSUP_OPER, checks its
+// arguments first where VISA says so, and leaves the session usable.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "visa_fixture.h"
+
+namespace zr48::visa::testing {
+namespace {
+
+using OptionalOperations = PeerSession;
+
+TEST_F(OptionalOperations, SocketAnswersNotSupported) {
+  ViUInt16 stb = 0;
+  ViChar key[256] = {};
+  const struct {
+    const char* name;
+    std::function<ViStatus()> call;
+    ViStatus expected;
+  } rows[] = {
+      {"viClear", [&] { return viClear(vi_); }, VI_ERROR_NSUP_OPER},
+      {"viReadSTB", [&] { return viReadSTB(vi_, &stb); }, VI_ERROR_NSUP_OPER},
+      {"viReadSTB without buffer", [&] { return viReadSTB(vi_, nullptr); }, VI_ERROR_USER_BUF},
+      {"viAssertTrigger", [&] { return viAssertTrigger(vi_, VI_TRIG_PROT_DEFAULT); },
+       VI_ERROR_NSUP_OPER},
+      {"viAssertTrigger, other protocol", [&] { return viAssertTrigger(vi_, 5); },
+       VI_ERROR_INV_PROT},
+      {"viLock exclusive", [&] { return viLock(vi_, VI_EXCLUSIVE_LOCK, 0, nullptr, nullptr); },
+       VI_ERROR_NSUP_OPER},
+      {"viLock shared", [&] { return viLock(vi_, VI_SHARED_LOCK, 0, nullptr, key); },
+       VI_ERROR_NSUP_OPER},
+      {"viLock, no lock type", [&] { return viLock(vi_, VI_NO_LOCK, 0, nullptr, nullptr); },
+       VI_ERROR_INV_LOCK_TYPE},
+      {"viUnlock", [&] { return viUnlock(vi_); }, VI_ERROR_NSUP_OPER},
+      {"viClear on the manager", [&] { return viClear(rm_); }, VI_ERROR_NSUP_OPER},
+      {"viClear on a closed handle", [&] { return viClear(0x7fff0001); }, VI_ERROR_INV_OBJECT},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.call(), row.expected) << row.name;
+
+  // The session still exchanges messages.
+  ViUInt32 count = 0;
+  ASSERT_EQ(viWrite(vi_, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &count), VI_SUCCESS);
+  EXPECT_EQ(peer_.receive(6), "*IDN?\n");
+}
+
+}  // namespace
+}  // namespace zr48::visa::testing
