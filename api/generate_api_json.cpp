@@ -249,8 +249,8 @@ ordered_json RangeTableJson(const IviRangeTable* table) {
   if (table == nullptr) return nullptr;
   static constexpr const char* kTypes[] = {"discrete", "ranged", "coerced"};
   ordered_json entries = ordered_json::array();
-  for (const IviRangeTableEntry* entry = table->rangeValues;
-       entry->cmdString != IVI_RANGE_TABLE_END_STRING; ++entry) {
+  const ViString kEnd = IVI_RANGE_TABLE_END_STRING;  // NOLINT(performance-no-int-to-ptr)
+  for (const IviRangeTableEntry* entry = table->rangeValues; entry->cmdString != kEnd; ++entry) {
     if (table->type == IVI_VAL_DISCRETE) {
       entries.push_back({{"value", entry->discreteOrMinValue}, {"keyword", entry->cmdString}});
     } else {

@@ -1,6 +1,7 @@
 // zr48: program, read and watch the supply from the shell. See zr48(1).
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <map>
 
 #include "command.h"
@@ -18,10 +19,9 @@ CLI::Option* AddResource(CLI::App& app, std::string& resource) {
       ->required();
 }
 
-}  // namespace zr48::cli
+namespace {
 
-int main(int argc, char** argv) {
-  using namespace zr48::cli;
+int Run(int argc, char** argv) {
   CLI::App tool("Program, read and watch the ZR48 seven-channel DC power supply.", "zr48");
   tool.set_version_flag("-V,--version", "zr48 " + std::to_string(ZR48_TOOL_VERSION_MAJOR) + "." +
                                             std::to_string(ZR48_TOOL_VERSION_MINOR));
@@ -55,4 +55,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zr48: %s\n", failure.what());
     return static_cast<int>(failure.exit());
   }
+}
+
+}  // namespace
+}  // namespace zr48::cli
+
+int main(int argc, char** argv) {
+  // Anything not turned into an exit code on the way (out of memory, say) still ends with a
+  // message and a status, not an abort.
+  try {
+    return zr48::cli::Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "zr48: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "zr48: unexpected failure\n");
+  }
+  return 1;
 }

@@ -61,6 +61,7 @@ std::string Timestamp() {
 
 std::vector<ChannelReading> Sample(const DriverSession& session, const std::vector<int>& channels) {
   std::vector<ChannelReading> readings;
+  readings.reserve(channels.size());
   for (const int channel : channels) readings.push_back(ReadChannel(session, channel));
   return readings;
 }
