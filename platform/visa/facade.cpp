@@ -1,10 +1,13 @@
 // The C interface: handle lookup, argument checks, the trace, and no exception ever crossing
 // into C callers.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "visa/find.h"
 #include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
@@ -50,7 +53,7 @@ void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
     auto& session = static_cast<Session&>(*object);
     if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);
     session.close();
-  } else {
+  } else if (object->kind() == ResourceManager::kKind) {
     for (const ViSession child : static_cast<ResourceManager&>(*object).release_all()) {
       const auto removed = registry::remove(child);
       if (removed != nullptr && removed->kind() == Session::kKind) {
@@ -175,6 +178,77 @@ ViStatus viClose(ViObject vi) {
   });
   trace::note("viClose", vi, status, {});
   return status;
+}
+
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                    ViChar desc[]) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    if (vi != nullptr) *vi = VI_NULL;
+    if (retCnt != nullptr) *retCnt = 0;
+    const auto object = registry::find(sesn);
+    if (object == nullptr) return VI_ERROR_INV_OBJECT;
+    if (object->kind() != zr48::visa::ResourceManager::kKind) return VI_ERROR_NSUP_OPER;
+    if (expr == nullptr) return VI_ERROR_INV_EXPR;
+    std::vector<std::string> found;
+    const ViStatus result =
+        zr48::visa::find_resources(expr, zr48::visa::FindSettings::from_environment(), found);
+    if (result != VI_SUCCESS) return result;
+    const auto count = static_cast<ViUInt32>(found.size());
+    auto list = std::make_shared<zr48::visa::FindList>(std::move(found));
+    if (desc != nullptr) list->next(desc);
+    if (retCnt != nullptr) *retCnt = count;
+    if (vi != nullptr) {
+      *vi = registry::add(list);
+      if (*vi == VI_NULL) return VI_ERROR_ALLOC;
+    }
+    return VI_SUCCESS;
+  });
+  trace::note("viFindRsrc", sesn, status, expr != nullptr ? expr : "(null)");
+  return status;
+}
+
+ViStatus viFindNext(ViFindList vi, ViChar desc[]) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    const auto list = registry::find_as<zr48::visa::FindList>(vi);
+    if (list == nullptr) return VI_ERROR_INV_OBJECT;
+    if (desc == nullptr) return VI_ERROR_INV_PARAMETER;
+    return list->next(desc);
+  });
+  trace::note("viFindNext", vi, status, {});
+  return status;
+}
+
+ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
+                       ViChar aliasIfExists[]) {
+  const ViStatus status = guarded([&]() -> ViStatus {
+    const auto object = registry::find(rmSesn);
+    if (object == nullptr) return VI_ERROR_INV_OBJECT;
+    if (object->kind() != zr48::visa::ResourceManager::kKind) return VI_ERROR_NSUP_OPER;
+    if (rsrcName == nullptr) return VI_ERROR_INV_RSRC_NAME;
+    zr48::visa::ResourceName name;
+    const ViStatus parsed = zr48::visa::parse_resource_name(rsrcName, name);
+    if (parsed != VI_SUCCESS) return parsed;
+    if (intfType != nullptr) *intfType = static_cast<ViUInt16>(name.interface_type);
+    if (intfNum != nullptr) *intfNum = name.board;
+    const auto copy = [](ViChar* out, const std::string& text) {
+      if (out == nullptr) return;
+      const std::size_t n = std::min<std::size_t>(text.size(), VI_FIND_BUFLEN - 1);
+      std::memcpy(out, text.data(), n);
+      out[n] = '\0';
+    };
+    copy(rsrcClass, name.resource_class);
+    copy(expandedUnaliasedName, name.canonical);
+    copy(aliasIfExists, std::string());  // this layer keeps no aliases
+    return VI_SUCCESS;
+  });
+  trace::note("viParseRsrc", rmSesn, status, rsrcName != nullptr ? rsrcName : "(null)");
+  return status;
+}
+
+ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                     ViPUInt16 intfNum) {
+  return viParseRsrcEx(rmSesn, rsrcName, intfType, intfNum, nullptr, nullptr, nullptr);
 }
 
 ViStatus viClear(ViSession vi) {

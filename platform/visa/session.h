@@ -17,7 +17,7 @@
 namespace zr48::visa {
 
 // What a handle names; the registry checks it instead of a dynamic_cast on every call.
-enum class ObjectKind { kResourceManager, kSession };
+enum class ObjectKind { kResourceManager, kSession, kFindList };
 
 class Object {
  public:

@@ -31,6 +31,7 @@ extern "C" {
 #define VI_ERROR_INV_OBJECT (_VI_ERROR + 0x3FFF000EL)
 #define VI_ERROR_INV_SESSION VI_ERROR_INV_OBJECT
 #define VI_ERROR_RSRC_LOCKED (_VI_ERROR + 0x3FFF000FL)
+#define VI_ERROR_INV_EXPR (_VI_ERROR + 0x3FFF0010L)
 #define VI_ERROR_RSRC_NFOUND (_VI_ERROR + 0x3FFF0011L)
 #define VI_ERROR_INV_RSRC_NAME (_VI_ERROR + 0x3FFF0012L)
 #define VI_ERROR_INV_ACC_MODE (_VI_ERROR + 0x3FFF0013L)
@@ -153,6 +154,10 @@ extern "C" {
 #define VI_FLUSH_WHEN_FULL 2
 #define VI_FLUSH_DISABLE 3
 
+#define VI_FIND_BUFLEN 256
+typedef ViObject ViFindList;
+typedef ViFindList* ViPFindList;
+
 /* ---- Operations ------------------------------------------------------------------------- */
 ViStatus viOpenDefaultRM(ViPSession vi);
 ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
@@ -169,6 +174,15 @@ ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...);
 ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params);
 ViStatus viScanf(ViSession vi, ViConstString readFmt, ...);
 ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params);
+
+/* Finding resources and parsing their names. */
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                    ViChar desc[]);
+ViStatus viFindNext(ViFindList vi, ViChar desc[]);
+ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum);
+ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
+                       ViChar aliasIfExists[]);
 
 /* Optional operations: VI_ERROR_NSUP_OPER where the resource's transport lacks them. */
 ViStatus viClear(ViSession vi);
