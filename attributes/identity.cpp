@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "ZR48.h"
-#include "driver/frame.h"
+#include "frame/frame.h"
 
 namespace zr48::attributes {
 namespace {
@@ -22,7 +22,7 @@ constexpr double kCompilerVersion = 0.0;
 #endif
 
 // Versions of the IVI engine and of the VISA standard the driver is written against.
-constexpr double kEngineVersion = 4.0;
+constexpr double kEngineVersion = IVI_ENGINE_MAJOR_VERSION + IVI_ENGINE_MINOR_VERSION / 100.0;
 constexpr double kVisaSpecVersion = 4.0;
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "driver/frame.h"
+#include "frame/frame.h"
 #include "engine/ivi_engine.h"
 
 namespace zr48::attributes {

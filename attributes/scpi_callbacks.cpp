@@ -1,7 +1,7 @@
 // The callback shapes of the SCPI-backed attributes. Each finds its row by the attribute
 // identifier the engine hands in, so three functions serve every row.
-#include "driver/channel_command.h"
-#include "driver/frame.h"
+#include "frame/channel_command.h"
+#include "frame/frame.h"
 #include "scpi_attributes.h"
 
 namespace zr48::attributes {

@@ -1,6 +1,6 @@
 // The attribute accessors and raw data pass-throughs: one engine call each, as a user's call
 // (so user-readable and user-writable flags apply), the engine's status returned unchanged.
-#include "frame.h"
+#include "frame/frame.h"
 
 namespace {
 constexpr ViInt32 kUserCall = IVI_VAL_DIRECT_USER_CALL;

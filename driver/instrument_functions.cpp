@@ -7,8 +7,8 @@
 #include <string_view>
 #include <type_traits>
 
-#include "channel_command.h"
-#include "frame.h"
+#include "frame/channel_command.h"
+#include "frame/frame.h"
 
 namespace zr48 {
 namespace {

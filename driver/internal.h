@@ -1,10 +1,11 @@
-// The driver's internal routines: shared between the session code, the attribute registration
-// and the utility functions, never exported (hidden visibility; the version script exports only
+// The driver's internal routines: shared between the session code, reset and the utility
+// functions, never exported (hidden visibility; the version script exports only
 // the public header's functions).
 #ifndef ZR48_DRIVER_INTERNAL_H
 #define ZR48_DRIVER_INTERNAL_H
 
 #include "ZR48.h"
+#include "attributes/init_attributes.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -22,13 +23,6 @@ ViStatus ZR48_SessionClose(ViSession vi);
 ViStatus ZR48_InstrDefaults(ViSession vi);
 // Runs the status callback when status queries are on, a check is due and the session is real.
 ViStatus ZR48_StatusCheck(ViSession vi);
-// The engine's check-status and operation-complete hooks: nothing to ask the instrument.
-ViStatus ZR48_StatusCallback(ViSession vi, ViSession io);
-ViStatus ZR48_OpcCallback(ViSession vi, ViSession io);
-
-// Registers the driver's attributes and adjusts the engine's inherent ones; no instrument I/O.
-ViStatus ZR48_InitAttributes(ViSession vi);
-
 #ifdef __cplusplus
 }
 #endif

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame.h"
+#include "frame/frame.h"
 
 ViStatus ZR48_WriteCmd(ViSession instrumentHandle, ViConstString inputStr) {
   if (inputStr == nullptr) {

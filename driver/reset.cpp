@@ -1,5 +1,5 @@
 // Reset, the default set-up step and the instrument-status check.
-#include "frame.h"
+#include "frame/frame.h"
 #include "internal.h"
 
 using zr48::Normalise;
@@ -35,13 +35,4 @@ ViStatus ZR48_StatusCheck(ViSession vi) {
   const ViStatus status = Normalise(ZR48_StatusCallback(vi, Ivi_IOSession(vi)));
   if (status < 0) return status;  // the check stays due
   return Normalise(Ivi_SetNeedToCheckStatus(vi, VI_FALSE));
-}
-
-// The instrument reports no status the driver could query, so the check asks nothing.
-ViStatus ZR48_StatusCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
-}
-
-ViStatus ZR48_OpcCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
 }

@@ -2,7 +2,7 @@
 #include <array>
 #include <cstring>
 
-#include "frame.h"
+#include "frame/frame.h"
 #include "internal.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <limits>
 
-#include "frame.h"
+#include "frame/frame.h"
 #include "internal.h"
 
 namespace zr48 {

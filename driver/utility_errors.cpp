@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "frame.h"
+#include "frame/frame.h"
 #include "utility.h"
 
 namespace zr48 {

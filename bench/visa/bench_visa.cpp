@@ -134,6 +134,42 @@ void VisaLayer_SetVoltageConfirmed(benchmark::State& state) {
   }
 }
 
+// The measure exchange as the driver sends it (one write, one read of at most 511 bytes) over
+// each LAN resource form of one simulator serving all three.
+zr48::sim::Server& lan_simulator() {
+  static zr48::sim::Server server(zr48::sim::ServerOptions::all("127.0.0.61"));
+  return server;
+}
+
+void Lan_MeasureVoltage(benchmark::State& state,
+                        std::string (*resource)(const zr48::sim::Server&)) {
+  ViSession rm = VI_NULL;
+  ViSession vi = VI_NULL;
+  VisaSession::check(viOpenDefaultRM(&rm));
+  if (viOpen(rm, resource(lan_simulator()).c_str(), VI_NO_LOCK, 2000, &vi) < VI_SUCCESS) {
+    state.SkipWithError("cannot open (VXI-11 needs port 111)");
+    viClose(rm);
+    return;
+  }
+  static constexpr char kExchange[] = "INST ch2\nMEAS:VOLT?\n";
+  ViByte reply[512];
+  while (state.KeepRunning()) {
+    ViUInt32 count = 0;
+    VisaSession::check(
+        viWrite(vi, reinterpret_cast<ViConstBuf>(kExchange), sizeof kExchange - 1, &count));
+    VisaSession::check(viRead(vi, reply, 511, &count));
+    benchmark::DoNotOptimize(reply);
+  }
+  viClose(rm);
+}
+
+BENCHMARK_CAPTURE(Lan_MeasureVoltage, socket,
+                  [](const zr48::sim::Server& s) { return s.resource(); });
+BENCHMARK_CAPTURE(Lan_MeasureVoltage, vxi11,
+                  [](const zr48::sim::Server& s) { return s.vxi11_resource(); });
+BENCHMARK_CAPTURE(Lan_MeasureVoltage, hislip,
+                  [](const zr48::sim::Server& s) { return s.hislip_resource(); });
+
 BENCHMARK(PlainSocket_SetVoltage);
 BENCHMARK(VisaLayer_SetVoltage);
 BENCHMARK(PlainSocket_MeasureVoltage);

@@ -326,7 +326,7 @@ ViStatus addAttribute(Session& s, ViAttr id, const char* name, T defaultValue, I
   return VI_SUCCESS;
 }
 
-ViStatus setStringCallback(Session& s, ViAttr id, AnyCallback callback, bool write) {
+ViStatus setStringReadCallback(Session& s, ViAttr id, AnyCallback callback) {
   Attribute* a = s.attributes.find(id);
   if (a == nullptr) {
     return s.fail(IVI_ERROR_INVALID_ATTRIBUTE,
@@ -336,7 +336,7 @@ ViStatus setStringCallback(Session& s, ViAttr id, AnyCallback callback, bool wri
     return s.fail(IVI_ERROR_TYPES_DO_NOT_MATCH,
                   "Attribute " + describeAttribute(*a) + " is not a ViString attribute");
   }
-  (write ? a->write : a->read) = callback;
+  a->read = callback;
   return VI_SUCCESS;
 }
 

@@ -25,7 +25,7 @@ ViStatus addAttribute(Session& s, ViAttr id, const char* name, T defaultValue, I
                       AnyCallback read, AnyCallback write, const IviRangeTable* range,
                       ViInt32 comparePrecision);
 
-ViStatus setStringCallback(Session& s, ViAttr id, AnyCallback callback, bool write);
+ViStatus setStringReadCallback(Session& s, ViAttr id, AnyCallback callback);
 ViStatus getAttributeFlags(Session& s, ViAttr id, IviAttrFlags& flags);
 ViStatus setAttributeFlags(Session& s, ViAttr id, IviAttrFlags flags);
 ViStatus invalidateAttribute(Session& s, const char* channel, ViAttr id);

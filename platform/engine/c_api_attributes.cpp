@@ -111,37 +111,12 @@ ViStatus Ivi_AddAttributeViBoolean(ViSession vi, ViAttr attributeId, ViConstStri
                         writeCallback);
 }
 
-ViStatus Ivi_AddAttributeViSession(ViSession vi, ViAttr attributeId, ViConstString attributeName,
-                                   ViSession defaultValue, IviAttrFlags flags,
-                                   ReadAttrViSession_CallbackPtr readCallback,
-                                   WriteAttrViSession_CallbackPtr writeCallback) {
-  return add<ViSession>(vi, attributeId, attributeName, defaultValue, flags, readCallback,
-                        writeCallback);
-}
-
-ViStatus Ivi_AddAttributeViAddr(ViSession vi, ViAttr attributeId, ViConstString attributeName,
-                                ViAddr defaultValue, IviAttrFlags flags,
-                                ReadAttrViAddr_CallbackPtr readCallback,
-                                WriteAttrViAddr_CallbackPtr writeCallback) {
-  return add<ViAddr>(vi, attributeId, attributeName, defaultValue, flags, readCallback,
-                     writeCallback);
-}
-
 ViStatus Ivi_SetAttrReadCallbackViString(ViSession vi, ViAttr attributeId,
                                          ReadAttrViString_CallbackPtr readCallback) {
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return setStringCallback(*s, attributeId, eraseCallback(readCallback), false);
-  });
-}
-
-ViStatus Ivi_SetAttrWriteCallbackViString(ViSession vi, ViAttr attributeId,
-                                          WriteAttrViString_CallbackPtr writeCallback) {
-  return guarded([&]() -> ViStatus {
-    const LockedSession s(vi);
-    if (!s) return s.status();
-    return setStringCallback(*s, attributeId, eraseCallback(writeCallback), true);
+    return setStringReadCallback(*s, attributeId, eraseCallback(readCallback));
   });
 }
 
@@ -234,11 +209,6 @@ ViStatus Ivi_GetAttributeViBoolean(ViSession vi, ViConstString channelName, ViAt
 ViStatus Ivi_GetAttributeViSession(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                    ViInt32 optionFlags, ViSession* value) {
   return get<ViSession>(vi, channelName, attributeId, optionFlags, value);
-}
-
-ViStatus Ivi_GetAttributeViAddr(ViSession vi, ViConstString channelName, ViAttr attributeId,
-                                ViInt32 optionFlags, ViAddr* value) {
-  return get<ViAddr>(vi, channelName, attributeId, optionFlags, value);
 }
 
 ViStatus Ivi_CheckAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,

@@ -234,8 +234,8 @@ ViStatus Ivi_GetEngineDescription(ViInt32 bufferSize, ViChar description[]) {
   return guarded([&]() -> ViStatus {
     const std::string path = configurationPath();
     char text[1024];
-    std::snprintf(text, sizeof text, kDescription, kEngineRevision, path.c_str(), kConfigEnvVar,
-                  kDefaultConfigPath);
+    std::snprintf(text, sizeof text, kDescription, engineRevision().c_str(), path.c_str(),
+                  kConfigEnvVar, kDefaultConfigPath);
     return copyWithBufferRule(text, bufferSize, description);
   });
 }

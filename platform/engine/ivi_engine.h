@@ -14,6 +14,11 @@
 extern "C" {
 #endif
 
+/* The engine's revision, major.minor: IVI_ATTR_ENGINE_REVISION reports it as "4.00", and so does
+ * the driver's revision text. */
+#define IVI_ENGINE_MAJOR_VERSION 4
+#define IVI_ENGINE_MINOR_VERSION 0
+
 /* ---- Status codes ---------------------------------------------------------------------- */
 #define IVI_STATUS_CODE_BASE 0x3FFA0000L
 #define IVI_WARN_BASE IVI_STATUS_CODE_BASE
@@ -274,18 +279,8 @@ ViStatus Ivi_AddAttributeViBoolean(ViSession vi, ViAttr attributeId, ViConstStri
                                    ViBoolean defaultValue, IviAttrFlags flags,
                                    ReadAttrViBoolean_CallbackPtr readCallback,
                                    WriteAttrViBoolean_CallbackPtr writeCallback);
-ViStatus Ivi_AddAttributeViSession(ViSession vi, ViAttr attributeId, ViConstString attributeName,
-                                   ViSession defaultValue, IviAttrFlags flags,
-                                   ReadAttrViSession_CallbackPtr readCallback,
-                                   WriteAttrViSession_CallbackPtr writeCallback);
-ViStatus Ivi_AddAttributeViAddr(ViSession vi, ViAttr attributeId, ViConstString attributeName,
-                                ViAddr defaultValue, IviAttrFlags flags,
-                                ReadAttrViAddr_CallbackPtr readCallback,
-                                WriteAttrViAddr_CallbackPtr writeCallback);
 ViStatus Ivi_SetAttrReadCallbackViString(ViSession vi, ViAttr attributeId,
                                          ReadAttrViString_CallbackPtr readCallback);
-ViStatus Ivi_SetAttrWriteCallbackViString(ViSession vi, ViAttr attributeId,
-                                          WriteAttrViString_CallbackPtr writeCallback);
 ViStatus Ivi_GetAttributeFlags(ViSession vi, ViAttr attributeId, IviAttrFlags* flags);
 ViStatus Ivi_SetAttributeFlags(ViSession vi, ViAttr attributeId, IviAttrFlags flags);
 
@@ -315,8 +310,6 @@ ViStatus Ivi_GetAttributeViBoolean(ViSession vi, ViConstString channelName, ViAt
                                    ViInt32 optionFlags, ViBoolean* value);
 ViStatus Ivi_GetAttributeViSession(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                    ViInt32 optionFlags, ViSession* value);
-ViStatus Ivi_GetAttributeViAddr(ViSession vi, ViConstString channelName, ViAttr attributeId,
-                                ViInt32 optionFlags, ViAddr* value);
 
 ViStatus Ivi_CheckAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                    ViInt32 optionFlags, ViInt32 value);

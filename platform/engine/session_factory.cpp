@@ -94,7 +94,7 @@ Value inherentDefault(const InherentRow& row, const CreationContext& context) {
     case IVI_ATTR_SPECIFIC_DRIVER_PREFIX:
       return context.prefix;
     case IVI_ATTR_ENGINE_REVISION:
-      return std::string(kEngineRevision);
+      return engineRevision();
     case IVI_ATTR_LOGICAL_NAME:
       return context.logical != nullptr ? context.logical->name : std::string();
     case IVI_ATTR_IO_RESOURCE_DESCRIPTOR:

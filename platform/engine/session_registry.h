@@ -1,19 +1,16 @@
 // The registry of live sessions and the per-session lock.
 //
-// A handle names a slot of a fixed table and the slot's generation, so a handle is never reused:
-// a slot gets a new generation each time it is reused, and is retired when its generations run
-// out. Each slot keeps atomic words that carry the generation: a use count (the registry's
-// reference plus one per call in progress), the session lock's tickets, and its owner thread with
-// the nesting depth. The lock is a ticket lock, so waiting threads are served first come, first
-// served, and a thread that just unlocked cannot take the lock back ahead of them. Lookups are a
-// compare-and-swap, the lock two and unlock one, with no global lock; the session object is
-// destroyed by whoever drops the last reference after Ivi_Dispose, so a dispose never frees a
-// session another thread is using.
+// Sessions live in a handle table (handles/handle_table.h): a handle is never reused, a look-up
+// is one compare-and-swap, and the session object is destroyed by whoever drops the last
+// reference after Ivi_Dispose, so a dispose never frees a session another thread is using. The
+// session lock lives beside each session in the table: nestable, and fair: waiting threads are
+// served first come, first served, and a thread that just unlocked cannot take the lock back
+// ahead of them.
 #ifndef ZR48_PLATFORM_ENGINE_SESSION_REGISTRY_H
 #define ZR48_PLATFORM_ENGINE_SESSION_REGISTRY_H
 
+#include <functional>
 #include <memory>
-#include <utility>
 
 #include "engine/ivi_engine.h"
 
@@ -25,8 +22,7 @@ namespace registry {
 
 // Creates a session under a fresh handle and publishes it; VI_NULL when the table is full.
 // `make` builds the session object for the handle.
-template <class Make>
-ViSession create(Make&& make);
+ViSession create(const std::function<std::unique_ptr<Session>(ViSession)>& make);
 
 // Takes a reference to a live session; null for an unknown or disposed handle.
 Session* acquire(ViSession vi);
@@ -39,31 +35,9 @@ bool markDisposed(ViSession vi);
 
 ViStatus lock(ViSession vi);
 ViStatus unlock(ViSession vi);
-// Whether the calling thread holds the session's lock.
-bool ownsLock(ViSession vi);
 // How many threads hold or wait for the session's lock; 0 for an unknown or disposed handle.
 // A snapshot, for diagnostics and tests.
 unsigned lockQueueLength(ViSession vi);
-
-// The slot machinery behind create().
-ViSession reserve();
-void publish(ViSession vi, std::unique_ptr<Session> session);
-void abandon(ViSession vi);
-
-template <class Make>
-ViSession create(Make&& make) {
-  const ViSession vi = reserve();
-  if (vi == VI_NULL) return VI_NULL;
-  std::unique_ptr<Session> session;
-  try {
-    session = std::forward<Make>(make)(vi);
-  } catch (...) {
-    abandon(vi);
-    throw;
-  }
-  publish(vi, std::move(session));
-  return vi;
-}
 
 }  // namespace registry
 

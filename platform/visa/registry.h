@@ -1,6 +1,6 @@
-// The live VISA handles: a fixed table of slots, each guarded by its own mutex, so that calls on
-// different sessions never meet on a lock. A handle carries its slot's index and a generation,
-// so a closed handle stays invalid when its slot is reused. Lookups hand out shared ownership, so
+// The live VISA handles, in a handle table (handles/handle_table.h): calls on different sessions
+// never meet on a lock, and a handle carries its slot's index and a generation, so a closed
+// handle stays invalid when its slot is reused. Lookups hand out shared ownership, so
 // that a concurrent viClose cannot free an object still in use.
 #ifndef ZR48_PLATFORM_VISA_REGISTRY_H
 #define ZR48_PLATFORM_VISA_REGISTRY_H

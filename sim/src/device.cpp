@@ -1,7 +1,5 @@
 #include "device.h"
 
-#include <charconv>
-
 namespace zr48::sim {
 
 Clock::time_point deadline_after(std::chrono::milliseconds ms) {
@@ -106,11 +104,9 @@ void Device::report_input_overrun() {
   instrument.report_input_overrun();
 }
 
-std::uint8_t Device::status_byte() {
-  const std::string text = execute("*STB?");
-  unsigned value = 0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return static_cast<std::uint8_t>(value);
+std::uint8_t Device::status_byte(bool message_available) {
+  const std::lock_guard guard(instrument_mutex);
+  return instrument.status_byte(message_available);
 }
 
 bool Device::close_before_line() {
@@ -122,26 +118,24 @@ bool Device::close_before_line() {
   return false;
 }
 
-std::optional<Reply> Device::shape_reply(std::string reply, bool query) {
-  if (reply.empty() && !query) return std::nullopt;
-  Reply shaped;
-  {
-    const std::lock_guard guard(faults_mutex);
-    if (faults.silent) return std::nullopt;
-    if (!faults.replies.empty()) {
-      reply = std::move(faults.replies.front());
-      faults.replies.pop_front();
-    }
-    if (!faults.wire_replies.empty()) {
-      shaped.wire = std::move(faults.wire_replies.front());
-      faults.wire_replies.pop_front();
-    }
-    shaped.delay = faults.delay;
-    shaped.cut = std::exchange(faults.close_mid_reply, std::nullopt);
+ReplyHooks Device::take_reply_hooks() {
+  const std::lock_guard guard(faults_mutex);
+  ReplyHooks hooks;
+  if (faults.silent) {
+    hooks.silent = true;
+    return hooks;
   }
-  if (reply.empty() && !shaped.wire) return std::nullopt;  // a query that failed: nothing to say
-  shaped.bytes = std::move(reply);
-  return shaped;
+  if (!faults.replies.empty()) {
+    hooks.replacement = std::move(faults.replies.front());
+    faults.replies.pop_front();
+  }
+  if (!faults.wire_replies.empty()) {
+    hooks.wire = std::move(faults.wire_replies.front());
+    faults.wire_replies.pop_front();
+  }
+  hooks.delay = faults.delay;
+  hooks.cut = std::exchange(faults.close_mid_reply, std::nullopt);
+  return hooks;
 }
 
 }  // namespace zr48::sim

@@ -38,10 +38,11 @@ struct Faults {
   bool interrupt_next = false;  // HiSLIP: the next query is interrupted
 };
 
-// The reply to one query after the fault hooks.
-struct Reply {
-  std::string bytes;                // message bytes to deliver
-  std::optional<std::string> wire;  // the protocol message to send instead, as is
+// What the fault hooks do to the next reply.
+struct ReplyHooks {
+  bool silent = false;                     // never answer it
+  std::optional<std::string> replacement;  // message bytes to deliver instead
+  std::optional<std::string> wire;         // the protocol message to send instead, as is
   std::chrono::milliseconds delay{0};
   std::optional<std::size_t> cut;  // send this many bytes of the message, then close
 };
@@ -93,13 +94,12 @@ class Device {
 
   std::string execute(std::string_view line);
   void report_input_overrun();
-  std::uint8_t status_byte();
+  std::uint8_t status_byte(bool message_available = false);
 
   // True when the close-after-lines hook closes the connection instead of running this line.
   bool close_before_line();
-  // Applies silence, pushed replies, delay and cut to the reply of one line; nullopt when
-  // nothing is to be sent.
-  std::optional<Reply> shape_reply(std::string reply, bool query);
+  // The hooks for the next reply, taking what is queued for it (nothing when silent).
+  ReplyHooks take_reply_hooks();
   // Runs `f(faults)` under the faults lock.
   template <typename F>
   auto with_faults(F f) {
@@ -114,47 +114,6 @@ class Device {
   std::vector<std::string> by_session;
   std::mutex faults_mutex;
   Faults faults;
-};
-
-// The program-message bytes one session sent that have not run yet. Complete lines run as they
-// arrive; END (VXI-11's flag, HiSLIP's DataEnd) also ends an unterminated last line. A line
-// longer than kMaxLineBytes is dropped up to its line feed with -363.
-class InputBuffer {
- public:
-  static constexpr std::size_t kMaxLineBytes = 64 * 1024;
-
-  // Passes each line that `bytes` completes to `run` (which returns false to stop taking lines);
-  // false when `run` did.
-  template <typename Run>
-  bool feed(Device& device, std::string_view bytes, bool end, Run run) {
-    pending_.append(bytes);
-    std::size_t start = 0;
-    bool go_on = true;
-    for (std::size_t stop; go_on && (stop = pending_.find('\n', start)) != std::string::npos;
-         start = stop + 1) {
-      if (std::exchange(discarding_, false)) continue;
-      go_on = run(std::string_view(pending_).substr(start, stop - start + 1));
-    }
-    pending_.erase(0, start);
-    if (go_on && end && !pending_.empty()) {
-      const std::string last = std::exchange(pending_, {});
-      if (!std::exchange(discarding_, false)) go_on = run(last);
-    }
-    if (pending_.size() > kMaxLineBytes) {
-      pending_.clear();
-      if (!discarding_) device.report_input_overrun();
-      discarding_ = true;
-    }
-    return go_on;
-  }
-  void clear() {
-    pending_.clear();
-    discarding_ = false;
-  }
-
- private:
-  std::string pending_;
-  bool discarding_ = false;  // inside an over-long line, up to its line feed
 };
 
 }  // namespace zr48::sim

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <map>
 #include <memory>
 
+#include "exchange.h"
 #include "services.h"
 #include "visa/wire/hislip.h"
 
@@ -21,11 +23,6 @@ constexpr char kVendor[2] = {'Z', 'R'};
 constexpr std::uint64_t kMaxMessage = hs::kDefaultMaxMessageSize;  // header included
 constexpr std::uint64_t kMaxPayload = kMaxMessage - hs::kHeaderSize;
 constexpr std::uint8_t kMav = 0x10;
-
-// The one place this service reaches the instrument.
-std::string run_line(Device& device, std::string_view line) {
-  return device.execute(line);
-}
 
 std::string message(MessageType type, std::uint8_t control, std::uint32_t parameter,
                     std::string_view payload = {}) {
@@ -95,7 +92,8 @@ class HislipService final : public Service {
       : device_(device),
         options_(options),
         tcp_(
-            device.stop, std::move(listener), [this](int fd) { serve(fd); }, 2 * kMaxConnections) {}
+            device.stop, std::move(listener), [this](int fd, std::size_t) { serve(fd); },
+            2 * kMaxConnections) {}
   std::uint16_t port() const { return tcp_.port(); }
   void start() override { tcp_.start(); }
   void join() override { tcp_.join(); }
@@ -109,8 +107,8 @@ class HislipService final : public Service {
   void serve(int fd);
   void serve_sync(int fd, const std::shared_ptr<Session>& session);
   void serve_async(int fd, const std::shared_ptr<Session>& session);
-  // Runs one line of a program message; false closes the session.
-  bool run(Session& session, std::string_view line, std::uint32_t message_id);
+  // Sends the response a message made, if any; false closes the session.
+  bool deliver(Session& session, Exchange& exchange, std::uint32_t message_id);
   std::shared_ptr<Session> find(std::uint16_t id);
 
   Device& device_;
@@ -228,7 +226,7 @@ void HislipService::serve(int fd) {
 
 void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) {
   const DeviceLock::Owner owner = Device::owner_of(session->slot);
-  InputBuffer input;
+  Exchange exchange(device_);
   hs::Header header;
   std::string payload;
   for (;;) {
@@ -258,17 +256,17 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
       bool open = true;
       if (data) {
         device_.record(session->slot, payload);
-        open = input.feed(device_, payload, header.type == MessageType::kDataEnd,
-                          [&](std::string_view line) { return run(*session, line, id); });
+        open = exchange.write(payload, header.type == MessageType::kDataEnd,
+                              [&] { return deliver(*session, exchange, id); });
       } else {
-        open = run(*session, "*TRG\n", id);
+        exchange.trigger();
       }
       if (!open) {
         session->close_both();
         return;
       }
     } else if (header.type == MessageType::kDeviceClearComplete) {
-      input.clear();
+      exchange.device_clear();
       const std::uint8_t agreed = header.control & hs::kPreferOverlapped;
       {
         const std::lock_guard guard(session->mutex);
@@ -288,21 +286,17 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
   }
 }
 
-bool HislipService::run(Session& session, std::string_view line, std::uint32_t message_id) {
-  if (device_.close_before_line()) return false;
-  const bool query = line.find('?') != std::string_view::npos;
-  std::string reply = run_line(device_, line);
-  if (query &&
-      device_.with_faults([](Faults& f) { return std::exchange(f.interrupt_next, false); })) {
+bool HislipService::deliver(Session& session, Exchange& exchange, std::uint32_t message_id) {
+  if (!exchange.waiting()) return true;
+  if (device_.with_faults([](Faults& f) { return std::exchange(f.interrupt_next, false); })) {
+    exchange.device_clear();
     session.async.send(device_.stop, message(MessageType::kAsyncInterrupted, 0, message_id));
     return session.sync.send(device_.stop, message(MessageType::kInterrupted, 0, message_id));
   }
-  const auto shaped = device_.shape_reply(std::move(reply), query);
-  if (!shaped) return true;
-  if (shaped->delay.count() > 0 &&
-      !device_.stop.sleep_for(static_cast<int>(shaped->delay.count()))) {
-    return false;
-  }
+  const auto wait =
+      std::chrono::duration_cast<std::chrono::milliseconds>(exchange.ready_at() - Clock::now());
+  if (wait.count() > 0 && !device_.stop.sleep_for(static_cast<int>(wait.count()))) return false;
+  const auto chunk = exchange.take(std::numeric_limits<std::size_t>::max());
   std::uint32_t id = message_id;
   {
     const std::lock_guard guard(session.mutex);
@@ -313,10 +307,10 @@ bool HislipService::run(Session& session, std::string_view line, std::uint32_t m
     session.mav = true;
   }
   const std::string bytes =
-      shaped->wire ? *shaped->wire : message(MessageType::kDataEnd, 0, id, shaped->bytes);
-  if (shaped->cut) {
+      chunk.wire ? *chunk.wire : message(MessageType::kDataEnd, 0, id, chunk.bytes);
+  if (chunk.cut) {
     session.sync.send(device_.stop,
-                      std::string_view(bytes).substr(0, std::min(*shaped->cut, bytes.size())));
+                      std::string_view(bytes).substr(0, std::min(*chunk.cut, bytes.size())));
     return false;
   }
   return session.sync.send(device_.stop, bytes);

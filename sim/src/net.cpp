@@ -124,12 +124,13 @@ std::string host_text(const std::string& address) {
 }
 
 TcpService::TcpService(const StopSignal& stop, BoundSocket listener, Handler handler,
-                       std::size_t max_connections)
+                       std::size_t max_connections, OnAccept on_accept)
     : stop_(stop),
       listener_(std::move(listener.fd)),
       port_(listener.port),
       handler_(std::move(handler)),
-      max_connections_(max_connections) {}
+      max_connections_(max_connections),
+      on_accept_(std::move(on_accept)) {}
 
 TcpService::~TcpService() {
   join();
@@ -182,11 +183,12 @@ void TcpService::accept_loop() {
 
     const std::lock_guard lock(mutex_);
     if (connections_.size() >= max_connections_) continue;  // closed by UniqueFd
+    const std::size_t token = on_accept_ ? on_accept_() : 0;
     Connection& c = connections_.emplace_back();
     c.fd = std::move(fd);
     try {
-      c.thread = std::thread([this, &c] {
-        handler_(c.fd.get());
+      c.thread = std::thread([this, &c, token] {
+        handler_(c.fd.get(), token);
         ::shutdown(c.fd.get(), SHUT_RDWR);
         {
           const std::lock_guard inner(mutex_);

@@ -61,10 +61,13 @@ std::string host_text(const std::string& address);
 // signal. At most `max_connections` are served at once; more are accepted and closed.
 class TcpService {
  public:
-  using Handler = std::function<void(int fd)>;  // returns when the connection is done
+  // Serves one connection and returns when it is done; `token` is what on_accept returned.
+  using Handler = std::function<void(int fd, std::size_t token)>;
+  // Runs on the accepting thread, in accept order, before the connection's thread starts.
+  using OnAccept = std::function<std::size_t()>;
 
   TcpService(const StopSignal& stop, BoundSocket listener, Handler handler,
-             std::size_t max_connections);
+             std::size_t max_connections, OnAccept on_accept = {});
   ~TcpService();  // joins; raise the stop signal first
   TcpService(const TcpService&) = delete;
   TcpService& operator=(const TcpService&) = delete;
@@ -87,6 +90,7 @@ class TcpService {
   std::uint16_t port_;
   Handler handler_;
   std::size_t max_connections_;
+  OnAccept on_accept_;
   std::thread acceptor_;
   std::mutex mutex_;
   std::list<Connection> connections_;

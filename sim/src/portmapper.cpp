@@ -38,7 +38,7 @@ class PortmapperService final : public Service {
         mappings_{{{wire::vxi11::kCoreProgram, wire::vxi11::kVersion, pm::kIpProtoTcp, core_port}}},
         tcp_(
             device.stop, std::move(tcp),
-            [this](int fd) {
+            [this](int fd, std::size_t) {
               serve_rpc_stream(device_.stop, fd, 1024, [this](wire::Bytes record) {
                 return RpcOutcome{answer(record), false};
               });

@@ -7,7 +7,6 @@
 
 namespace zr48::sim {
 
-static_assert(Server::kMaxLineBytes == InputBuffer::kMaxLineBytes);
 static_assert(Server::kMaxConnections == kMaxConnections);
 
 ServerOptions ServerOptions::all(std::string address) {

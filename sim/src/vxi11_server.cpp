@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <map>
 #include <set>
 
+#include "exchange.h"
 #include "rpc_server.h"
 #include "services.h"
 #include "visa/wire/vxi11.h"
@@ -19,27 +19,12 @@ namespace rpc = wire::rpc;
 namespace vx = wire::vxi11;
 
 constexpr std::size_t kMaxLinks = 256;
-constexpr std::uint8_t kMav = 0x10;
-
-// The one place this service reaches the instrument.
-std::string run_line(Device& device, std::string_view line) {
-  return device.execute(line);
-}
-
-// A reply waiting for device_read.
-struct Pending {
-  std::string bytes;
-  std::size_t taken = 0;
-  Clock::time_point ready_at;
-  std::optional<std::string> wire;  // the whole RPC record of the read that takes it
-  std::optional<std::size_t> cut;
-};
 
 struct Link {
-  std::size_t slot = 0;  // record slot; the lock owner derives from it
-  InputBuffer input;
-  std::deque<Pending> output;
-  bool busy = false;  // a call is in progress (device_abort may end it)
+  Link(Device& device, std::size_t record_slot) : slot(record_slot), exchange(device) {}
+  std::size_t slot;  // record slot; the lock owner derives from it
+  Exchange exchange;
+  bool busy = false;  // a read is in progress (device_abort may end it)
   bool aborted = false;
 };
 
@@ -66,9 +51,11 @@ class Vxi11Service final : public Service {
         options_(options),
         abort_port_(abort.port),
         core_(
-            device.stop, std::move(core), [this](int fd) { serve_core(fd); }, kMaxConnections),
+            device.stop, std::move(core), [this](int fd, std::size_t) { serve_core(fd); },
+            kMaxConnections),
         abort_(
-            device.stop, std::move(abort), [this](int fd) { serve_abort(fd); }, kMaxConnections) {}
+            device.stop, std::move(abort), [this](int fd, std::size_t) { serve_abort(fd); },
+            kMaxConnections) {}
   Vxi11Ports ports() const { return {core_.port(), abort_.port()}; }
   void start() override {
     core_.start();
@@ -178,25 +165,26 @@ Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
         if (!slot) return vx::DeviceReadStbResp{vx::kInvalidLinkId, 0};
         resp.error = wait_access(*slot, p.flags, p.lock_timeout);
         if (resp.error != vx::kNoError) return resp;
-        bool mav = false;
-        {
-          const std::lock_guard guard(mutex_);
-          mav = !links_.at(p.lid).output.empty();
-        }
-        resp.stb = device_.status_byte() | (mav ? kMav : 0);
+        const std::lock_guard guard(mutex_);
+        const auto it = links_.find(p.lid);
+        if (it == links_.end()) return vx::DeviceReadStbResp{vx::kInvalidLinkId, 0};
+        resp.stb = it->second.exchange.status_byte();
         return resp;
       });
     case vx::kDeviceTrigger:
-      return generic([&](const vx::DeviceGenericParms&) {
-        run_line(device_, "*TRG\n");
+      return generic([&](const vx::DeviceGenericParms& p) {
+        const std::lock_guard guard(mutex_);
+        const auto it = links_.find(p.lid);
+        if (it == links_.end()) return vx::kInvalidLinkId;
+        it->second.exchange.trigger();
         return vx::kNoError;
       });
     case vx::kDeviceClear:
       return generic([&](const vx::DeviceGenericParms& p) {
         const std::lock_guard guard(mutex_);
-        Link& link = links_.at(p.lid);
-        link.input.clear();
-        link.output.clear();
+        const auto it = links_.find(p.lid);
+        if (it == links_.end()) return vx::kInvalidLinkId;
+        it->second.exchange.device_clear();
         return vx::kNoError;
       });
     case vx::kDeviceRemote:
@@ -281,7 +269,7 @@ vx::CreateLinkResp Vxi11Service::create_link(const vx::CreateLinkParms& p,
   const std::lock_guard guard(mutex_);
   while (links_.contains(next_lid_)) next_lid_ = next_lid_ == INT32_MAX ? 1 : next_lid_ + 1;
   resp.lid = next_lid_++;
-  links_[resp.lid].slot = slot;
+  links_.try_emplace(resp.lid, device_, slot);
   links.insert(resp.lid);
   return resp;
 }
@@ -319,33 +307,11 @@ vx::DeviceWriteResp Vxi11Service::write(const vx::DeviceWriteParms& p, CallFault
   const std::string_view data(reinterpret_cast<const char*>(p.data.data()), p.data.size());
   device_.record(*slot, data);
 
-  // Lines run outside the link table's lock; their replies queue up for device_read.
-  InputBuffer input;
-  {
-    const std::lock_guard guard(mutex_);
-    input = std::move(links_.at(p.lid).input);
-  }
-  std::deque<Pending> replies;
-  input.feed(device_, data, (p.flags & vx::kFlagEnd) != 0, [&](std::string_view line) {
-    if (device_.close_before_line()) {
-      faults.close = true;
-      return false;
-    }
-    auto shaped =
-        device_.shape_reply(run_line(device_, line), line.find('?') != std::string_view::npos);
-    if (shaped) {
-      replies.push_back({std::move(shaped->bytes), 0, Clock::now() + shaped->delay,
-                         std::move(shaped->wire), shaped->cut});
-    }
-    return true;
-  });
   {
     const std::lock_guard guard(mutex_);
     const auto it = links_.find(p.lid);
-    if (it != links_.end()) {
-      it->second.input = std::move(input);
-      for (auto& r : replies) it->second.output.push_back(std::move(r));
-    }
+    if (it == links_.end()) return {vx::kInvalidLinkId, 0};
+    faults.close = !it->second.exchange.write(data, (p.flags & vx::kFlagEnd) != 0);
   }
   changed_.notify_all();
   return {vx::kNoError, static_cast<std::uint32_t>(p.data.size())};
@@ -366,6 +332,7 @@ vx::DeviceReadResp Vxi11Service::read(const vx::DeviceReadParms& p, std::string&
   auto it = links_.find(p.lid);
   if (it == links_.end()) return {vx::kInvalidLinkId, 0, {}};
   Link* link = &it->second;
+  if (!link->exchange.waiting()) link->exchange.read_nothing();
   link->busy = true;
   link->aborted = false;
   for (;;) {
@@ -380,13 +347,13 @@ vx::DeviceReadResp Vxi11Service::read(const vx::DeviceReadParms& p, std::string&
       return {vx::kAbort, 0, {}};
     }
     const auto now = Clock::now();
-    if (!link->output.empty() && link->output.front().ready_at <= now) break;
+    const bool waiting = link->exchange.waiting();
+    if (waiting && link->exchange.ready_at() <= now) break;
     if (now >= deadline) {
       link->busy = false;
       return {vx::kIoTimeout, 0, {}};
     }
-    auto until = deadline;
-    if (!link->output.empty()) until = std::min(until, link->output.front().ready_at);
+    const auto until = waiting ? std::min(deadline, link->exchange.ready_at()) : deadline;
     if (until == Clock::time_point::max()) {
       changed_.wait(guard);
     } else {
@@ -397,28 +364,20 @@ vx::DeviceReadResp Vxi11Service::read(const vx::DeviceReadParms& p, std::string&
     link = &it->second;
   }
   link->busy = false;
-  Pending& front = link->output.front();
-  faults.cut = front.cut;
-  if (front.wire) {
-    faults.wire = std::move(front.wire);
-    link->output.pop_front();
+  const bool term_set = (p.flags & vx::kFlagTermCharSet) != 0;
+  auto chunk = link->exchange.take(
+      p.request_size, term_set ? std::optional(static_cast<char>(p.term_char)) : std::nullopt);
+  faults.cut = chunk.cut;
+  if (chunk.wire) {
+    faults.wire = std::move(chunk.wire);
     return {vx::kNoError, vx::kReasonEnd, {}};
   }
-  std::string_view rest = std::string_view(front.bytes).substr(front.taken);
-  std::size_t count = std::min<std::size_t>(rest.size(), p.request_size);
-  std::int32_t reason = 0;
-  if ((p.flags & vx::kFlagTermCharSet) != 0) {
-    const auto term = rest.substr(0, count).find(static_cast<char>(p.term_char));
-    if (term != std::string_view::npos) {
-      count = term + 1;
-      reason |= vx::kReasonTermChar;
-    }
+  std::int32_t reason = chunk.end ? vx::kReasonEnd : 0;
+  if (term_set && !chunk.bytes.empty() && chunk.bytes.back() == static_cast<char>(p.term_char)) {
+    reason |= vx::kReasonTermChar;
   }
-  if (count == rest.size()) reason |= vx::kReasonEnd;
-  if (reason == 0 && count == p.request_size) reason = vx::kReasonRequestCount;
-  data.assign(rest.substr(0, count));
-  front.taken += count;
-  if (front.taken == front.bytes.size()) link->output.pop_front();
+  if (reason == 0 && chunk.bytes.size() == p.request_size) reason = vx::kReasonRequestCount;
+  data = std::move(chunk.bytes);
   return {vx::kNoError, reason,
           wire::Bytes(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())};
 }

@@ -1,17 +1,19 @@
 #!/bin/sh
-# Fails when the shared library defines any dynamic symbol other than a ZR48_ function.
+# Fails unless the shared library exports exactly the functions the public header declares.
 set -eu
 lib="$1"
+header="$2"
 soname=$(objdump -p "$lib" | awk '/SONAME/ {print $2}')
 case "$soname" in
   libzr48.so.1) ;;
   *) echo "unexpected SONAME: $soname"; exit 1 ;;
 esac
-others=$(nm -D --defined-only "$lib" | awk '{print $3}' | grep -v '^ZR48_' || true)
-count=$(nm -D --defined-only "$lib" | awk '{print $3}' | grep -c '^ZR48_' || true)
-if [ -n "$others" ]; then
-  echo "symbols exported besides ZR48_ functions:"
-  echo "$others"
+exported=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+declared=$(grep -oE 'ZR48_API[[:space:]]+ViStatus[[:space:]]+ZR48_[A-Za-z0-9_]+' "$header" |
+           awk '{print $3}' | sort)
+if [ "$exported" != "$declared" ]; then
+  echo "exported but not declared:"; echo "$exported" | grep -vxF "$declared" || true
+  echo "declared but not exported:"; echo "$declared" | grep -vxF "$exported" || true
   exit 1
 fi
-echo "$count ZR48_ symbols exported, nothing else"
+echo "$(echo "$declared" | wc -l) functions of the public header exported, nothing else"

@@ -4,9 +4,12 @@
 #include <string>
 
 #include "engine_fixture.h"
+#include "test_names.h"
 
 namespace zr48::engine::test {
 namespace {
+
+using zr48::test::TestName;
 
 constexpr ViInt32 kUser = IVI_VAL_DIRECT_USER_CALL;
 
@@ -79,7 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"Turbo=1", IVI_ERROR_BAD_OPTION_NAME, 0, 0, ""},
                       OptionCase{"Cache=yes", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""},
                       OptionCase{"Cache=2", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""},
-                      OptionCase{"Cache=1=1", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""}));
+                      OptionCase{"Cache=1=1", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(std::string(c.options), info.index);
+    });
 
 TEST_F(EngineTest, LogicalNameEntryIsEnginePrivate) {
   ViChar name[256];
@@ -247,7 +254,11 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"[bench1]\ndefault-setup = [ { attribute = \"A\", value = [1] } ]\n",
                    IVI_ERROR_INVALID_DEFAULT_SETUP_VAL, "value"},
         // A broken entry for another name does not matter.
-        ConfigCase{"[bench1]\nresource = \"a\"\n[other]\nresource = 5\n", VI_SUCCESS, ""}));
+        ConfigCase{"[bench1]\nresource = \"a\"\n[other]\nresource = 5\n", VI_SUCCESS, ""}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(std::string(c.mentions), info.index);
+    });
 
 TEST_F(EngineTest, MalformedFileBreaksPlainNamesToo) {
   const TempConfig config("not toml at all [");
@@ -289,7 +300,12 @@ INSTANTIATE_TEST_SUITE_P(
                       VirtualCase{"{ A = \"ch9\" }", VI_TRUE, VI_SUCCESS},
                       VirtualCase{"{ \"bad name\" = \"ch1\" }", VI_FALSE,
                                   IVI_ERROR_BAD_VIRT_CHAN_NAME},
-                      VirtualCase{"{ A = \"\" }", VI_FALSE, IVI_ERROR_UNASSIGNED_VIRT_CHAN_NAME}));
+                      VirtualCase{"{ A = \"\" }", VI_FALSE, IVI_ERROR_UNASSIGNED_VIRT_CHAN_NAME}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(std::string(c.virtualChannels) + (c.allowUnknown ? " unknown allowed" : ""),
+                      info.index);
+    });
 
 TEST_F(EngineTest, DefaultSetupErrors) {
   const TempConfig config(R"(

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -11,9 +12,13 @@
 #include "engine/session.h"
 #include "engine/session_registry.h"
 #include "engine_fixture.h"
+#include "test_names.h"
 
 namespace zr48::engine::test {
 namespace {
+
+using zr48::test::Hex;
+using zr48::test::TestName;
 
 TEST_F(EngineTest, HandlesAreNonZeroAndNeverReused) {
   std::vector<ViSession> seen;
@@ -74,6 +79,17 @@ TEST_F(EngineTest, UnknownAndDisposedHandlesAreRefused) {
     EXPECT_EQ(Ivi_NeedToCheckStatus(bad), VI_FALSE);
     EXPECT_EQ(Ivi_IOSession(bad), VI_NULL);
   }
+}
+
+// Waits until `count` threads hold or wait for the session's lock; false if they never do (a
+// worker failed), after a bound that only keeps a broken run from hanging.
+bool awaitLockQueue(ViSession s, unsigned count) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (registry::lockQueueLength(s) < count) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::yield();
+  }
+  return true;
 }
 
 // A session disposed while other threads use it: every call either works or reports the
@@ -144,12 +160,11 @@ TEST_F(EngineTest, LockExcludesOtherThreadsUntilFullyReleased) {
     EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", kInt, 0, 2), VI_SUCCESS);
     EXPECT_EQ(Ivi_UnlockSession(vi, &has), VI_SUCCESS);
   });
-  while (stage < 1) std::this_thread::yield();
-  ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", kInt, 0, 1), VI_SUCCESS);
-  ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
-  for (int i = 0; i < 100; ++i) std::this_thread::yield();
-  EXPECT_EQ(stage.load(), 1);  // still held once
-  ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+  EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", kInt, 0, 1), VI_SUCCESS);
+  EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+  EXPECT_TRUE(awaitLockQueue(vi, 2));  // the other thread waits: the lock is still held once
+  EXPECT_EQ(stage.load(), 1);
+  EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
   other.join();
   EXPECT_EQ(stage.load(), 2);
   ViInt32 value = 0;
@@ -162,17 +177,12 @@ TEST_F(EngineTest, DisposeReleasesThreadsWaitingForTheLock) {
   ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
   std::atomic<ViStatus> waited{1};
   std::thread other([&] { waited = Ivi_LockSession(vi, VI_NULL); });
-  for (int i = 0; i < 1000 && waited == 1; ++i) std::this_thread::yield();
-  ASSERT_EQ(Ivi_Dispose(vi), VI_SUCCESS);
+  EXPECT_TRUE(awaitLockQueue(vi, 2));
+  EXPECT_EQ(Ivi_Dispose(vi), VI_SUCCESS);
   other.join();
   EXPECT_EQ(waited.load(), IVI_ERROR_INVALID_SESSION_HANDLE);
   EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
   vi = VI_NULL;
-}
-
-// Blocks until `count` threads hold or wait for the session's lock.
-void awaitLockQueue(ViSession s, unsigned count) {
-  while (registry::lockQueueLength(s) < count) std::this_thread::yield();
 }
 
 // Threads waiting for the lock get it in the order they asked for it.
@@ -181,18 +191,23 @@ TEST_F(EngineTest, LockServesWaitersInArrivalOrder) {
   constexpr int kWaiters = 5;
   ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
   std::vector<int> order;  // appended under the session lock
+  std::array<std::atomic<ViStatus>, kWaiters> statuses{};
   std::vector<std::thread> waiters;
   waiters.reserve(kWaiters);
   for (int i = 0; i < kWaiters; ++i) {
     waiters.emplace_back([&, i] {
-      ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
-      order.push_back(i);
-      ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+      ViStatus status = Ivi_LockSession(vi, VI_NULL);
+      if (status == VI_SUCCESS) {
+        order.push_back(i);
+        status = Ivi_UnlockSession(vi, VI_NULL);
+      }
+      statuses[i] = status;
     });
-    awaitLockQueue(vi, i + 2);  // this thread and waiters 0..i
+    EXPECT_TRUE(awaitLockQueue(vi, i + 2));  // this thread and waiters 0..i
   }
-  ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+  EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
   for (std::thread& waiter : waiters) waiter.join();
+  for (const auto& status : statuses) EXPECT_EQ(status.load(), VI_SUCCESS);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(registry::lockQueueLength(vi), 0U);
 }
@@ -205,14 +220,15 @@ TEST_F(EngineTest, ThreadsLockingInALoopCannotOvertakeAWaiter) {
   constexpr int kRounds = 40;
   std::array<std::atomic<int>, kLoopers> taken{};  // acquisitions per looper, counted in the lock
   std::atomic<bool> stop{false};
+  std::atomic<int> failures{0};  // lock or unlock calls that failed in a worker
   std::vector<std::thread> loopers;
   loopers.reserve(kLoopers);
   for (int t = 0; t < kLoopers; ++t) {
     loopers.emplace_back([&, t] {
       while (!stop.load()) {
-        ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+        if (Ivi_LockSession(vi, VI_NULL) != VI_SUCCESS) return (void)failures.fetch_add(1);
         taken[t].fetch_add(1);
-        ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+        if (Ivi_UnlockSession(vi, VI_NULL) != VI_SUCCESS) return (void)failures.fetch_add(1);
       }
     });
   }
@@ -223,27 +239,33 @@ TEST_F(EngineTest, ThreadsLockingInALoopCannotOvertakeAWaiter) {
   std::thread waiter([&] {
     for (int r = 1; r <= kRounds; ++r) {
       while (round.load() < r) std::this_thread::yield();
-      ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+      if (Ivi_LockSession(vi, VI_NULL) != VI_SUCCESS) failures.fetch_add(1);
       for (int t = 0; t < kLoopers; ++t) {
         worstOvertakes = std::max(worstOvertakes, taken[t].load() - atQueueing[t]);
       }
-      ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+      if (Ivi_UnlockSession(vi, VI_NULL) != VI_SUCCESS) failures.fetch_add(1);
       served.store(r);
     }
   });
   for (int r = 1; r <= kRounds; ++r) {
     // Hold the lock until every looper and then the waiter have queued behind this thread.
-    ASSERT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
-    awaitLockQueue(vi, 1 + kLoopers);
+    EXPECT_EQ(Ivi_LockSession(vi, VI_NULL), VI_SUCCESS);
+    const bool loopersQueued = awaitLockQueue(vi, 1 + kLoopers);
     round.store(r);
-    awaitLockQueue(vi, 2 + kLoopers);
+    const bool waiterQueued = awaitLockQueue(vi, 2 + kLoopers);
     for (int t = 0; t < kLoopers; ++t) atQueueing[t] = taken[t].load();
-    ASSERT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+    EXPECT_EQ(Ivi_UnlockSession(vi, VI_NULL), VI_SUCCESS);
+    if (!loopersQueued || !waiterQueued) {
+      ADD_FAILURE() << "round " << r << ": a worker never queued";
+      round.store(kRounds);
+      break;
+    }
     while (served.load() < r) std::this_thread::yield();
   }
   stop.store(true);
   waiter.join();
   for (std::thread& looper : loopers) looper.join();
+  EXPECT_EQ(failures.load(), 0);
   EXPECT_LE(worstOvertakes, 1);
 }
 
@@ -258,7 +280,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
     waited[i] = 1;
     waiters.emplace_back([&, i] { waited[i] = Ivi_LockSession(first, VI_NULL); });
   }
-  awaitLockQueue(first, 1 + waited.size());
+  EXPECT_TRUE(awaitLockQueue(first, 1 + waited.size()));
   ASSERT_EQ(Ivi_Dispose(first), VI_SUCCESS);
   vi = VI_NULL;
   for (std::thread& waiter : waiters) waiter.join();
@@ -287,7 +309,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
     EXPECT_EQ(Ivi_LockSession(reused, VI_NULL), VI_SUCCESS);
     EXPECT_EQ(Ivi_UnlockSession(reused, VI_NULL), VI_SUCCESS);
   });
-  awaitLockQueue(reused, 2);
+  EXPECT_TRUE(awaitLockQueue(reused, 2));
   ASSERT_EQ(Ivi_UnlockSession(reused, VI_NULL), VI_SUCCESS);
   other.join();
   EXPECT_EQ(registry::lockQueueLength(reused), 0U);
@@ -326,7 +348,13 @@ INSTANTIATE_TEST_SUITE_P(Engine, ErrorRules,
                                            ErrorRule{kWarn, kWarn + 1, VI_FALSE, kWarn},
                                            ErrorRule{kErr1, 0, VI_FALSE, kErr1},
                                            ErrorRule{kErr1, kErr2, VI_TRUE, kErr2},
-                                           ErrorRule{kErr1, 0, VI_TRUE, 0}));
+                                           ErrorRule{kErr1, 0, VI_TRUE, 0}),
+                         [](const auto& info) {
+                           const auto& c = info.param;
+                           return TestName(Hex(c.first) + " then " + Hex(c.second) +
+                                               (c.overwrite ? " overwrite" : ""),
+                                           info.index);
+                         });
 
 TEST_F(EngineTest, ErrorInformationIsPerSessionAndPerThread) {
   open();
@@ -426,7 +454,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "Timeout expired before operation completed."},
         TextCase{true, 0x12345678, 0x3FFF0085, "Unknown status code 0x12345678"},
         TextCase{false, static_cast<ViStatus>(0xBFFA7777), 0x3FFF0085,
-                 "Unknown status code 0xBFFA7777"}));
+                 "Unknown status code 0xBFFA7777"}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(Hex(c.code) + (c.withSession ? " with session" : " without session"),
+                      info.index);
+    });
 
 TEST(EngineErrors, StatusTextNeedsABuffer) {
   EXPECT_EQ(Ivi_GetSpecificDriverStatusDesc(VI_NULL, 0, nullptr, nullptr),

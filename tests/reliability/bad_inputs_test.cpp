@@ -195,7 +195,6 @@ TEST(BadInputTable, CoversEveryFunctionOfThePublicHeader) {
     handle_cases += HandleCasesOf(function);
   }
   EXPECT_EQ(tabled, declared);
-  EXPECT_EQ(declared.size(), 100U);
   std::printf(
       "bad-input sweep: %zu functions, %zu cases: %zu null pointers and %zu bad session "
       "handles, over real and simulated sessions\n",

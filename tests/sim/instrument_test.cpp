@@ -1,4 +1,5 @@
 // The instrument model through its SCPI interface: scripts of lines and the exact replies.
+// The syntax and status rules have their own table in conformance_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -80,59 +81,6 @@ const std::vector<Script>& scripts() {
         {"CURR 250MA", ""},
         {"CURR?", "+2.50000E-01\n"},
         {"SYST:ERR?", kNoError}}},
-      {"ErrorQueueCodes",
-       {{"FOO", ""},
-        {"VOLT 99", ""},
-        {"VOLT abc", ""},
-        {"VOLT 1.2.3", ""},
-        {"VOLT", ""},
-        {"VOLT 1,2", ""},
-        {"*ESE 256", ""},
-        {"VOLT::LEV 1", ""},
-        {"VOLT 1.5 mA", ""},
-        {"STAT:QUES:INST:ISUM8?", ""},
-        {"ABCDEFGHIJKLMN 1", ""},
-        {"DISP:TEXT \"abc", ""},
-        {"INST ch9", ""},
-        {"*IDN 1", ""},
-        {std::string("VOLT\x7f 1"), ""},
-        {"SYST:ERR:COUN?", "15\n"},
-        {"SYST:ERR?", err(-113, "Undefined header")},
-        {"SYST:ERR?", err(-222, "Data out of range")},
-        {"SYST:ERR?", err(-224, "Illegal parameter value")},
-        {"SYST:ERR?", err(-121, "Invalid character in number")},
-        {"SYST:ERR?", err(-109, "Missing parameter")},
-        {"SYST:ERR?", err(-108, "Parameter not allowed")},
-        {"SYST:ERR?", err(-222, "Data out of range")},
-        {"SYST:ERR?", err(-102, "Syntax error")},
-        {"SYST:ERR?", err(-131, "Invalid suffix")},
-        {"SYST:ERR?", err(-114, "Header suffix out of range")},
-        {"SYST:ERR?", err(-112, "Program mnemonic too long")},
-        {"SYST:ERR?", err(-150, "String data error")},
-        {"SYST:ERR?", err(-224, "Illegal parameter value")},
-        {"SYST:ERR?", err(-113, "Undefined header")},
-        {"SYST:ERR?", err(-101, "Invalid character")},
-        {"SYST:ERR:NEXT?", kNoError}}},
-      {"EventStatusAndStatusByte",
-       {{"*STB?", "0\n"},
-        {"*ESE 32", ""},
-        {"FOO", ""},
-        {"*STB?", "36\n"},  // error queue (4) and event summary (32)
-        {"*SRE 32", ""},
-        {"*SRE?", "32\n"},
-        {"*STB?", "100\n"},  // and the request-service summary (64)
-        {"*ESR?", "160\n"},  // power on (128) and command error (32)
-        {"*ESR?", "0\n"},
-        {"VOLT 99", ""},
-        {"*ESR?", "16\n"},  // execution error
-        {"*OPC", ""},
-        {"*ESR?", "1\n"},
-        {"*CLS", ""},
-        {"*STB?", "0\n"},
-        {"SYST:ERR?", kNoError},
-        {"*PSC 0", ""},
-        {"*PSC?", "0\n"},
-        {"*ESE?", "32\n"}}},
       {"ChannelConditionsSummarise",
        {{"INST ch3", ""},
         {"VOLT 2", ""},
@@ -404,26 +352,6 @@ const std::vector<Script>& scripts() {
         {"SYST:BEEP", ""},
         {"*WAI", ""},
         {"SYST:ERR?", kNoError}}},
-      {"SeveralUnitsPerLine",
-       {{"INST ch4;VOLT 2;VOLT?", "+2.00000E+00\n"},
-        {"*OPC?;*IDN?", "1;Velharn, HLV3907, 0123456789AF, 1.00-1.00\n"},
-        {"VOLT:PROT:STAT OFF;LEV 5", ""},  // LEV continues the VOLT:PROT path
-        {"VOLT:PROT:STAT?;LEV?", "0;+5.00000E+00\n"},
-        {"VOLT:PROT:LEV 6;:VOLT:PROT?", "+6.00000E+00\n"},
-        {"VOLT?;FOO;CURR?", "+2.00000E+00\n"},  // an error ends the line
-        {"SYST:ERR?", err(-113, "Undefined header")},
-        {";;", ""},
-        {"", ""},
-        {"SYST:ERR?", kNoError}}},
-      {"NonDecimalMasks",
-       {{"*ESE #H20", ""},
-        {"*ESE?", "32\n"},
-        {"*SRE #B101", ""},
-        {"*SRE?", "5\n"},
-        {"STAT:QUES:ENAB #Q17", ""},
-        {"STAT:QUES:ENAB?", "15\n"},
-        {"*SRE #HZZ", ""},
-        {"SYST:ERR?", err(-121, "Invalid character in number")}}},
   };
   return all;
 }
@@ -443,17 +371,6 @@ TEST_P(ScriptTest, RepliesMatch) {
 
 INSTANTIATE_TEST_SUITE_P(Instrument, ScriptTest, ::testing::ValuesIn(scripts()),
                          [](const auto& info) { return info.param.name; });
-
-TEST(InstrumentTest, ErrorQueueOverflowKeepsTheOldestAndMarksTheLast) {
-  Instrument instrument;
-  for (int i = 0; i < 25; ++i) instrument.execute("FOO");
-  EXPECT_EQ(instrument.execute("SYST:ERR:COUN?"), "20\n");
-  for (int i = 0; i < 19; ++i) {
-    EXPECT_EQ(instrument.execute("SYST:ERR?"), err(-113, "Undefined header"));
-  }
-  EXPECT_EQ(instrument.execute("SYST:ERR?"), err(-350, "Queue overflow"));
-  EXPECT_EQ(instrument.execute("SYST:ERR?"), kNoError);
-}
 
 double reply_value(Instrument& instrument, const std::string& query) {
   return std::stod(instrument.execute(query));

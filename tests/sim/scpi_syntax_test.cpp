@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "scpi_errors.h"
+#include "test_names.h"
 
 namespace zr48::sim {
 namespace {
+
+using zr48::test::TestName;
 
 struct HeaderCase {
   const char* pattern;
@@ -49,7 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"INSTrument:COMbine:PARAllel|PARallel", "INST:COMBINE:PARALLEL", 1},
         HeaderCase{"FETCh[:SCALar]:VOLTage[:DC]", "FETCH:VOLT?", 1},
         HeaderCase{"FETCh[:SCALar]:VOLTage[:DC]", "FETC:SCAL:VOLT:DC?", 1},
-        HeaderCase{"*IDN", "*idn?", 1}, HeaderCase{"*IDN", "*IDNX?", 0}));
+        HeaderCase{"*IDN", "*idn?", 1}, HeaderCase{"*IDN", "*IDNX?", 0}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(std::string(c.header), info.index);
+    });
 
 struct NumberCase {
   const char* text;
@@ -90,7 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"1,5", 'V', 0, kInvalidCharacterInNumber},
         NumberCase{"1e", 'V', 0, kInvalidCharacterInNumber},
         NumberCase{"-", 'V', 0, kInvalidCharacterInNumber},
-        NumberCase{"HIGH", 'V', 0, kDataTypeError}, NumberCase{"", 'V', 0, kMissingParameter}));
+        NumberCase{"HIGH", 'V', 0, kDataTypeError}, NumberCase{"", 'V', 0, kMissingParameter}),
+    [](const auto& info) {
+      const auto& c = info.param;
+      return TestName(std::string(c.text), info.index);
+    });
 
 TEST(SyntaxTest, UnitsSplitOutsideQuotes) {
   const auto units = split_units("DISP:TEXT \"a;b\";*IDN?; ;");

@@ -147,6 +147,7 @@ TEST(Vxi11ServerTest, ReadsEndAtCountTermCharOrEnd) {
   std::string data;
   std::int32_t reason = 0;
   EXPECT_EQ(link.read(data, reason, 20), vx::kIoTimeout);  // nothing left to read
+  EXPECT_EQ(server.execute("SYST:ERR?"), "-420,\"Query UNTERMINATED\"\n");
 }
 
 TEST(Vxi11ServerTest, StatusByteShowsAQueuedReply) {

@@ -119,9 +119,9 @@ TEST_F(ReadWrite, CountArgumentsMayBeNull) {
 
 TEST_F(ReadWrite, WriteSendsEveryByteWhileThePeerReadsSlowly) {
   const std::string payload(8 << 20, 'w');
+  ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 20000), VI_SUCCESS);
   std::string received;
   std::thread reader([&] { received = peer_.receive(payload.size()); });
-  ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 20000), VI_SUCCESS);
   ViUInt32 count = 0;
   EXPECT_EQ(viWrite(vi_, reinterpret_cast<ViConstBuf>(payload.data()),
                     static_cast<ViUInt32>(payload.size()), &count),

@@ -143,3 +143,48 @@ TEST(ResourceName, ViOpenReportsTheClassOfFailure) {
 
 }  // namespace
 }  // namespace zr48::visa
+
+namespace zr48::visa {
+namespace {
+
+// Which row of the transport table takes a name, and what its own part of the name must be.
+TEST(TransportTable, RowsTakeTheirResourceForms) {
+  const struct {
+    const char* text;
+    const char* row;  // nullptr: none
+    ViStatus status;
+    const char* device;
+  } rows[] = {
+      {"TCPIP::10.0.0.5::5025::SOCKET", "TCPIP SOCKET", VI_SUCCESS, ""},
+      {"TCPIP::10.0.0.5::INSTR", "TCPIP VXI-11 INSTR", VI_SUCCESS, ""},
+      {"TCPIP::10.0.0.5", "TCPIP VXI-11 INSTR", VI_SUCCESS, ""},
+      {"tcpip2::psu.lab::inst1::instr", "TCPIP VXI-11 INSTR", VI_SUCCESS, "inst1"},
+      {"TCPIP::10.0.0.5::gpib0,5::INSTR", "TCPIP VXI-11 INSTR", VI_SUCCESS, "gpib0,5"},
+      {"TCPIP::10.0.0.5::hislip0::INSTR", "TCPIP HiSLIP INSTR", VI_SUCCESS, "hislip0"},
+      {"TCPIP::[::1]::HiSLIP0,4881::INSTR", "TCPIP HiSLIP INSTR", VI_SUCCESS, "HiSLIP0,4881"},
+      {"TCPIP::10.0.0.5::hislip_slot3,65535::INSTR", "TCPIP HiSLIP INSTR", VI_SUCCESS,
+       "hislip_slot3,65535"},
+      {"TCPIP::10.0.0.5::hislip0,0::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,0"},
+      {"TCPIP::10.0.0.5::hislip0,65536::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,65536"},
+      {"TCPIP::10.0.0.5::hislip0,48a0::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,48a0"},
+      {"TCPIP::10.0.0.5::hislip0,::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,"},
+      {"TCPIP::10.0.0.5::hislip0,1,2::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,1,2"},
+      {"TCPIP::user-1@10.0.0.5::hislip0::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, "hislip0"},
+      {"TCPIP::user-1@10.0.0.5::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
+      {"ASRL1::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    ResourceName name;
+    ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
+    EXPECT_EQ(name.device, row.device);
+    ViStatus status = VI_SUCCESS;
+    const TransportRow* found = find_transport(name, status);
+    EXPECT_EQ(status, row.status);
+    EXPECT_EQ(found != nullptr ? found->name : "", row.row != nullptr ? row.row : "");
+    EXPECT_EQ(is_served(name), row.row != nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace zr48::visa

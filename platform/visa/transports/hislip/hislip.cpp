@@ -1,6 +1,8 @@
 // HiSLIP client transport.
 #include "visa/transports/hislip/hislip.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -23,6 +25,8 @@ constexpr std::uint64_t kSmallestSendPayload = 256;
 constexpr std::uint64_t kLargestSendPayload = std::uint64_t{1} << 26;
 // How much longer than a lock's own time-out we wait for the server's answer.
 constexpr ViUInt32 kReplyGraceMs = 500;
+// How long a close waits for the server to finish what the synchronous channel carried.
+constexpr ViUInt32 kCloseWaitMs = 500;
 // VI_ATTR_TCPIP_HISLIP_VERSION's form of protocol 1.0.
 constexpr ViUInt32 kVersionAttribute = 0x00100000;
 
@@ -137,6 +141,11 @@ HislipTransport::HislipTransport(std::unique_ptr<HislipChannel> sync,
                                  std::unique_ptr<HislipChannel> async, Settings settings)
     : sync_(std::move(sync)), async_(std::move(async)), settings_(std::move(settings)) {}
 
+HislipTransport::~HislipTransport() {
+  sync_.reset();
+  async_.reset();
+}
+
 ViStatus HislipTransport::broken() const {
   return sync_->broken() || async_->broken() ? VI_ERROR_CONN_LOST : VI_SUCCESS;
 }
@@ -236,6 +245,18 @@ ViStatus HislipTransport::discard_ready() {
   pending_ = {};
   pending_end_ = false;
   return broken();
+}
+
+void HislipTransport::shutdown() {
+  if (broken() != VI_SUCCESS) return;
+  // Half-close the synchronous channel and wait for the server to close its end: it has then
+  // run every message sent, which closing both channels at once does not promise.
+  ::shutdown(sync_->socket().native_handle(), SHUT_WR);
+  const auto deadline = Deadline::after_ms(kCloseWaitMs);
+  ViByte scratch[1024];
+  std::size_t received = 0;
+  while (sync_->socket().receive_some(scratch, sizeof scratch, deadline, received) == VI_SUCCESS) {
+  }
 }
 
 void HislipTransport::interrupt() {

@@ -32,6 +32,9 @@ class HislipTransport final : public Transport {
 
   HislipTransport(std::unique_ptr<HislipChannel> sync, std::unique_ptr<HislipChannel> async,
                   Settings settings);
+  // The synchronous channel closes first, so that a server finishes the messages it carried
+  // before it sees the session end.
+  ~HislipTransport() override;
 
   ViStatus send(const ViByte* data, std::size_t size, bool end, const Deadline& deadline,
                 std::size_t& sent) override;
@@ -39,6 +42,7 @@ class HislipTransport final : public Transport {
                    const Deadline& deadline, Received& received) override;
   ViStatus discard_ready() override;
   void interrupt() override;
+  void shutdown() override;
   ViStatus get_attribute(ViAttr attribute, void* value) const override;
   ViStatus set_attribute(ViAttr attribute, ViAttrState value) override;
   int native_handle() const override { return sync_->socket().native_handle(); }

@@ -5,8 +5,8 @@
 // A warning (a positive status, such as a read that stopped at the byte count) counts as success
 // and never reaches the caller. Each step says whether its failure is written into the session's
 // error information; nothing here allocates.
-#ifndef ZR48_DRIVER_FRAME_H
-#define ZR48_DRIVER_FRAME_H
+#ifndef ZR48_FRAME_FRAME_H
+#define ZR48_FRAME_FRAME_H
 
 #include <utility>
 
@@ -124,4 +124,4 @@ ViStatus RunOperation(ViSession vi, Steps&& steps) {
 
 }  // namespace zr48
 
-#endif  // ZR48_DRIVER_FRAME_H
+#endif  // ZR48_FRAME_FRAME_H

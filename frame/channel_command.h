@@ -4,8 +4,8 @@
 // Per-channel exchanges start with "INST <channel>\n" and then send their command line. Sent by
 // one viWrite instead of two viPrintf calls, the instrument receives the same bytes in the same
 // order, and the exchange makes one system call fewer.
-#ifndef ZR48_DRIVER_CHANNEL_COMMAND_H
-#define ZR48_DRIVER_CHANNEL_COMMAND_H
+#ifndef ZR48_FRAME_CHANNEL_COMMAND_H
+#define ZR48_FRAME_CHANNEL_COMMAND_H
 
 #include "frame.h"
 
@@ -24,4 +24,4 @@ Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
 
 }  // namespace zr48
 
-#endif  // ZR48_DRIVER_CHANNEL_COMMAND_H
+#endif  // ZR48_FRAME_CHANNEL_COMMAND_H
