@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "services.h"
+#include "zr48sim/server.h"
 
 namespace zr48::sim {
 namespace {
@@ -124,26 +125,26 @@ class SerialService final : public SerialLine {
       const ssize_t n = ::write(master_.get(), bytes.data(), bytes.size());
       if (n > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
-      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        return false;
-      } else if (!wait(POLLIN | POLLOUT) || !take_input()) {
-        return false;
+        continue;
       }
+      const bool retry = n == 0 || errno == EAGAIN || errno == EINTR;
+      if (!retry || !wait(POLLIN | POLLOUT) || !take_input()) return false;
     }
     return true;
   }
   bool handle_line(std::string_view line) {
     if (device_.close_before_line()) return false;
     const std::string reply = device_.execute(line);
-    const auto shaped = device_.shape_reply(reply, line.find('?') != std::string_view::npos);
-    if (!shaped) return true;
-    const std::string& bytes = shaped->wire ? *shaped->wire : shaped->bytes;
-    if (shaped->delay.count() > 0 &&
-        !device_.stop.sleep_for(static_cast<int>(shaped->delay.count()))) {
+    if (reply.empty() && line.find('?') == std::string_view::npos) return true;
+    const ReplyHooks hooks = device_.take_reply_hooks();
+    if (hooks.silent) return true;
+    const std::string& bytes = hooks.wire ? *hooks.wire : hooks.replacement.value_or(reply);
+    if (bytes.empty()) return true;  // a query that failed: nothing to say
+    if (hooks.delay.count() > 0 && !device_.stop.sleep_for(static_cast<int>(hooks.delay.count()))) {
       return false;
     }
-    if (shaped->cut) {
-      send_all(std::string_view(bytes).substr(0, std::min(*shaped->cut, bytes.size())));
+    if (hooks.cut) {
+      send_all(std::string_view(bytes).substr(0, std::min(*hooks.cut, bytes.size())));
       return false;
     }
     if (xoff_before_reply_.exchange(false)) {
@@ -151,17 +152,34 @@ class SerialService final : public SerialLine {
     }
     return send_all(bytes);
   }
+  // Runs every complete line in `pending_`; a line longer than the server's limit is dropped
+  // up to its line feed with -363. False when the line is to hang up.
+  bool run_lines() {
+    std::size_t start = 0;
+    bool go_on = true;
+    for (std::size_t stop; go_on && (stop = pending_.find('\n', start)) != std::string::npos;
+         start = stop + 1) {
+      if (std::exchange(discarding_, false)) continue;
+      go_on = handle_line(std::string_view(pending_).substr(start, stop - start + 1));
+    }
+    pending_.erase(0, start);
+    if (pending_.size() > Server::kMaxLineBytes) {
+      pending_.clear();
+      if (!discarding_) device_.report_input_overrun();
+      discarding_ = true;
+    }
+    return go_on;
+  }
   void serve() {
     const std::size_t session = device_.open_session();
-    InputBuffer input;
     bool open = true;
     while (open && wait(POLLIN)) {
       if (!take_input()) break;
       while (open && !backlog_.empty()) {
         const std::string chunk = std::exchange(backlog_, {});
         device_.record(session, chunk);
-        open = input.feed(device_, chunk, false,
-                          [this](std::string_view line) { return handle_line(line); });
+        pending_ += chunk;
+        open = run_lines();
       }
     }
     if (!open || hang_up_requested_) {
@@ -180,8 +198,10 @@ class SerialService final : public SerialLine {
   UniqueFd wake_write_;
   std::atomic<bool> hang_up_requested_{false};
   std::atomic<bool> xoff_before_reply_{false};
-  bool paused_ = false;  // the client sent XOFF
-  std::string backlog_;  // received, not yet run
+  bool paused_ = false;      // the client sent XOFF
+  std::string backlog_;      // received, not yet taken as lines
+  std::string pending_;      // an incomplete line
+  bool discarding_ = false;  // inside an over-long line
   std::thread thread_;
 };
 

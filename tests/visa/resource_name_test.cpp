@@ -171,7 +171,7 @@ TEST(TransportTable, RowsTakeTheirResourceForms) {
       {"TCPIP::10.0.0.5::hislip0,1,2::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,1,2"},
       {"TCPIP::user-1@10.0.0.5::hislip0::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, "hislip0"},
       {"TCPIP::user-1@10.0.0.5::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
-      {"ASRL1::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
+      {"ASRL1::INSTR", "ASRL INSTR", VI_SUCCESS, ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
