@@ -215,6 +215,7 @@ std::vector<std::string> find_serial_ports(const FindSettings& settings) {
     }
   }
   std::sort(devices.begin(), devices.end());
+  names.reserve(devices.size());
   for (const auto& device : devices) {
     names.push_back("ASRL" + (fs::path(settings.dev_root) / device).string() + "::INSTR");
   }

@@ -1,9 +1,10 @@
 // The supply on a serial line: a pseudo-terminal pair whose terminal side (/dev/pts/N) a client
 // opens as "ASRL/dev/pts/N::INSTR". SCPI lines in, one line per reply out. When the client's
 // line uses XON/XOFF, an XOFF from it holds replies until its XON; the line can send XOFF
-// itself and can hang up (the master side closes, as a modem dropping carrier).
+// itself and can hang up (as a modem dropping carrier; the line then takes the next client).
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <termios.h>
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -36,10 +38,7 @@ class SerialService final : public SerialLine {
     // that nothing is echoed before a client configures it.
     terminal_ = UniqueFd(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!terminal_.valid()) throw_errno("open pseudo-terminal");
-    termios t{};
-    ::tcgetattr(terminal_.get(), &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(terminal_.get(), TCSANOW, &t);
+    make_raw();
     std::array<int, 2> wake{};
     if (::pipe2(wake.data(), O_CLOEXEC | O_NONBLOCK) != 0) throw_errno("pipe");
     wake_read_ = UniqueFd(wake[0]);
@@ -171,22 +170,53 @@ class SerialService final : public SerialLine {
     return go_on;
   }
   void serve() {
-    const std::size_t session = device_.open_session();
-    bool open = true;
-    while (open && wait(POLLIN)) {
+    std::optional<std::size_t> session;  // a line's session runs from its first byte to a hang-up
+    bool up = true;
+    while (up && !device_.stop.raised()) {
+      if (!wait(POLLIN)) {
+        if (!hang_up_requested_) break;  // stopping
+        up = hang_up_line();
+        session.reset();
+        continue;
+      }
       if (!take_input()) break;
+      bool open = true;
       while (open && !backlog_.empty()) {
         const std::string chunk = std::exchange(backlog_, {});
-        device_.record(session, chunk);
+        if (!session) session = device_.open_session();
+        device_.record(*session, chunk);
         pending_ += chunk;
         open = run_lines();
       }
+      if (!open) {
+        up = hang_up_line();
+        session.reset();
+      }
     }
-    if (!open || hang_up_requested_) {
-      // The client now reads end-of-file / EIO and sees POLLHUP.
-      const std::lock_guard lock(master_mutex_);
-      master_.reset();
+  }
+  // The client's descriptors are hung up (read end-of-file, write EIO, POLLHUP) and the line
+  // takes new opens, as a modem line after carrier loss. Without the privilege for that, the
+  // master closes and the line is gone for good; false then.
+  bool hang_up_line() {
+    hang_up_requested_ = false;
+    pending_.clear();
+    backlog_.clear();
+    discarding_ = false;
+    paused_ = false;
+    const std::lock_guard lock(master_mutex_);
+    if (::ioctl(terminal_.get(), TIOCVHANGUP) == 0) {
+      terminal_ = UniqueFd(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+      make_raw();
+      if (terminal_.valid()) return true;
     }
+    master_.reset();
+    return false;
+  }
+  void make_raw() {
+    termios t{};
+    ::tcgetattr(terminal_.get(), &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(terminal_.get(), TCSANOW, &t);
   }
 
   Device& device_;

@@ -1,6 +1,7 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
-// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11 or hislip. CMake
-// registers every driver suite once per transport, so each suite runs unchanged over all three.
+// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip or serial (a
+// pseudo-terminal). CMake registers every driver suite once per transport, so each suite runs
+// unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
@@ -26,6 +27,11 @@ inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
   if (transport == "socket") return options;
+  if (transport == "serial") {
+    options.socket = false;
+    options.serial = true;
+    return options;
+  }
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::size_t h = std::hash<std::string>{}(
       transport + (info != nullptr ? std::string(info->test_suite_name()) + info->name() : ""));
@@ -34,6 +40,12 @@ inline sim::ServerOptions SimOptions() {
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
   return options;
+}
+
+// Whether each open is a connection of its own at the instrument. A serial line has none: its
+// session runs from its first byte to a hang-up.
+inline bool OpensConnections() {
+  return TestTransport() != "serial";
 }
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
@@ -69,6 +81,7 @@ class SimSessionTest : public ::testing::Test {
     const std::string transport = TestTransport();
     if (transport == "vxi11") return sim_.vxi11_resource();
     if (transport == "hislip") return sim_.hislip_resource();
+    if (transport == "serial") return sim_.serial_resource();
     return sim_.resource();
   }
 
