@@ -3,6 +3,7 @@
 // I/O.
 #include <array>
 
+#include "class_attributes.h"
 #include "frame/frame.h"
 #include "init_attributes.h"
 #include "identity.h"
@@ -25,38 +26,8 @@ ViStatus NoOpWrite(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/
   return VI_SUCCESS;
 }
 
-#define ZR48_ROW(constant) #constant, constant
-
-enum class ValueType { kBoolean, kInt32, kReal64 };
-
-struct ClassAttribute {
-  const char* name;
-  ViAttr id;
-  ValueType type;
-  ViReal64 default_value;      // VI_TRUE/VI_FALSE for Booleans, the value otherwise
-  const IviRangeTable* range;  // nullptr: none
-};
-
-// In registration order (the trigger attributes' identifiers run 101, 103, 102).
-const std::array kClassAttributes = {
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_OUTPUT_ENABLED), ValueType::kBoolean, VI_FALSE, nullptr},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_VOLTAGE_LEVEL), ValueType::kReal64, 0.0, &kVoltageLevelTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_OVP_ENABLED), ValueType::kBoolean, VI_TRUE, nullptr},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_OVP_LIMIT), ValueType::kReal64, 20.0, &kOvpLimitTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR), ValueType::kInt32,
-                   ZR48_VAL_CURRENT_REGULATE, &kCurrentLimitBehaviorTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_CURRENT_LIMIT), ValueType::kReal64, 0.08,
-                   &kCurrentLimitTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGER_SOURCE), ValueType::kInt32, ZR48_VAL_TRIG_IMMEDIATE,
-                   &kTriggerSourceTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL), ValueType::kReal64, 0.0,
-                   &kVoltageLevelTable},
-    ClassAttribute{ZR48_ROW(ZR48_ATTR_TRIGGERED_CURRENT_LIMIT), ValueType::kReal64, 0.08,
-                   &kCurrentLimitTable},
-};
-
 ViStatus AddClassAttribute(ViSession vi, const ClassAttribute& row) {
-  constexpr IviAttrFlags kFlags = IVI_VAL_MULTI_CHANNEL;
+  constexpr IviAttrFlags kFlags = kClassAttributeFlags;
   IviRangeTablePtr range = row.range != nullptr ? ForEngine(*row.range) : nullptr;
   switch (row.type) {
     case ValueType::kBoolean:
@@ -89,8 +60,6 @@ constexpr std::array kPrivateAttributes = {
     PrivateAttribute{"ZR48_ATTR_USER_INTERCHANGE_CHECK_CALLBACK",
                      IVI_SPECIFIC_PRIVATE_ATTR_BASE + 8, 0},
 };
-
-#undef ZR48_ROW
 
 // Inherent attributes the driver fills in with text.
 struct InherentText {
@@ -172,7 +141,7 @@ ViStatus AdjustInherentAttributes(ViSession vi) {
 
 ViStatus AddDriverAttributes(ViSession vi) {
   ViStatus status = VI_SUCCESS;
-  for (const ClassAttribute& row : kClassAttributes) {
+  for (const ClassAttribute& row : ClassAttributeRows()) {
     if (status == VI_SUCCESS) status = Normalise(AddClassAttribute(vi, row));
   }
   if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, IdQueryResponseRow()));

@@ -74,6 +74,7 @@ def main():
     parser.add_argument("--driver", required=True)
     parser.add_argument("--memory", required=True)
     parser.add_argument("--pyvisa", required=True)
+    parser.add_argument("--visa", help="bench_visa results: the LAN resource forms")
     args = parser.parse_args()
     g = load_google(args.driver)
     g.update(load_google(args.memory))
@@ -163,8 +164,25 @@ def main():
                for n in (1, 2, 4, 8))
     t.add("simulator's own maximum query rate (batched, best of 1-8 connections)", rate_text(ceiling),
           f"best driver rate {rate_text(best)}", ceiling / best)
+    # The MeasVolt exchange over each LAN resource form of one simulator (in-process, unpinned).
+    if args.visa:
+        v = load_google(args.visa)
+        socket = v.get("Lan_MeasureVoltage/socket")
+        for form, target in (("vxi11", None), ("hislip", HISLIP_OVER_SOCKET)):
+            row = v.get(f"Lan_MeasureVoltage/{form}")
+            if socket is None or row is None or row.get("error_occurred"):
+                continue
+            ratio = row["real_ns"] / socket["real_ns"]
+            t.add(f"I/O layer MeasVolt over {form} (wall)", time_text(row["real_ns"]),
+                  f"SOCKET {time_text(socket['real_ns'])}", ratio,
+                  f"<= {target:.2f}" if target else "-", ratio <= target if target else None)
+            t.add(f"I/O layer MeasVolt over {form} (client CPU)", time_text(row["cpu_ns"]),
+                  f"SOCKET {time_text(socket['cpu_ns'])}", row["cpu_ns"] / socket["cpu_ns"])
     t.print()
 
+
+# HiSLIP adds one 16-byte header each way to a raw socket exchange.
+HISLIP_OVER_SOCKET = 1.3
 
 if __name__ == "__main__":
     main()

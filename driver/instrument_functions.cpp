@@ -53,7 +53,7 @@ constexpr InstrumentFunction kFunctions[] = {
     {"ZR48_SetDisplayStat", "DISP %s\n", 0, 2, 0, kNone},
     {"ZR48_GetDisplayStat", "DISP?\n", 0, 0, 2, kWord},
     {"ZR48_SetDisplayText", "DISP:TEXT %s\n", 0, 2, 0, kNone},
-    {"ZR48_GetDisplayText", "DISP:TEXT?\n", 0, 0, 2, kWord},
+    {"ZR48_GetDisplayText", "DISP:TEXT?\n", 0, 0, 2, kRaw},
     {"ZR48_DisplayTextClear", "DISP:TEXT:CLE\n", 0, 0, 0, kNone},
     {"ZR48_SetTrig", "TRIG\n", 0, 0, 0, kNone},
     {"ZR48_SetChannel", "INST %s\n", 0, 2, 0, kNone},
@@ -126,12 +126,24 @@ const char* NullArgumentMessage(const InstrumentFunction& row, std::size_t posit
   return "Null address for Input String";
 }
 
+const char* LineBreakMessage(const InstrumentFunction& row, std::size_t position) noexcept {
+  if (position == row.channel) return "Line feed or carriage return in Channel Name";
+  return "Line feed or carriage return in Input String";
+}
+
+// A text that would end the command line early and start another one.
+bool HasLineBreak(const char* text) noexcept {
+  return std::strpbrk(text, "\r\n") != nullptr;
+}
+
 void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   switch (kind) {
     case ReplyKind::kNone:
       break;
     case ReplyKind::kWord:
       exchange.ReadWord(buffer, Record::kNo);
+      // A blank reply holds no word: an answer that never came is not a reading.
+      if (exchange.ok() && buffer[0] == '\0') exchange.Then(VI_ERROR_INV_RESPONSE);
       break;
     case ReplyKind::kRaw: {
       Reply reply;
@@ -143,25 +155,46 @@ void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   }
 }
 
-// Lock; refuse a null argument (also while simulating) before anything is sent; then, under the
-// same hold of the lock, the plain operation frame: "INST <channel_name>" where the row has a
-// channel, the command, the reply.
-ViStatus Execute(const InstrumentFunction& row, ViSession vi,
-                 std::span<const Argument> arguments) noexcept {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
+// Refuses, before anything is sent (also while simulating), a null argument, a text with a line
+// break, and a channel name the session's channel table does not know. `channel` receives the
+// physical name of the row's channel.
+ViStatus CheckArguments(const InstrumentFunction& row, ViSession vi,
+                        std::span<const Argument> arguments, ViConstString& channel) noexcept {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::size_t position = i + 2;
     if (arguments[i].text == nullptr) {
-      const std::size_t position = i + 2;
       return RecordParameterError(vi, static_cast<ViInt32>(position),
                                   NullArgumentMessage(row, position));
     }
   }
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::size_t position = i + 2;
+    if (arguments[i].buffer == nullptr && HasLineBreak(arguments[i].text)) {
+      return RecordParameterError(vi, static_cast<ViInt32>(position),
+                                  LineBreakMessage(row, position));
+    }
+  }
+  if (row.channel == 0) return VI_SUCCESS;
+  // Virtual names from the logical-name configuration become the instrument's own names.
+  return Normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
+}
+
+// Lock; check the arguments; then, under the same hold of the lock, the plain operation frame:
+// "INST <channel>" where the row has a channel, the command, the reply. A word reply's buffer
+// is emptied first, so that after any exchange it holds a terminated string.
+ViStatus Execute(const InstrumentFunction& row, ViSession vi,
+                 std::span<const Argument> arguments) noexcept {
+  SessionLock lock(vi);
+  if (lock.status() < 0) return lock.status();
+  ViConstString channel = nullptr;
+  const ViStatus checked = CheckArguments(row, vi, arguments, channel);
+  if (checked < 0) return checked;
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
+  if (row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) at(row.reply).buffer[0] = '\0';
   return RunLockedOperation(vi, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
-      SendForChannel(exchange, at(row.channel).text, row.command, input, Record::kNo);
+      SendForChannel(exchange, channel, row.command, input, Record::kNo);
     } else {
       SendLine(exchange, row.command, input, Record::kNo);
     }

@@ -1,7 +1,11 @@
 // Session lifecycle: opening a driver session with one supply (real or simulated) and closing it.
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "engine/logical_names.h"
 #include "frame/frame.h"
 #include "internal.h"
 
@@ -12,7 +16,11 @@ using zr48::RecordError;
 
 constexpr const char* kPrefix = "ZR48";
 constexpr const char* kChannelList = "ch1,ch2,ch3,ch4,ch5,ch6,ch7";
-constexpr const char* kExpectedIdentification = "Velharn, HLV3907, 0123456789AF, 1.00-1.00";
+// Every unit of the supported model answers with this text first; serial number and firmware
+// revision follow and differ from unit to unit.
+constexpr std::string_view kExpectedIdentification = "Velharn, HLV3907,";
+// How much of a refused identification the error elaboration quotes.
+constexpr std::size_t kQuotedIdentification = 100;
 constexpr ViUInt32 kTimeoutMs = 5000;
 constexpr ViUInt32 kBufferSize = 4000;
 
@@ -44,18 +52,32 @@ ViStatus OpenIoSession(ViSession vi, ViConstString resource, ViSession& io) {
 }
 
 // Reads the identification (the instrument's, or the simulated one) and requires it to begin
-// with the complete expected text; whatever follows (the reply's line feed) is ignored.
+// with the manufacturer and model fields; serial number, firmware and whatever follows are free.
 ViStatus CheckIdentification(ViSession vi) {
   std::array<ViChar, zr48::kReplySize> response{};
   const ViStatus status =
       Normalise(Ivi_GetAttributeViString(vi, VI_NULL, ZR48_ATTR_ID_QUERY_RESPONSE, 0,
                                          static_cast<ViInt32>(response.size()), response.data()));
   if (status < 0) return status;
-  if (std::strncmp(response.data(), kExpectedIdentification,
-                   std::strlen(kExpectedIdentification)) != 0) {
-    return RecordError(vi, VI_ERROR_FAIL_ID_QUERY);
-  }
-  return VI_SUCCESS;
+  const std::string_view answer(response.data());
+  if (answer.starts_with(kExpectedIdentification)) return VI_SUCCESS;
+  // The first line of the answer, cut to a length the elaboration holds.
+  const std::string_view quoted =
+      answer.substr(0, std::min(answer.find_first_of("\r\n"), kQuotedIdentification));
+  const std::string elaboration = "The instrument answered '" + std::string(quoted) +
+                                  "'; expected an identification beginning '" +
+                                  std::string(kExpectedIdentification) + "'";
+  (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_FAIL_ID_QUERY, VI_SUCCESS, elaboration.c_str());
+  return VI_ERROR_FAIL_ID_QUERY;
+}
+
+// A name that is neither a logical name nor a resource descriptor: say where it was looked up,
+// rather than leave a bare parsing error.
+void ExplainUnknownName(ViSession vi, ViConstString name) {
+  const std::string elaboration =
+      "'" + std::string(name).substr(0, 80) + "' is not a logical name in " +
+      zr48::engine::configurationPath() + ", nor a valid VISA resource descriptor";
+  (void)Ivi_SetErrorInfo(vi, VI_TRUE, VI_ERROR_INV_RSRC_NAME, VI_SUCCESS, elaboration.c_str());
 }
 
 // Lets the driver, and not the user, write the resource descriptor, then stores it.
@@ -103,6 +125,7 @@ ViStatus ZR48_InitWithOptions(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
   }
   if (status == VI_SUCCESS) {
     status = Normalise(ZR48_SessionInit(resource.data(), IDQuery, resetDevice, vi));
+    if (status == VI_ERROR_INV_RSRC_NAME && !isLogicalName) ExplainUnknownName(vi, resourceName);
   }
   if (status == VI_SUCCESS && isLogicalName) status = Normalise(Ivi_ApplyDefaultSetup(vi));
 
@@ -132,11 +155,11 @@ ViStatus ZR48_SessionInit(ViConstString resourceName, ViBoolean idQuery, ViBoole
 }
 
 ViStatus ZR48_close(ViSession vi) {
-  ViStatus status = VI_SUCCESS;
-  {
-    zr48::SessionLock lock(vi);
-    status = lock.status() < 0 ? lock.status() : ZR48_SessionClose(vi);
-  }
+  const zr48::SessionLock lock(vi);
+  const ViStatus status = lock.status() < 0 ? lock.status() : ZR48_SessionClose(vi);
+  // Disposed while the lock is still held: calls queued on it give up as calls on a closed
+  // session instead of running on one whose I/O session is gone. The unlock that follows finds
+  // the session gone and does nothing.
   (void)Ivi_Dispose(vi);
   return status;
 }

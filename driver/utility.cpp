@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <utility>
 #include <limits>
 
@@ -41,11 +42,32 @@ constexpr const char* kNoError = "No error.";
 // The standard 256-byte message buffers of self_test and error_query hold 255 characters.
 constexpr std::size_t kMessageMax = IVI_MAX_MESSAGE_LEN;
 
-// The result of a short self-test reply ("0\n", "1\n"): its number, 0 when it holds none.
-ViInt16 ShortSelfTestResult(const char* reply) noexcept {
+// What testResult holds when the instrument's reply carried no usable result: not 0, so that a
+// self-test nobody read never passes for one that did.
+constexpr ViInt16 kSelfTestUnread = -1;
+
+// The result that leads a self-test reply ("0\n", "1\n", "+0,\"Self-test passed\"\n") and, after
+// a comma, the quoted message. False when the reply starts with no integer in the ViInt16 range;
+// `result` and `message` are then left alone.
+bool ParseSelfTest(const char* reply, ViInt16& result, ViChar* message) noexcept {
   char* end = nullptr;
+  errno = 0;
   const long value = std::strtol(reply, &end, 10);
-  return end == reply ? ViInt16{0} : static_cast<ViInt16>(value);
+  if (end == reply || errno == ERANGE || value < std::numeric_limits<ViInt16>::min() ||
+      value > std::numeric_limits<ViInt16>::max()) {
+    return false;
+  }
+  result = static_cast<ViInt16>(value);
+  message[0] = '\0';
+  // ,"<message>": at most 255 characters up to the closing quote, as the 256-byte buffer holds.
+  if (end[0] == ',' && end[1] == '"') {
+    const char* text = end + 2;
+    const std::size_t length = std::strcspn(text, "\"");
+    const std::size_t kept = std::min(length, std::size_t{IVI_MAX_MESSAGE_LEN});
+    std::memcpy(message, text, kept);
+    message[kept] = '\0';
+  }
+  return true;
 }
 
 // The code that leads an error-queue reply ("-113,\"Undefined header\""); a reply that does not
@@ -80,11 +102,6 @@ ViStatus CheckOutputs(
   return VI_SUCCESS;
 }
 
-// A driver or engine call recorded in the session's error information when it fails.
-ViStatus Recorded(ViSession vi, ViStatus status) noexcept {
-  return RecordError(vi, Normalise(status));
-}
-
 }  // namespace
 }  // namespace zr48
 
@@ -116,8 +133,7 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
     *testResult = 0;
     std::strcpy(testMessage, zr48::kNoError);
   } else {
-    const ViSession io = Ivi_IOSession(vi);
-    zr48::Exchange exchange(vi, io);
+    zr48::Exchange exchange(vi, Ivi_IOSession(vi));
     zr48::Reply first;
     // Stale bytes (the rest of a long reply, a reply that came after its time-out) are
     // dropped first, so that they are not taken for the self-test's answer.
@@ -126,19 +142,26 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
         .Send("*TST?\n", zr48::Record::kYes)
         .ReadRaw(first, zr48::Record::kYes);
     if (!exchange.ok()) return exchange.status();
+    zr48::Reply second;
+    const zr48::Reply* answer = &first;
     if (std::strlen(first.text) > 2) {
-      // A reply with a message: run the test again and take "<code>,\"<message>\"" from it. The
-      // width counts the NUL, so at most 255 characters fit the 256-byte message buffer.
-      testMessage[0] = '\0';
-      exchange.DiscardBuffers(zr48::Record::kYes).Send("*TST?\n", zr48::Record::kYes);
-      if (exchange.ok()) {
-        exchange.Then(zr48::Recorded(vi, viScanf(io, "%hd,\"%256[^\"]", testResult, testMessage)));
-      }
+      // A reply with a message: run the test again and take "<code>,\"<message>\"" from it.
+      exchange.DiscardBuffers(zr48::Record::kYes)
+          .Send("*TST?\n", zr48::Record::kYes)
+          .ReadRaw(second, zr48::Record::kYes);
       if (!exchange.ok()) return exchange.status();
-    } else {
-      // A bare code: 0 passed; any other number is the failure it reports.
-      *testResult = zr48::ShortSelfTestResult(first.text);
-      testMessage[0] = '\0';
+      answer = &second;
+    }
+    // A bare code: 0 passed; any other number is the failure it reports.
+    if (!zr48::ParseSelfTest(answer->text, *testResult, testMessage)) {
+      // No result to report: say so, and hand the reply back for the caller to see.
+      *testResult = zr48::kSelfTestUnread;
+      zr48::CopyCapped(answer->text, answer->count, zr48::kMessageMax, testMessage);
+      const std::string elaboration =
+          "The self-test reply holds no result in the 16-bit range: '" +
+          std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
+      (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS, elaboration.c_str());
+      return VI_ERROR_INV_RESPONSE;
     }
   }
   return Normalise(ZR48_StatusCheck(vi));

@@ -10,18 +10,24 @@
 
 #include "ZR48.h"
 
-/* Prints the session's error information (or the thread's, when no session exists). */
-static void report_error(ViSession vi, const char* what) {
+/* Prints why a call failed: the session's error information (or the thread's, when no session
+ * exists) or, when nothing was recorded, the status's own text. Instrument functions record no
+ * I/O failure, so their time-outs and lost links are described from the status. */
+static void report_error(ViSession vi, ViStatus status, const char* what) {
   ViStatus code = VI_SUCCESS;
   ViChar description[1024] = "";
   ZR48_GetError(vi, &code, (ViInt32)sizeof description, description);
+  if (code == VI_SUCCESS) {
+    code = status;
+    ZR48_error_message(vi, status, description);
+  }
   fprintf(stderr, "%s failed (0x%08X):\n%s\n", what, (unsigned)code, description);
 }
 
 /* Counts a failed call and says which one it was. */
 static int check(ViSession vi, ViStatus status, const char* what) {
   if (status >= 0) return 0;
-  report_error(vi, what);
+  report_error(vi, status, what);
   return 1;
 }
 
@@ -79,8 +85,8 @@ int main(int argc, char** argv) {
   /* Identification query and reset: the supply answers for itself and starts from *RST. */
   status = ZR48_InitWithOptions(argv[1], VI_TRUE, VI_TRUE, argc == 3 ? argv[2] : "", &vi);
   if (status < 0) {
-    report_error(VI_NULL, "ZR48_InitWithOptions");
-    return 1;
+    report_error(VI_NULL, status, "ZR48_InitWithOptions");
+    return 1; /* no session: vi is VI_NULL and is not used again */
   }
   failures += print_attribute(vi, "Manufacturer:", ZR48_ATTR_INSTRUMENT_MANUFACTURER);
   failures += print_attribute(vi, "Model:", ZR48_ATTR_INSTRUMENT_MODEL);
@@ -107,7 +113,7 @@ int main(int argc, char** argv) {
 
   status = ZR48_close(vi);
   if (status < 0) {
-    report_error(VI_NULL, "ZR48_close");
+    report_error(VI_NULL, status, "ZR48_close");
     failures++;
   }
   return failures == 0 ? 0 : 1;

@@ -16,6 +16,7 @@ class ComposedLines {
     const std::size_t directive = format.find("%s");
     if (!IsPlain(format, directive)) return;
     ok_ = channel == nullptr || (Append("INST ") && Append(channel) && Append("\n"));
+    selection_size_ = size_;
     if (directive == std::string_view::npos) {
       ok_ = ok_ && Append(format);
     } else {
@@ -26,6 +27,8 @@ class ComposedLines {
   bool ok() const noexcept { return ok_; }
   ViConstBuf data() const noexcept { return reinterpret_cast<ViConstBuf>(bytes_.data()); }
   ViUInt32 size() const noexcept { return static_cast<ViUInt32>(size_); }
+  // The bytes of "INST <channel>\n" at the front (0 without a channel).
+  ViUInt32 selection_size() const noexcept { return static_cast<ViUInt32>(selection_size_); }
 
  private:
   // No escape, and no '%' but the one of `directive`.
@@ -45,6 +48,7 @@ class ComposedLines {
 
   std::array<char, 512> bytes_;  // NOLINT(cppcoreguidelines-pro-type-member-init): written first
   std::size_t size_ = 0;
+  std::size_t selection_size_ = 0;
   bool ok_ = false;
 };
 
@@ -56,7 +60,10 @@ Exchange& SendComposed(Exchange& exchange, const ComposedLines& lines, Record re
   if (!lines.ok()) return fallback();
   ViUInt32 written = 0;
   const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
-  if (status < 0 && record == Record::kYes) RecordError(exchange.vi(), status);
+  // A failure within the channel selection's bytes is the selection's, which is not recorded;
+  // only a write that got past it failed on the command.
+  const bool past_selection = lines.selection_size() == 0 || written > lines.selection_size();
+  if (status < 0 && record == Record::kYes && past_selection) RecordError(exchange.vi(), status);
   return exchange.Then(status);
 }
 

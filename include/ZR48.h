@@ -10,6 +10,7 @@
 #ifndef ZR48_HEADER
 #define ZR48_HEADER
 
+#include "zr48_status.h"
 #include "zr48_visatype.h"
 
 #if defined(__GNUC__)

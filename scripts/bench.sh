@@ -14,7 +14,7 @@ python=/usr/bin/python3  # Debian's interpreter, which sees python3-pyvisa-py
 
 ./scripts/setup.sh python3-pyvisa-py util-linux
 cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target bench_driver bench_engine bench_visa zr48-sim
+cmake --build --preset release -j2 --target bench_driver bench_engine bench_visa zr48-sim zr48_python zr48visa
 mkdir -p "$results"
 
 # Two simulated instruments as separate processes: one on the benchmark CPU (0), one free.
@@ -69,5 +69,16 @@ echo
 echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), kernel $(uname -r)"
 echo "Results: $results (JSON and console output of every suite)"
 echo
+echo "bench: what the Python package adds to a C call"
+PYTHONPATH="$build/python" "$python" bench/python/bench_python.py \
+  --bench-driver "$build/bench/driver/bench_driver" --repetitions "$repetitions" \
+  --min-time "$min_time" --out "$results/python.json" | tee "$results/python.md"
+echo
 "$python" bench/report.py --driver "$results/driver.json" --memory "$results/memory.json" \
+  --visa "$results/visa.json" \
   --pyvisa "$results/pyvisa.json" | tee "$results/table.md"
+echo
+echo "PyVISA query() through libzr48visa against pyvisa-py (pinned simulator, CPU 0):"
+"$python" bench/pyvisa/bench_visa_backends.py --library "$build/libzr48visa.so.1" \
+  --port "$ZR48_BENCH_SIM_PINNED_PORT" --repetitions "$repetitions" --min-time "$min_time" |
+  tee "$results/pyvisa-backends.txt"

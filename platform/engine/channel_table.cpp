@@ -94,4 +94,14 @@ const std::string& ChannelTable::userName(int index) const {
   return physical_[index];
 }
 
+std::string ChannelTable::describeNames() const {
+  std::string text;
+  for (const std::string& name : physical_) text += (text.empty() ? "" : ", ") + name;
+  std::string mapped;
+  for (const auto& [virtualName, index] : virtual_) {
+    mapped += (mapped.empty() ? "" : ", ") + virtualName + " = " + physical_[index];
+  }
+  return mapped.empty() ? text : text + " (virtual: " + mapped + ")";
+}
+
 }  // namespace zr48::engine

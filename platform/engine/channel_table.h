@@ -33,6 +33,8 @@ class ChannelTable {
   const std::string& physicalName(int index) const { return physical_[index]; }
   // The name users see for a physical channel: its first virtual name, or the physical one.
   const std::string& userName(int index) const;
+  // Every name a caller may use, for error messages: "ch1, ch2" and " (virtual: Load = ch3)".
+  std::string describeNames() const;
 
   // The physical index for a virtual or physical name, or kUnknown. Virtual names win, as a
   // configured name replaces a whole token even when it is also a physical name.

@@ -332,6 +332,11 @@ ViStatus Ivi_InvalidateAllAttributes(ViSession vi);
 ViStatus Ivi_GetNthChannelString(ViSession vi, ViInt32 index, ViConstString* channelString);
 ViStatus Ivi_GetUserChannelName(ViSession vi, ViConstString channelName,
                                 ViConstString* userChannelName);
+/* The physical channel a caller's name stands for, resolved as attribute access resolves it
+ * (virtual names first, exact comparison). An empty or unknown name is refused with
+ * IVI_ERROR_BAD_CHANNEL_NAME, recorded with the name and the valid ones. */
+ViStatus Ivi_CoerceChannelName(ViSession vi, ViConstString channelName,
+                               ViConstString* coercedChannelName);
 ViStatus Ivi_GetNextCoercionString(ViSession vi, ViInt32 bufferSize, ViChar coercionRecord[]);
 ViStatus Ivi_GetNextInterchangeCheckString(ViSession vi, ViInt32 bufferSize,
                                            ViChar interchangeWarning[]);

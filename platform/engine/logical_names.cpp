@@ -1,9 +1,12 @@
 #include "engine/logical_names.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 #include <toml++/toml.h>
 
 #include "engine/engine_info.h"
@@ -12,6 +15,15 @@ namespace zr48::engine {
 namespace {
 
 // Reports a problem with the entry being read.
+// Closes a descriptor when the reading ends, on every path.
+struct FileDescriptor {
+  explicit FileDescriptor(int descriptor) : fd(descriptor) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { ::close(fd); }
+  int fd;
+};
+
 struct EntryError {
   ViStatus status;
   std::string text;
@@ -165,20 +177,52 @@ ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& ou
                            std::string& elaboration) {
   out.reset();
   const std::string file = configurationPath();
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return VI_SUCCESS;
-  std::ifstream in(file, std::ios::binary);
-  if (!in || std::filesystem::is_directory(file, ec)) {
-    elaboration = "Cannot open the logical-name configuration file " + file;
+  std::string text;
+  const ViStatus status = readConfigurationFile(file, text, elaboration);
+  if (status < 0 || text.empty()) return status;
+  return lookUpLogicalNameIn(text, file, name, out, elaboration);
+}
+
+ViStatus readConfigurationFile(const std::string& file, std::string& text,
+                               std::string& elaboration) {
+  text.clear();
+  // Non-blocking, so that opening a FIFO cannot wait for a writer; only regular files are read.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return VI_SUCCESS;  // no file: every name is a resource descriptor
+    elaboration =
+        "Cannot open the logical-name configuration file " + file + ": " + std::strerror(errno);
     return IVI_ERROR_CANNOT_OPEN_CONFIG_FILE;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    elaboration = "Cannot read the logical-name configuration file " + file;
+  const FileDescriptor closer(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    elaboration = "The logical-name configuration file " + file + " is not a regular file";
+    return IVI_ERROR_CANNOT_OPEN_CONFIG_FILE;
+  }
+  // Read one byte past the limit, so that a file growing while it is read is caught too.
+  text.resize(kMaxConfigFileBytes + 1);
+  std::size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      text.clear();
+      elaboration =
+          "Cannot read the logical-name configuration file " + file + ": " + std::strerror(errno);
+      return IVI_ERROR_ERROR_READING_CONFIG_FILE;
+    }
+    if (n == 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  text.resize(size);
+  if (size > kMaxConfigFileBytes) {
+    text.clear();
+    elaboration = "The logical-name configuration file " + file + " is larger than " +
+                  std::to_string(kMaxConfigFileBytes / (1024 * 1024)) + " MiB";
     return IVI_ERROR_ERROR_READING_CONFIG_FILE;
   }
-  return lookUpLogicalNameIn(text.str(), file, name, out, elaboration);
+  return VI_SUCCESS;
 }
 
 ViStatus lookUpLogicalNameIn(std::string_view configuration, const std::string& file,

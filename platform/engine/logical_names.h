@@ -10,6 +10,7 @@
 #ifndef ZR48_PLATFORM_ENGINE_LOGICAL_NAMES_H
 #define ZR48_PLATFORM_ENGINE_LOGICAL_NAMES_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,15 @@ struct LogicalName {
 
 // The configuration file this process reads.
 std::string configurationPath();
+
+// The largest configuration file read: far beyond any bench's names, small enough that a wrong
+// path (a device, a log file) fails at once instead of filling memory.
+inline constexpr std::size_t kMaxConfigFileBytes = std::size_t{4} << 20;
+
+// Reads the configuration file: a missing one gives empty text; anything but a regular file, or
+// one larger than kMaxConfigFileBytes, fails with an elaboration that names the file.
+ViStatus readConfigurationFile(const std::string& file, std::string& text,
+                               std::string& elaboration);
 
 // Looks `name` up. A missing file or an absent name leaves `out` empty and succeeds; an
 // unreadable or malformed file, or a malformed entry for `name`, fails with an elaboration that

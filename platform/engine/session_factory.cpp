@@ -6,6 +6,7 @@
 
 #include "engine/attribute_access.h"
 #include "engine/engine_info.h"
+#include "engine/inherent_attributes.h"
 #include "engine/logical_names.h"
 #include "engine/option_string.h"
 #include "engine/session.h"
@@ -16,61 +17,6 @@ namespace zr48::engine {
 namespace {
 
 constexpr size_t kMaxPrefixLength = 31;  // IVI-3.2: 32 bytes with the terminator
-
-struct InherentRow {
-  ViAttr id;
-  const char* name;
-  ValueType type;
-  IviAttrFlags flags;
-};
-
-constexpr IviAttrFlags kUserReadOnly = IVI_VAL_NOT_USER_WRITABLE;
-
-// The IVI inherent attributes every session has, with the flags IVI gives them.
-constexpr InherentRow kInherentRows[] = {
-    {IVI_ATTR_RANGE_CHECK, "IVI_ATTR_RANGE_CHECK", ValueType::Boolean, 0},
-    {IVI_ATTR_QUERY_INSTRUMENT_STATUS, "IVI_ATTR_QUERY_INSTRUMENT_STATUS", ValueType::Boolean, 0},
-    {IVI_ATTR_CACHE, "IVI_ATTR_CACHE", ValueType::Boolean, 0},
-    {IVI_ATTR_SIMULATE, "IVI_ATTR_SIMULATE", ValueType::Boolean, 0},
-    {IVI_ATTR_RECORD_COERCIONS, "IVI_ATTR_RECORD_COERCIONS", ValueType::Boolean, 0},
-    {IVI_ATTR_INTERCHANGE_CHECK, "IVI_ATTR_INTERCHANGE_CHECK", ValueType::Boolean, 0},
-    {IVI_ATTR_DRIVER_SETUP, "IVI_ATTR_DRIVER_SETUP", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_PRIMARY_ERROR, "IVI_ATTR_PRIMARY_ERROR", ValueType::Int32, kUserReadOnly},
-    {IVI_ATTR_SECONDARY_ERROR, "IVI_ATTR_SECONDARY_ERROR", ValueType::Int32, kUserReadOnly},
-    {IVI_ATTR_ERROR_ELABORATION, "IVI_ATTR_ERROR_ELABORATION", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_CHANNEL_COUNT, "IVI_ATTR_CHANNEL_COUNT", ValueType::Int32, kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_PREFIX, "IVI_ATTR_SPECIFIC_DRIVER_PREFIX", ValueType::String,
-     kUserReadOnly},
-    {IVI_ATTR_IO_RESOURCE_DESCRIPTOR, "IVI_ATTR_IO_RESOURCE_DESCRIPTOR", ValueType::String,
-     IVI_VAL_NOT_WRITABLE},
-    {IVI_ATTR_LOGICAL_NAME, "IVI_ATTR_LOGICAL_NAME", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_VISA_RM_SESSION, "IVI_ATTR_VISA_RM_SESSION", ValueType::Session, IVI_VAL_HIDDEN},
-    {IVI_ATTR_IO_SESSION, "IVI_ATTR_IO_SESSION", ValueType::Session, kUserReadOnly},
-    {IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, "IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS",
-     ValueType::String, kUserReadOnly},
-    {IVI_ATTR_GROUP_CAPABILITIES, "IVI_ATTR_GROUP_CAPABILITIES", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION, "IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION",
-     ValueType::String, kUserReadOnly},
-    {IVI_ATTR_INSTRUMENT_MANUFACTURER, "IVI_ATTR_INSTRUMENT_MANUFACTURER", ValueType::String,
-     kUserReadOnly},
-    {IVI_ATTR_INSTRUMENT_MODEL, "IVI_ATTR_INSTRUMENT_MODEL", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_VENDOR, "IVI_ATTR_SPECIFIC_DRIVER_VENDOR", ValueType::String,
-     kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_DESCRIPTION, "IVI_ATTR_SPECIFIC_DRIVER_DESCRIPTION",
-     ValueType::String, kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
-     "IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION", ValueType::Int32, kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
-     "IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION", ValueType::Int32, kUserReadOnly},
-    {IVI_ATTR_SPECIFIC_DRIVER_REVISION, "IVI_ATTR_SPECIFIC_DRIVER_REVISION", ValueType::String,
-     kUserReadOnly},
-    {IVI_ATTR_ENGINE_REVISION, "IVI_ATTR_ENGINE_REVISION", ValueType::String, kUserReadOnly},
-    {IVI_ATTR_OPC_CALLBACK, "IVI_ATTR_OPC_CALLBACK", ValueType::Addr, IVI_VAL_HIDDEN},
-    {IVI_ATTR_CHECK_STATUS_CALLBACK, "IVI_ATTR_CHECK_STATUS_CALLBACK", ValueType::Addr,
-     IVI_VAL_HIDDEN},
-    {IVI_ATTR_USER_INTERCHANGE_CHECK_CALLBACK, "IVI_ATTR_USER_INTERCHANGE_CHECK_CALLBACK",
-     ValueType::Addr, IVI_VAL_HIDDEN},
-};
 
 struct CreationContext {
   std::string prefix;
@@ -122,7 +68,7 @@ Value inherentDefault(const InherentRow& row, const CreationContext& context) {
 }
 
 ViStatus addInherentAttributes(Session& s, const CreationContext& context) {
-  for (const InherentRow& row : kInherentRows) {
+  for (const InherentRow& row : inherentAttributeRows()) {
     const ViStatus status = std::visit(
         [&](auto value) {
           using T = decltype(value);

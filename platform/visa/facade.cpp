@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "visa/find.h"
+#include "visa/lookup.h"
 #include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
@@ -18,28 +17,6 @@
 namespace zr48::visa {
 namespace {
 
-// Runs `body`, turning any exception into a status.
-template <typename Body>
-ViStatus guarded(Body body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return VI_ERROR_ALLOC;
-  } catch (...) {
-    return VI_ERROR_SYSTEM_ERROR;
-  }
-}
-
-// The I/O session behind `vi`: VI_ERROR_INV_OBJECT for an unknown handle, VI_ERROR_NSUP_OPER
-// for a resource-manager session.
-ViStatus lookup_session(ViObject vi, std::shared_ptr<Session>& session) {
-  auto object = registry::find(vi);
-  if (object == nullptr) return VI_ERROR_INV_OBJECT;
-  if (object->kind() != Session::kKind) return VI_ERROR_NSUP_OPER;
-  session = std::static_pointer_cast<Session>(std::move(object));
-  return VI_SUCCESS;
-}
-
 bool valid_access_mode(ViAccessMode mode) {
   if ((mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK | VI_LOAD_CONFIG)) !=
       0) {
@@ -49,6 +26,7 @@ bool valid_access_mode(ViAccessMode mode) {
 }
 
 void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
+  if (object->kind() == ObjectKind::kFindList) return;  // holds nothing but names
   if (object->kind() == Session::kKind) {
     auto& session = static_cast<Session&>(*object);
     if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);
@@ -178,77 +156,6 @@ ViStatus viClose(ViObject vi) {
   });
   trace::note("viClose", vi, status, {});
   return status;
-}
-
-ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
-                    ViChar desc[]) {
-  const ViStatus status = guarded([&]() -> ViStatus {
-    if (vi != nullptr) *vi = VI_NULL;
-    if (retCnt != nullptr) *retCnt = 0;
-    const auto object = registry::find(sesn);
-    if (object == nullptr) return VI_ERROR_INV_OBJECT;
-    if (object->kind() != zr48::visa::ResourceManager::kKind) return VI_ERROR_NSUP_OPER;
-    if (expr == nullptr) return VI_ERROR_INV_EXPR;
-    std::vector<std::string> found;
-    const ViStatus result =
-        zr48::visa::find_resources(expr, zr48::visa::FindSettings::from_environment(), found);
-    if (result != VI_SUCCESS) return result;
-    const auto count = static_cast<ViUInt32>(found.size());
-    auto list = std::make_shared<zr48::visa::FindList>(std::move(found));
-    if (desc != nullptr) list->next(desc);
-    if (retCnt != nullptr) *retCnt = count;
-    if (vi != nullptr) {
-      *vi = registry::add(list);
-      if (*vi == VI_NULL) return VI_ERROR_ALLOC;
-    }
-    return VI_SUCCESS;
-  });
-  trace::note("viFindRsrc", sesn, status, expr != nullptr ? expr : "(null)");
-  return status;
-}
-
-ViStatus viFindNext(ViFindList vi, ViChar desc[]) {
-  const ViStatus status = guarded([&]() -> ViStatus {
-    const auto list = registry::find_as<zr48::visa::FindList>(vi);
-    if (list == nullptr) return VI_ERROR_INV_OBJECT;
-    if (desc == nullptr) return VI_ERROR_INV_PARAMETER;
-    return list->next(desc);
-  });
-  trace::note("viFindNext", vi, status, {});
-  return status;
-}
-
-ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
-                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
-                       ViChar aliasIfExists[]) {
-  const ViStatus status = guarded([&]() -> ViStatus {
-    const auto object = registry::find(rmSesn);
-    if (object == nullptr) return VI_ERROR_INV_OBJECT;
-    if (object->kind() != zr48::visa::ResourceManager::kKind) return VI_ERROR_NSUP_OPER;
-    if (rsrcName == nullptr) return VI_ERROR_INV_RSRC_NAME;
-    zr48::visa::ResourceName name;
-    const ViStatus parsed = zr48::visa::parse_resource_name(rsrcName, name);
-    if (parsed != VI_SUCCESS) return parsed;
-    if (intfType != nullptr) *intfType = static_cast<ViUInt16>(name.interface_type);
-    if (intfNum != nullptr) *intfNum = name.board;
-    const auto copy = [](ViChar* out, const std::string& text) {
-      if (out == nullptr) return;
-      const std::size_t n = std::min<std::size_t>(text.size(), VI_FIND_BUFLEN - 1);
-      std::memcpy(out, text.data(), n);
-      out[n] = '\0';
-    };
-    copy(rsrcClass, name.resource_class);
-    copy(expandedUnaliasedName, name.canonical);
-    copy(aliasIfExists, std::string());  // this layer keeps no aliases
-    return VI_SUCCESS;
-  });
-  trace::note("viParseRsrc", rmSesn, status, rsrcName != nullptr ? rsrcName : "(null)");
-  return status;
-}
-
-ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
-                     ViPUInt16 intfNum) {
-  return viParseRsrcEx(rmSesn, rsrcName, intfType, intfNum, nullptr, nullptr, nullptr);
 }
 
 ViStatus viClear(ViSession vi) {

@@ -20,7 +20,6 @@
 #include <set>
 #include <system_error>
 
-#include "visa/resource_expression.h"
 #include "visa/transports/tcp_socket.h"
 #include "visa/visa.h"
 #include "visa/wire/portmap.h"
@@ -300,33 +299,28 @@ std::vector<std::string> find_lan_instruments(const FindSettings& settings) {
   return names;
 }
 
-ViStatus find_resources(std::string_view expression, const FindSettings& settings,
+void discover_resources(const ResourceExpression& expression, const FindSettings& settings,
                         std::vector<std::string>& found) {
-  found.clear();
-  ResourceExpression pattern;
-  const ViStatus status = ResourceExpression::compile(expression, pattern);
-  if (status != VI_SUCCESS) return status;
-  std::set<std::string> seen;
+  std::set<std::string> seen(found.begin(), found.end());
   const auto take = [&](const std::vector<std::string>& names) {
     for (const std::string& name : names) {
-      if (pattern.matches(name) && seen.insert(name).second) found.push_back(name);
+      if (expression.matches(name) && seen.insert(name).second) found.push_back(name);
     }
   };
   // Each source on its own: one that fails adds nothing and takes nothing away.
   take(find_serial_ports(settings));
   take(find_usbtmc_devices(settings));
   take(find_lan_instruments(settings));
-  return found.empty() ? VI_ERROR_RSRC_NFOUND : VI_SUCCESS;
 }
 
-ViStatus FindList::next(char* out) {
-  const std::lock_guard lock(mutex_);
-  if (next_ >= names_.size()) return VI_ERROR_RSRC_NFOUND;
-  const std::string& name = names_[next_++];
-  const std::size_t n = std::min<std::size_t>(name.size(), VI_FIND_BUFLEN - 1);
-  std::memcpy(out, name.data(), n);
-  out[n] = '\0';
-  return VI_SUCCESS;
+ViStatus find_resources(std::string_view expression, const FindSettings& settings,
+                        std::vector<std::string>& found) {
+  found.clear();
+  ResourceExpression pattern;
+  const ViStatus status = ResourceExpression::compile(expression, pattern);
+  if (status != VI_SUCCESS) return status;
+  discover_resources(pattern, settings, found);
+  return found.empty() ? VI_ERROR_RSRC_NFOUND : VI_SUCCESS;
 }
 
 }  // namespace zr48::visa

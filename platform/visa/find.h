@@ -12,13 +12,11 @@
 #ifndef ZR48_PLATFORM_VISA_FIND_H
 #define ZR48_PLATFORM_VISA_FIND_H
 
-#include <cstddef>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "visa/session.h"
+#include "visa/resource_expression.h"
 #include "zr48_visatype.h"
 
 namespace zr48::visa {
@@ -42,20 +40,9 @@ std::vector<std::string> find_lan_instruments(const FindSettings& settings);
 // VI_ERROR_NSUP_OPER (attribute filters) or VI_ERROR_RSRC_NFOUND (nothing matched).
 ViStatus find_resources(std::string_view expression, const FindSettings& settings,
                         std::vector<std::string>& found);
-
-// The list behind a ViFindList handle.
-class FindList final : public Object {
- public:
-  static constexpr ObjectKind kKind = ObjectKind::kFindList;
-  explicit FindList(std::vector<std::string> names) : Object(kKind), names_(std::move(names)) {}
-  // The next name into `out` (VI_FIND_BUFLEN bytes), or VI_ERROR_RSRC_NFOUND at the end.
-  ViStatus next(char* out);
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> names_;
-  std::size_t next_ = 0;
-};
+// The same with a compiled expression; appends to `found`.
+void discover_resources(const ResourceExpression& expression, const FindSettings& settings,
+                        std::vector<std::string>& found);
 
 }  // namespace zr48::visa
 

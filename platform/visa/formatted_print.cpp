@@ -294,10 +294,14 @@ ViStatus check_print_format(const char* p) {
 ViStatus format_print(PrintSink& sink, const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
-  Writer writer(sink, &copy);
-  const ViStatus status = writer.run(format);
+  const ViStatus status = format_print(sink, format, &copy);
   va_end(copy);
   return status;
+}
+
+ViStatus format_print(PrintSink& sink, const char* format, va_list* args) {
+  Writer writer(sink, args);
+  return writer.run(format);
 }
 
 }  // namespace zr48::visa

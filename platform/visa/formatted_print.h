@@ -29,6 +29,8 @@ ViStatus check_print_format(const char* format);
 
 // Formats into `sink`; the format must have passed check_print_format.
 ViStatus format_print(PrintSink& sink, const char* format, va_list args);
+// The same, leaving `args` past the arguments used (viQueryf reads on from there).
+ViStatus format_print(PrintSink& sink, const char* format, va_list* args);
 
 }  // namespace zr48::visa
 

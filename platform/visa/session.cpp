@@ -31,6 +31,11 @@ std::vector<ViSession> ResourceManager::release_all() {
   return std::exchange(sessions_, {});
 }
 
+std::vector<ViSession> ResourceManager::sessions() {
+  const std::lock_guard lock(mutex_);
+  return sessions_;
+}
+
 // Formatted writes land in the write buffer; a full buffer or a line feed of the format
 // (END) sends it.
 class SessionPrintSink final : public PrintSink {
@@ -184,14 +189,33 @@ ViStatus Session::send_full_buffer(const Deadline& deadline) {
   return note(status);
 }
 
+// Drops what is buffered and what the connection holds already. A lost link found here is noted
+// and left for the next send or receive to report: discarding only drops bytes.
 ViStatus Session::discard_input() {
   drop_input();
-  const ViStatus state = usable();
-  if (state != VI_SUCCESS) return state;
-  return note(transport_->discard_ready());
+  if (closed_ || connection_lost_) return VI_SUCCESS;
+  const ViStatus status = note(transport_->discard_ready());
+  return status == VI_ERROR_CONN_LOST ? VI_SUCCESS : status;
+}
+
+// A socket has no message boundary of its own: after a read that stopped at its count, the rest
+// of that message may still be on its way. It is read and dropped up to its terminator (within
+// the time-out), so that it is never taken for the answer to the next query.
+ViStatus Session::discard_rest_of_message(const Deadline& deadline) {
+  inside_message_ = false;
+  const ViByte termchar = settings_.termchar;
+  for (;;) {
+    const void* end = std::memchr(input_.data(), termchar, input_.size());
+    drop_input();
+    if (end != nullptr) return discard_input();
+    const ViStatus status = fill(deadline);
+    if (status == VI_ERROR_CONN_LOST) return VI_SUCCESS;  // the next send or receive says so
+    if (status < 0) return status;
+  }
 }
 
 ViStatus Session::flush_read_buffer(const Deadline& deadline) {
+  if (inside_message_) return discard_rest_of_message(deadline);
   const ViByte termchar = settings_.termchar;
   const bool by_termchar = settings_.termchar_enabled == VI_TRUE;
   const bool knowable = by_termchar || can(kCarriesEnd);
@@ -216,6 +240,7 @@ ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
   const std::lock_guard lock(mutex_);
   returned = 0;
   if (closed_) return VI_ERROR_INV_OBJECT;
+  inside_message_ = false;
   const Deadline limit = deadline();
   const bool stop_at_termchar = settings_.termchar_enabled == VI_TRUE;
   for (;;) {
@@ -238,7 +263,11 @@ ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
       if (settings_.suppress_end == VI_FALSE) return VI_SUCCESS;
     }
     if (hit != nullptr) return VI_SUCCESS_TERM_CHAR;
-    if (returned == count) return VI_SUCCESS_MAX_CNT;
+    if (returned == count) {
+      // Without END from the transport, only the terminator tells where the message ends.
+      inside_message_ = stop_at_termchar && count > 0 && !can(kCarriesEnd);
+      return VI_SUCCESS_MAX_CNT;
+    }
     const ViStatus status = fill(limit);
     if (status < 0) return status;  // `returned` counts what arrived before the failure
   }
@@ -282,12 +311,11 @@ ViStatus Session::flush(ViUInt16 mask) {
   // Discarding also drops what the socket holds already, so that a stale reply cannot be
   // taken for the answer to the next query.
   if ((mask & (VI_READ_BUF_DISCARD | VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) != 0) {
-    keep_first_error(discard_input());
+    keep_first_error(inside_message_ ? discard_rest_of_message(limit) : discard_input());
   }
   if ((mask & VI_WRITE_BUF) != 0) keep_first_error(send_pending(limit, true));
   if ((mask & VI_READ_BUF) != 0) keep_first_error(flush_read_buffer(limit));
   // VI_IO_OUT_BUF(_DISCARD): nothing is held below the write buffer; sends are immediate.
-  keep_first_error(usable());
   return result;
 }
 
@@ -318,6 +346,14 @@ ViStatus Session::set_buffer(ViUInt16 mask, ViUInt32 size) {
 }
 
 ViStatus Session::print(const char* format, va_list args, std::string* traced) {
+  va_list copy;
+  va_copy(copy, args);
+  const ViStatus status = print(format, &copy, traced);
+  va_end(copy);
+  return status;
+}
+
+ViStatus Session::print(const char* format, va_list* args, std::string* traced) {
   ViStatus status = check_print_format(format);
   if (status != VI_SUCCESS) return status;
   const std::lock_guard lock(mutex_);
@@ -337,6 +373,7 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
   const std::lock_guard lock(mutex_);
   if (closed_) return VI_ERROR_INV_OBJECT;
   const Deadline limit = deadline();
+  inside_message_ = false;  // the scan reads on from here and ends the message its own way
   SessionScanSource source(*this, limit, traced);
   status = format_scan(source, format, args);
   if (status >= 0 && source.failure() < 0) status = source.failure();

@@ -42,6 +42,8 @@ class ResourceManager final : public Object {
   void forget(ViSession session);
   // Marks the manager closed and hands over the sessions still open.
   std::vector<ViSession> release_all();
+  // The sessions open through this manager now.
+  std::vector<ViSession> sessions();
 
  private:
   std::mutex mutex_;
@@ -83,6 +85,8 @@ class Session final : public Object {
   ViStatus set_buffer(ViUInt16 mask, ViUInt32 size);
   // `traced` receives the bytes formatted or consumed, when tracing is on (else nullptr).
   ViStatus print(const char* format, va_list args, std::string* traced);
+  // As print, leaving `args` past the arguments used.
+  ViStatus print(const char* format, va_list* args, std::string* traced);
   ViStatus scan(const char* format, va_list args, std::string* traced);
   ViStatus get_attribute(ViAttr attribute, void* value);
   ViStatus set_attribute(ViAttr attribute, ViAttrState value);
@@ -116,6 +120,7 @@ class Session final : public Object {
   void drop_input();
   bool can(Capability capability) const { return (row_.capabilities & capability) != 0; }
   ViStatus discard_input();
+  ViStatus discard_rest_of_message(const Deadline& deadline);
   ViStatus flush_read_buffer(const Deadline& deadline);
   Deadline deadline() const;
 
@@ -132,6 +137,8 @@ class Session final : public Object {
   unsigned shared_locks_ = 0;
   std::string shared_key_;
   bool connection_lost_ = false;  // sticky: every later I/O call reports it
+  // A read stopped at its count before the message's terminator: the rest is still to come.
+  bool inside_message_ = false;
   bool closed_ = false;
 };
 

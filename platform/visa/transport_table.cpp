@@ -18,16 +18,18 @@ ViStatus accepts_socket(const ResourceName& name) {
              : VI_ERROR_RSRC_NFOUND;
 }
 
-// A raw socket has no END, and the driver never enables termination itself, so SOCKET
-// sessions end reads at the termination character (LF) by default; there is no END to
-// suppress, as common implementations report.
 constexpr unsigned kInstrument =
     kCanClear | kCanReadStatusByte | kCanTrigger | kCanLock | kCarriesEnd;
 // Instruments mark the end of each message (END): reads need no termination character.
 constexpr SessionDefaults kInstrumentDefaults{VI_FALSE, VI_FALSE, VI_TRUE};
 
+// A raw socket has no END, and the driver never enables termination itself, so SOCKET
+// sessions end reads at the termination character (LF) by default; there is no END to
+// suppress, as common implementations report. Clear, status byte and trigger go as IEEE 488.2
+// strings.
 constexpr std::array kRows = {
-    TransportRow{"TCPIP SOCKET", accepts_socket, open_tcp_socket, 0,
+    TransportRow{"TCPIP SOCKET", accepts_socket, open_tcp_socket,
+                 kCanClear | kCanReadStatusByte | kCanTrigger,
                  SessionDefaults{VI_TRUE, VI_TRUE, VI_TRUE}},
     TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip, kInstrument,
                  kInstrumentDefaults},

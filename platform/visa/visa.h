@@ -159,6 +159,8 @@ typedef ViObject ViFindList;
 typedef ViFindList* ViPFindList;
 
 /* ---- Operations ------------------------------------------------------------------------- */
+/* Default visibility: libzr48visa exports them; libzr48's version script keeps them local. */
+#pragma GCC visibility push(default)
 ViStatus viOpenDefaultRM(ViPSession vi);
 ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
                 ViPSession vi);
@@ -191,6 +193,7 @@ ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol);
 ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
                 ViKeyId accessKey);
 ViStatus viUnlock(ViSession vi);
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <limits>
 #include <map>
 #include <memory>
@@ -44,10 +45,6 @@ class Channel {
     const std::lock_guard guard(fd_mutex_);
     fd_ = -1;
   }
-  bool attached() {
-    const std::lock_guard guard(fd_mutex_);
-    return fd_ >= 0;
-  }
   bool send(const StopSignal& stop, std::string_view bytes) {
     const std::lock_guard send_guard(send_mutex_);
     int fd = -1;
@@ -73,6 +70,7 @@ struct Session {
   std::size_t slot = 0;  // record slot; the lock owner derives from it
   Channel sync;
   Channel async;
+  std::atomic<bool> async_established{false};
   std::mutex mutex;  // guards the state below
   bool overlapped = false;
   bool clearing = false;  // between AsyncDeviceClear and DeviceClearComplete
@@ -206,7 +204,7 @@ void HislipService::serve(int fd) {
     sessions_.erase(session->id);
   } else if (header.type == MessageType::kAsyncInitialize) {
     const auto session = find(hs::lower_half(header.parameter));
-    if (!session || session->async.attached()) {
+    if (!session || session->async_established.exchange(true)) {
       send_fatal(fd, nullptr, hs::kFatalInvalidInitSequence, "unknown session");
       return;
     }
@@ -217,8 +215,9 @@ void HislipService::serve(int fd) {
                             message(MessageType::kAsyncInitializeResponse, 0, vendor))) {
       serve_async(fd, session);
     }
+    // What the client sent on the synchronous channel before closing still runs: that channel
+    // ends the session when its own peer closes.
     session->async.detach();
-    session->sync.shut();
   } else {
     send_fatal(fd, nullptr, hs::kFatalInvalidInitSequence, "expected Initialize");
   }
@@ -240,7 +239,7 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
     }
     const bool data = header.type == MessageType::kData || header.type == MessageType::kDataEnd;
     if (data || header.type == MessageType::kTrigger) {
-      if (!session->async.attached()) {
+      if (!session->async_established.load()) {
         send_fatal(fd, session.get(), hs::kFatalChannelsNotEstablished,
                    "asynchronous channel not established");
         return;

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "ZR48.h"
+#include "loopback_address.h"
 #include "zr48sim/server.h"
 
 namespace zr48::test {
@@ -21,24 +21,20 @@ inline std::string TestTransport() {
   return name != nullptr ? name : "socket";
 }
 
-// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) and HiSLIP (4880) on an address
-// of the test's own, so that test processes running side by side never share those ports.
+// SOCKET alone on 127.0.0.1 as ever; VXI-11 (portmapper on 111) on an address of the test's own;
+// HiSLIP on a free port (its resource name carries it).
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
   if (transport == "socket") return options;
-  if (transport == "serial") {
-    options.socket = false;
+  if (transport == "serial") {  // SOCKET stays for tests that name its resource themselves
     options.serial = true;
     return options;
   }
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::size_t h = std::hash<std::string>{}(
-      transport + (info != nullptr ? std::string(info->test_suite_name()) + info->name() : ""));
-  options.bind_address =
-      "127.15." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+  options.bind_address = LoopbackAddressForThisTest(15, transport);
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
+  options.hislip_port = 0;
   return options;
 }
 

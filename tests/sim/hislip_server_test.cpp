@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "protocol_clients.h"
 #include "zr48sim/server.h"
 
@@ -169,6 +172,21 @@ TEST(HislipServerTest, StatusByteClearAndSizeNegotiation) {
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->header.type, MessageType::kAsyncMaximumMessageSizeResponse);
   EXPECT_EQ(answer->payload, std::string("\0\0\0\0\0\x10\0\0", 8));
+}
+
+TEST(HislipServerTest, AMessageSentJustBeforeClosingStillRuns) {
+  Server server(hislip_only());
+  for (int round = 0; round < 20; ++round) {
+    HislipClient c(server.hislip_port());
+    ASSERT_TRUE(c.write("*RST\n"));
+    c.async().close();  // the asynchronous channel goes first
+  }
+  // Each session's message arrives although its channels closed right after it.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (server.received().size() < 20 * 5 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(server.received().size(), 20U * 5);
 }
 
 TEST(HislipServerTest, FatalErrorHookReachesBothChannelsAndCloses) {

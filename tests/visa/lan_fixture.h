@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "loopback_address.h"
 #include "visa/visa.h"
 #include "zr48sim/server.h"
 
@@ -32,13 +33,8 @@ inline std::string lan_form_name(const ::testing::TestParamInfo<LanForm>& info) 
   return info.param.name;
 }
 
-// 127.14.x.y from the test's name, so that test processes running side by side (ctest -j)
-// never share port 111 or 4880.
 inline std::string address_for_this_test() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::size_t h =
-      std::hash<std::string>{}(std::string(info->test_suite_name()) + "." + info->name());
-  return "127.14." + std::to_string((h >> 8) % 256) + "." + std::to_string(h % 254 + 1);
+  return zr48::test::LoopbackAddressForThisTest(14);
 }
 
 class LanSession : public ::testing::TestWithParam<LanForm> {

@@ -92,7 +92,7 @@ TEST_F(SimExchange, ConnectionClosedByTheInstrument) {
   sim_.close_after_lines(1);
   std::string reply;
   EXPECT_EQ(query("*IDN?\n", reply), VI_ERROR_CONN_LOST);
-  EXPECT_EQ(viFlush(vi_, 12), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(viFlush(vi_, 12), VI_SUCCESS);  // discarding only drops bytes
   EXPECT_EQ(viPrintf(vi_, "*RST\n"), VI_ERROR_CONN_LOST);
 }
 

@@ -57,6 +57,10 @@ class TcpTransport final : public Transport {
   ViStatus get_attribute(ViAttr attribute, void* value) const override;
   ViStatus set_attribute(ViAttr attribute, ViAttrState value) override;
   int native_handle() const override { return fd_.get(); }
+  // IEEE 488.2 as strings (tcp_socket_488.cpp).
+  ViStatus clear(const Deadline& deadline) override;
+  ViStatus read_status_byte(const Deadline& deadline, ViUInt16& status) override;
+  ViStatus trigger(const Deadline& deadline) override;
 
  private:
   TcpTransport(UniqueFd fd, std::string host, ViUInt16 port, std::string address);
