@@ -158,6 +158,7 @@ ViStatus AddDriverAttributes(ViSession vi) {
 }
 
 }  // namespace
+
 }  // namespace zr48::attributes
 
 ViStatus ZR48_InitAttributes(ViSession vi) {

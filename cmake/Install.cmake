@@ -1,6 +1,6 @@
 # Install layout under GNUInstallDirs (lib/<multiarch> when the prefix is /usr on Debian):
 #   lib:      libzr48.so.1 (SONAME) and its symlinks, zr48.pc, the CMake package ZR48
-#   include:  ZR48.h and the VISA base types it includes
+#   include:  ZR48.h and the status constants and VISA base types it includes
 #   bin:      zr48-sim
 #   doc:      README, copyright and the examples' sources, per Debian package
 # Components follow the Debian packages that CPack builds from them (cmake/Packaging.cmake).
@@ -17,7 +17,7 @@ target_include_directories(zr48 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_IN
 
 install(TARGETS zr48 EXPORT ZR48Targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
-install(FILES include/ZR48.h include/zr48_visatype.h
+install(FILES include/ZR48.h include/zr48_status.h include/zr48_visatype.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(TARGETS zr48-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
@@ -45,13 +45,15 @@ endfunction()
 zr48_install_pkgconfig(zr48 packaging/zr48.pc.in dev)
 
 # Every package carries its copyright file; the development package also the README and examples.
-foreach(package ${ZR48_RUNTIME_PACKAGE} ${ZR48_DEV_PACKAGE} ${ZR48_TOOLS_PACKAGE})
+foreach(package ${ZR48_RUNTIME_PACKAGE} ${ZR48_DEV_PACKAGE} ${ZR48_TOOLS_PACKAGE} python3-zr48)
   if(package STREQUAL ZR48_RUNTIME_PACKAGE)
     set(component runtime)
   elseif(package STREQUAL ZR48_DEV_PACKAGE)
     set(component dev)
-  else()
+  elseif(package STREQUAL ZR48_TOOLS_PACKAGE)
     set(component tools)
+  else()
+    set(component python)
   endif()
   install(FILES packaging/copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})

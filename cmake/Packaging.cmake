@@ -3,7 +3,8 @@
 #   libzr48-1    libzr48.so.1 (shlibs, symbols and ldconfig trigger)
 #   libzr48-dev  headers, the .so links, zr48.pc and zr48visa.pc, the CMake package, README and
 #                examples
-#   zr48-tools   zr48-sim
+#   zr48-tools   zr48 (command-line tool and front panel), zr48-sim
+#   python3-zr48 the Python package zr48 (ctypes over libzr48.so.1)
 #   libzr48visa1 libzr48visa.so.1, the I/O layer as a VISA library (PyVISA loads it)
 # Dependencies on system libraries come from dpkg-shlibdeps. scripts/package.sh builds them.
 set(CPACK_PACKAGE_NAME zr48)
@@ -15,7 +16,7 @@ set(CPACK_GENERATOR DEB)
 # for the multiarch library directory.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools visa)
+set(CPACK_COMPONENTS_ALL runtime dev tools visa python)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -64,6 +65,19 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${ZR48_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
   "Tools for the seven-channel DC power supply\n\
-zr48-sim, a simulated supply that speaks its SCPI command set over TCP on loopback.")
+zr48, the command-line tool (find, idn, set, get, measure, scpi, errors, trace, bench and the\n\
+soft front panel in a browser), and zr48-sim, a simulated supply that speaks its SCPI command\n\
+set over TCP on loopback.")
+# zr48 links libzr48.so.1 from this build: dpkg-shlibdeps finds it there, and the dependency on
+# the runtime package of the same build is stated.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/driver)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${ZR48_RUNTIME_PACKAGE} (= ${ZR48_EXACT_VERSION})")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zr48)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, ${ZR48_RUNTIME_PACKAGE} (= ${ZR48_EXACT_VERSION})")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "Python package for the seven-channel DC power supply driver\n\
+zr48: sessions, channels and attributes of libzr48.so.1 through ctypes, errors as exceptions.")
 
 include(CPack)

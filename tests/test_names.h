@@ -5,7 +5,7 @@
 #define ZR48_TESTS_TEST_NAMES_H
 
 #include <cctype>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,10 +24,13 @@ inline std::string TestName(std::string_view text, std::size_t index) {
   return name + std::to_string(index);
 }
 
-inline std::string Hex(long value) {
-  char text[24];
-  (void)std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(value) & 0xFFFFFFFFUL);
-  return text;
+// A name generator for INSTANTIATE_TEST_SUITE_P from what describes a case: a member or a
+// function of the case that gives text.
+template <class Describe>
+auto NamedBy(Describe describe) {
+  return [describe](const auto& info) {
+    return TestName(std::string(std::invoke(describe, info.param)), info.index);
+  };
 }
 
 }  // namespace zr48::test

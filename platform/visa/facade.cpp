@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "visa/lookup.h"
-#include "visa/native_socket.h"
 #include "visa/registry.h"
 #include "visa/status_text.h"
 #include "visa/trace.h"
@@ -107,11 +106,6 @@ ViStatus session_operation(const char* name, ViSession vi, Operation operation) 
 }
 
 }  // namespace
-
-int native_socket(ViSession vi) {
-  std::shared_ptr<Session> session;
-  return lookup_session(vi, session) == VI_SUCCESS ? session->native_handle() : -1;
-}
 
 }  // namespace zr48::visa
 

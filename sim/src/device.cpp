@@ -89,9 +89,12 @@ std::size_t Device::open_session() {
 }
 
 void Device::record(std::size_t session, std::string_view bytes) {
-  const std::lock_guard guard(record_mutex);
-  received.append(bytes);
-  by_session.at(session).append(bytes);
+  {
+    const std::lock_guard guard(record_mutex);
+    received.append(bytes);
+    by_session.at(session).append(bytes);
+  }
+  arrived.notify_all();
 }
 
 std::string Device::execute(std::string_view line) {

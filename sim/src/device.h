@@ -112,6 +112,7 @@ class Device {
   mutable std::mutex record_mutex;
   std::string received;
   std::vector<std::string> by_session;
+  mutable std::condition_variable arrived;  // notified whenever bytes are recorded
   std::mutex faults_mutex;
   Faults faults;
 };

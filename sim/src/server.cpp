@@ -157,6 +157,13 @@ std::string Server::received() const {
   return impl_->device.received;
 }
 
+std::string Server::wait_for_received(std::size_t bytes, std::chrono::milliseconds limit) const {
+  std::unique_lock lock(impl_->device.record_mutex);
+  impl_->device.arrived.wait_for(lock, limit,
+                                 [&] { return impl_->device.received.size() >= bytes; });
+  return impl_->device.received;
+}
+
 std::vector<std::string> Server::received_by_connection() const {
   const std::lock_guard lock(impl_->device.record_mutex);
   return impl_->device.by_session;

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
@@ -49,13 +48,7 @@ inline ErrorInfo TakeErrorInfo(ViSession vi) {
 // returns as soon as its bytes are on the socket, before the simulator has read them. The wait
 // is bounded and only synchronises; nothing is asserted about time.
 inline std::string Arrived(const sim::Server& sim, const std::string& expected) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  std::string received = sim.received();
-  while (received.size() < expected.size() && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    received = sim.received();
-  }
-  return received;
+  return sim.wait_for_received(expected.size(), std::chrono::seconds(5));
 }
 
 // Number of times `needle` occurs in `text`.

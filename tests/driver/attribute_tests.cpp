@@ -2,9 +2,13 @@
 // identity attributes, and which identifiers exist.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "attribute_io.h"
+#include "attributes/class_attributes.h"
 #include "sim_session.h"
 
 namespace zr48::test {
@@ -74,40 +78,49 @@ TEST_P(AttributeTest, DriverRevisionNamesTheCompilerAndTheEnginesRevision) {
 
 // ---- IviDCPwr class attributes: cache-only values per channel --------------------------------
 
-TEST_P(AttributeTest, ClassAttributeDefaultsOnEveryChannel) {
+using attributes::ClassAttribute;
+using attributes::ClassAttributeRows;
+using attributes::ValueType;
+
+// A class attribute's value on a channel, as a number; NaN when the read fails.
+double ReadClass(ViSession vi, const char* channel, const ClassAttribute& row) {
+  ViBoolean flag = VI_FALSE;
+  ViInt32 integer = 0;
+  ViReal64 real = 0.0;
+  ViStatus status = VI_SUCCESS;
+  switch (row.type) {
+    case ValueType::kBoolean:
+      status = ZR48_GetAttributeViBoolean(vi, channel, row.id, &flag);
+      real = flag;
+      break;
+    case ValueType::kInt32:
+      status = ZR48_GetAttributeViInt32(vi, channel, row.id, &integer);
+      real = integer;
+      break;
+    case ValueType::kReal64:
+      status = ZR48_GetAttributeViReal64(vi, channel, row.id, &real);
+      break;
+  }
+  return status == VI_SUCCESS ? real : std::nan("");
+}
+
+// Checks and then writes `value`; the status both gave, or a mismatch between them.
+ViStatus WriteClass(ViSession vi, const char* channel, const ClassAttribute& row, double value) {
+  const bool integer = row.type == ValueType::kInt32;
+  const auto as_int = static_cast<ViInt32>(value);
+  const ViStatus check = integer ? ZR48_CheckAttributeViInt32(vi, channel, row.id, as_int)
+                                 : ZR48_CheckAttributeViReal64(vi, channel, row.id, value);
+  const ViStatus set = integer ? ZR48_SetAttributeViInt32(vi, channel, row.id, as_int)
+                               : ZR48_SetAttributeViReal64(vi, channel, row.id, value);
+  return check == set ? set : VI_ERROR_SYSTEM_ERROR;
+}
+
+TEST_P(AttributeTest, ClassAttributesStartAtTheirDefaultsOnEveryChannel) {
   Open();
   for (const char* channel : {"ch1", "ch3", "ch7"}) {
-    SCOPED_TRACE(channel);
-    const struct {
-      ViAttr id;
-      ViReal64 value;
-    } reals[] = {
-        {ZR48_ATTR_VOLTAGE_LEVEL, 0.0},
-        {ZR48_ATTR_OVP_LIMIT, 20.0},
-        {ZR48_ATTR_CURRENT_LIMIT, 0.08},
-        {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 0.0},
-        {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 0.08},
-    };
-    for (const auto& real : reals) {
-      ViReal64 value = -1.0;
-      EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, channel, real.id, &value), VI_SUCCESS);
-      EXPECT_EQ(value, real.value) << real.id;
+    for (const ClassAttribute& row : ClassAttributeRows()) {
+      EXPECT_EQ(ReadClass(vi_, channel, row), row.default_value) << row.name << " " << channel;
     }
-    ViInt32 behavior = -1;
-    ViInt32 source = -1;
-    ViBoolean ovp = VI_FALSE;
-    ViBoolean output = VI_TRUE;
-    EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, channel, ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, &behavior),
-              VI_SUCCESS);
-    EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, channel, ZR48_ATTR_TRIGGER_SOURCE, &source),
-              VI_SUCCESS);
-    EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, channel, ZR48_ATTR_OVP_ENABLED, &ovp), VI_SUCCESS);
-    EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, channel, ZR48_ATTR_OUTPUT_ENABLED, &output),
-              VI_SUCCESS);
-    EXPECT_EQ(behavior, ZR48_VAL_CURRENT_REGULATE);
-    EXPECT_EQ(source, ZR48_VAL_TRIG_IMMEDIATE);
-    EXPECT_EQ(ovp, VI_TRUE);
-    EXPECT_EQ(output, VI_FALSE);
   }
   EXPECT_EQ(Sent(), "");
 }
@@ -116,9 +129,6 @@ TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
   Open();
   ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, 12.5), VI_SUCCESS);
   ASSERT_EQ(ZR48_SetAttributeViReal64(vi_, "ch1", ZR48_ATTR_VOLTAGE_LEVEL, 3.0), VI_SUCCESS);
-  ASSERT_EQ(ZR48_SetAttributeViBoolean(vi_, "ch4", ZR48_ATTR_OUTPUT_ENABLED, VI_TRUE), VI_SUCCESS);
-  ASSERT_EQ(ZR48_SetAttributeViInt32(vi_, "ch5", ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_SOFTWARE_TRIG),
-            VI_SUCCESS);
   ViReal64 level = -1.0;
   EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch2", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
   EXPECT_EQ(level, 12.5);
@@ -126,82 +136,34 @@ TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
   EXPECT_EQ(level, 3.0);
   EXPECT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", ZR48_ATTR_VOLTAGE_LEVEL, &level), VI_SUCCESS);
   EXPECT_EQ(level, 0.0);
-  ViBoolean output = VI_TRUE;
-  EXPECT_EQ(ZR48_GetAttributeViBoolean(vi_, "ch3", ZR48_ATTR_OUTPUT_ENABLED, &output), VI_SUCCESS);
-  EXPECT_EQ(output, VI_FALSE);
-  ViInt32 source = -1;
-  EXPECT_EQ(ZR48_GetAttributeViInt32(vi_, "ch6", ZR48_ATTR_TRIGGER_SOURCE, &source), VI_SUCCESS);
-  EXPECT_EQ(source, ZR48_VAL_TRIG_IMMEDIATE);
   EXPECT_EQ(Sent(), "");
 }
 
-struct RangeCase {
-  ViAttr id;
-  double value;
-  bool accepted;
-};
-
-// Bounds are inclusive; a refused value leaves the cached one as it was.
-const RangeCase kRangeCases[] = {
-    {ZR48_ATTR_VOLTAGE_LEVEL, 0.0, true},
-    {ZR48_ATTR_VOLTAGE_LEVEL, 25.0, true},
-    {ZR48_ATTR_VOLTAGE_LEVEL, 25.01, false},
-    {ZR48_ATTR_VOLTAGE_LEVEL, -0.01, false},
-    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 0.0, true},
-    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 25.0, true},
-    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, 25.01, false},
-    {ZR48_ATTR_TRIGGERED_VOLTAGE_LEVEL, -0.01, false},
-    {ZR48_ATTR_OVP_LIMIT, 0.0, true},
-    {ZR48_ATTR_OVP_LIMIT, 30.0, true},
-    {ZR48_ATTR_OVP_LIMIT, 30.01, false},
-    {ZR48_ATTR_OVP_LIMIT, -0.01, false},
-    {ZR48_ATTR_CURRENT_LIMIT, 0.0, true},
-    {ZR48_ATTR_CURRENT_LIMIT, 30.0, true},
-    {ZR48_ATTR_CURRENT_LIMIT, 30.01, false},
-    {ZR48_ATTR_CURRENT_LIMIT, -0.01, false},
-    {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 30.0, true},
-    {ZR48_ATTR_TRIGGERED_CURRENT_LIMIT, 30.01, false},
-    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, ZR48_VAL_CURRENT_REGULATE, true},
-    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, ZR48_VAL_CURRENT_TRIP, true},
-    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, 2, false},
-    {ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR, -1, false},
-    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_TRIG_IMMEDIATE, true},
-    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_SOFTWARE_TRIG, true},
-    {ZR48_ATTR_TRIGGER_SOURCE, ZR48_VAL_TRIG_RTSI_6, true},
-    {ZR48_ATTR_TRIGGER_SOURCE, 21, false},
-    {ZR48_ATTR_TRIGGER_SOURCE, -1, false},
-};
-
-bool IsInt32(ViAttr id) {
-  return id == ZR48_ATTR_CURRENT_LIMIT_BEHAVIOR || id == ZR48_ATTR_TRIGGER_SOURCE;
-}
-
+// Each row's range table bounds it: every bound and discrete value is accepted, a value just
+// outside is refused and leaves the cached value as it was.
 TEST_P(AttributeTest, RangeTablesBoundTheClassAttributes) {
   Open();
-  for (const RangeCase& c : kRangeCases) {
-    SCOPED_TRACE(std::to_string(c.id) + " = " + std::to_string(c.value));
-    const ViStatus expected = c.accepted ? VI_SUCCESS : IVI_ERROR_INVALID_VALUE;
-    if (IsInt32(c.id)) {
-      const auto value = static_cast<ViInt32>(c.value);
-      ViInt32 before = -7;
-      ViInt32 after = -7;
-      ASSERT_EQ(ZR48_GetAttributeViInt32(vi_, "ch3", c.id, &before), VI_SUCCESS);
-      EXPECT_EQ(ZR48_CheckAttributeViInt32(vi_, "ch3", c.id, value), expected);
-      EXPECT_EQ(ZR48_SetAttributeViInt32(vi_, "ch3", c.id, value), expected);
-      ASSERT_EQ(ZR48_GetAttributeViInt32(vi_, "ch3", c.id, &after), VI_SUCCESS);
-      EXPECT_EQ(after, c.accepted ? value : before);
-    } else {
-      ViReal64 before = -7.0;
-      ViReal64 after = -7.0;
-      ASSERT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", c.id, &before), VI_SUCCESS);
-      EXPECT_EQ(ZR48_CheckAttributeViReal64(vi_, "ch3", c.id, c.value), expected);
-      EXPECT_EQ(ZR48_SetAttributeViReal64(vi_, "ch3", c.id, c.value), expected);
-      ASSERT_EQ(ZR48_GetAttributeViReal64(vi_, "ch3", c.id, &after), VI_SUCCESS);
-      EXPECT_EQ(after, c.accepted ? c.value : before);
+  for (const ClassAttribute& row : ClassAttributeRows()) {
+    if (row.range == nullptr) continue;
+    std::vector<std::pair<double, bool>> cases;  // value, accepted
+    for (const IviRangeTableEntry* entry = row.range->rangeValues;
+         entry->cmdString != IVI_RANGE_TABLE_END_STRING; ++entry) {
+      const double low = entry->discreteOrMinValue;
+      const double high = row.range->type == IVI_VAL_DISCRETE ? low : entry->maxValue;
+      const double step = row.type == ValueType::kInt32 ? 1.0 : 0.01;
+      cases.insert(cases.end(), {{low, true}, {high, true}});
+      if (row.range->type != IVI_VAL_DISCRETE) {
+        cases.insert(cases.end(), {{low - step, false}, {high + step, false}});
+      }
     }
-  }
-  for (ViInt32 source = 0; source <= 20; ++source) {
-    EXPECT_EQ(ZR48_SetAttributeViInt32(vi_, "ch1", ZR48_ATTR_TRIGGER_SOURCE, source), VI_SUCCESS);
+    if (row.range->type == IVI_VAL_DISCRETE) cases.insert(cases.end(), {{-1, false}, {99, false}});
+    for (const auto& [value, accepted] : cases) {
+      SCOPED_TRACE(std::string(row.name) + " = " + std::to_string(value));
+      const double before = ReadClass(vi_, "ch3", row);
+      EXPECT_EQ(WriteClass(vi_, "ch3", row, value),
+                accepted ? VI_SUCCESS : IVI_ERROR_INVALID_VALUE);
+      EXPECT_EQ(ReadClass(vi_, "ch3", row), accepted ? value : before);
+    }
   }
   EXPECT_EQ(Sent(), "");
 }

@@ -122,16 +122,6 @@ TEST_F(ScpiAttributeTest, ReadAfterWriteAsksTheInstrumentNotTheWrittenText) {
   EXPECT_EQ(Sent(), "STAT:QUES:ENAB?\n");
 }
 
-TEST_F(ScpiAttributeTest, ChannelSelectionUsesTheAddressedChannelAndStays) {
-  OpenReal();
-  for (const char* channel : {"ch1", "ch7"}) {
-    sim_.clear_received();
-    ASSERT_EQ(ZR48_SetAttributeViString(vi_, channel, ZR48_ATTR_OUTP_CHAN, "ON"), VI_SUCCESS);
-    const std::string expected = std::string("INST ") + channel + "\nCHAN:OUTP ON\n";
-    EXPECT_EQ(Arrived(sim_, expected), expected);
-  }
-}
-
 struct Invalidation {
   const char* name;
   std::function<ViStatus(ViSession)> run;

@@ -16,6 +16,7 @@
 #include "ZR48.h"
 #include "attribute_io.h"
 #include "engine/ivi_engine.h"
+#include "engine/session_registry.h"
 #include "guarded_buffer.h"
 #include "sim_session.h"
 #include "visa/visa.h"
@@ -370,14 +371,12 @@ TEST_F(UtilityTest, LockSessionHoldsOffOtherThreads) {
   // Locking again with the flag set does not nest: one unlock releases it.
   ASSERT_EQ(ZR48_LockSession(vi, &has_lock), VI_SUCCESS);
 
-  std::atomic<bool> started{false};
-  std::thread other([&] {
-    started = true;
-    EXPECT_EQ(ZR48_SetVoltage(vi, "9.0", "ch7"), VI_SUCCESS);
-  });
-  while (!started) std::this_thread::yield();
-  // Give the other thread every chance to get in first, were it not held off.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::thread other([&] { EXPECT_EQ(ZR48_SetVoltage(vi, "9.0", "ch7"), VI_SUCCESS); });
+  // Go on once the other thread waits for the lock (bounded, so that a fault cannot hang).
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (engine::registry::lockQueueLength(vi) < 2 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::yield();
+  }
   EXPECT_EQ(ZR48_SetVoltage(vi, "1.0", "ch1"), VI_SUCCESS);
   EXPECT_EQ(ZR48_SetCurrent(vi, "0.5", "ch1"), VI_SUCCESS);
   EXPECT_EQ(ZR48_UnlockSession(vi, &has_lock), VI_SUCCESS);

@@ -8,8 +8,7 @@
 namespace zr48::engine::test {
 namespace {
 
-using zr48::test::Hex;
-using zr48::test::TestName;
+using zr48::test::NamedBy;
 
 enum class Op { Get, Set, Check };
 
@@ -69,15 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         FlagCase{IVI_VAL_HIDDEN, kUser, Op::Set, kNotWritable},
         FlagCase{IVI_VAL_NOT_SUPPORTED, 0, Op::Get, IVI_ERROR_ATTRIBUTE_NOT_SUPPORTED},
         FlagCase{IVI_VAL_NOT_SUPPORTED, kUser, Op::Set, IVI_ERROR_ATTRIBUTE_NOT_SUPPORTED}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.op == Op::Get   ? "get"
-                                  : c.op == Op::Set ? "set"
-                                                    : "check") +
-                          " flags " + Hex(static_cast<long>(c.flags)) + " options " +
-                          Hex(c.options),
-                      info.index);
-    });
+    NamedBy([](const FlagCase& c) {
+      return std::to_string(c.flags) + " options " + std::to_string(c.options);
+    }));
 
 TEST_F(EngineTest, RefusalsHaveTheirOwnCodes) {
   open();
@@ -164,11 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CacheCase{"Simulate=1", 0, 0, 0},
                       CacheCase{"Simulate=1", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION, 1, 2},
                       CacheCase{"Simulate=1,Cache=0", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION, 2, 2}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.options) + " flags " + Hex(static_cast<long>(c.flags)),
-                      info.index);
-    });
+    NamedBy(&CacheCase::options));
 
 TEST_F(EngineTest, ReadCallbackResultIsCachedAndInvalidationForcesANewRead) {
   open("Simulate=0");
@@ -267,12 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{&discreteTable, 5.0001, false},
                       RangeCase{&discreteTable, -1, false}, RangeCase{&coercedTable, 0, true},
                       RangeCase{&coercedTable, 100, true}, RangeCase{&coercedTable, 100.5, false}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName((c.value < 0 ? "minus " : "") + std::to_string(c.value) +
-                          (c.valid ? " valid" : " invalid"),
-                      info.index);
-    });
+    NamedBy([](const RangeCase& c) { return std::to_string(c.value); }));
 
 TEST_F(EngineTest, DiscreteInt32TableAndRangeCheckOff) {
   open("Simulate=1,RangeCheck=0");
@@ -383,12 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"Simulate=1,QueryInstrStatus=1", kUser, 0, true, 0},
                       StatusCase{"Simulate=0,QueryInstrStatus=1", kUser, IVI_VAL_DONT_CHECK_STATUS,
                                  true, 0}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.options) + " call " + Hex(c.callFlags) + " attribute " +
-                          Hex(static_cast<long>(c.attrFlags)),
-                      info.index);
-    });
+    NamedBy(&StatusCase::options));
 
 TEST_F(EngineTest, FailingStatusCheckIsReturnedAndLeavesTheFlagSet) {
   open("Simulate=0,QueryInstrStatus=1");

@@ -9,7 +9,7 @@
 namespace zr48::engine::test {
 namespace {
 
-using zr48::test::TestName;
+using zr48::test::NamedBy;
 
 constexpr ViInt32 kUser = IVI_VAL_DIRECT_USER_CALL;
 
@@ -83,10 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"Cache=yes", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""},
                       OptionCase{"Cache=2", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""},
                       OptionCase{"Cache=1=1", IVI_ERROR_BAD_OPTION_VALUE, 0, 0, ""}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.options), info.index);
-    });
+    NamedBy(&OptionCase::options));
 
 TEST_F(EngineTest, LogicalNameEntryIsEnginePrivate) {
   ViChar name[256];
@@ -255,10 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
                    IVI_ERROR_INVALID_DEFAULT_SETUP_VAL, "value"},
         // A broken entry for another name does not matter.
         ConfigCase{"[bench1]\nresource = \"a\"\n[other]\nresource = 5\n", VI_SUCCESS, ""}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.mentions), info.index);
-    });
+    NamedBy(&ConfigCase::mentions));
 
 TEST_F(EngineTest, MalformedFileBreaksPlainNamesToo) {
   const TempConfig config("not toml at all [");
@@ -301,11 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VirtualCase{"{ \"bad name\" = \"ch1\" }", VI_FALSE,
                                   IVI_ERROR_BAD_VIRT_CHAN_NAME},
                       VirtualCase{"{ A = \"\" }", VI_FALSE, IVI_ERROR_UNASSIGNED_VIRT_CHAN_NAME}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.virtualChannels) + (c.allowUnknown ? " unknown allowed" : ""),
-                      info.index);
-    });
+    NamedBy(&VirtualCase::virtualChannels));
 
 TEST_F(EngineTest, DefaultSetupErrors) {
   const TempConfig config(R"(

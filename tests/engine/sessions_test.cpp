@@ -17,8 +17,7 @@
 namespace zr48::engine::test {
 namespace {
 
-using zr48::test::Hex;
-using zr48::test::TestName;
+using zr48::test::NamedBy;
 
 TEST_F(EngineTest, HandlesAreNonZeroAndNeverReused) {
   std::vector<ViSession> seen;
@@ -349,12 +348,9 @@ INSTANTIATE_TEST_SUITE_P(Engine, ErrorRules,
                                            ErrorRule{kErr1, 0, VI_FALSE, kErr1},
                                            ErrorRule{kErr1, kErr2, VI_TRUE, kErr2},
                                            ErrorRule{kErr1, 0, VI_TRUE, 0}),
-                         [](const auto& info) {
-                           const auto& c = info.param;
-                           return TestName(Hex(c.first) + " then " + Hex(c.second) +
-                                               (c.overwrite ? " overwrite" : ""),
-                                           info.index);
-                         });
+                         NamedBy([](const ErrorRule& c) {
+                           return std::to_string(c.first) + " then " + std::to_string(c.second);
+                         }));
 
 TEST_F(EngineTest, ErrorInformationIsPerSessionAndPerThread) {
   open();
@@ -455,11 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{true, 0x12345678, 0x3FFF0085, "Unknown status code 0x12345678"},
         TextCase{false, static_cast<ViStatus>(0xBFFA7777), 0x3FFF0085,
                  "Unknown status code 0xBFFA7777"}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(Hex(c.code) + (c.withSession ? " with session" : " without session"),
-                      info.index);
-    });
+    NamedBy([](const TextCase& c) { return std::to_string(c.code); }));
 
 TEST(EngineErrors, StatusTextNeedsABuffer) {
   EXPECT_EQ(Ivi_GetSpecificDriverStatusDesc(VI_NULL, 0, nullptr, nullptr),

@@ -17,7 +17,7 @@ field() { dpkg-deb -f "$(deb "$1")" "$2"; }
 expect_file() {  # package, path pattern (grep -E)
   contents "$1" | grep -Eq "$2" || { echo "$1 lacks $2"; contents "$1"; exit 1; }
 }
-for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1; do
+for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1 python3-zr48; do
   [ -n "$(deb $p)" ] || { echo "no package $p"; ls "$work/out"; exit 1; }
   expect_file $p "^usr/share/doc/$p/copyright$"
 done
@@ -29,6 +29,10 @@ expect_file libzr48-dev '^usr/lib/([a-z0-9_-]+/)?pkgconfig/zr48\.pc$'
 expect_file libzr48-dev '^usr/lib/([a-z0-9_-]+/)?cmake/ZR48/ZR48Config\.cmake$'
 expect_file libzr48-dev '^usr/share/doc/libzr48-dev/examples/quickstart\.c$'
 expect_file zr48-tools '^usr/bin/zr48-sim$'
+expect_file zr48-tools '^usr/bin/zr48$'
+expect_file python3-zr48 '^usr/lib/python3/dist-packages/zr48/__init__\.py$'
+expect_file python3-zr48 '^usr/lib/python3/dist-packages/zr48/zr48-api\.json$'
+field zr48-tools Depends | grep -q 'libzr48-1 (= ' || { echo "zr48-tools must pin libzr48-1"; exit 1; }
 expect_file libzr48visa1 '^usr/lib/([a-z0-9_-]+/)?libzr48visa\.so\.1$'
 expect_file libzr48-dev '^usr/include/zr48visa/visa\.h$'
 expect_file libzr48-dev '^usr/include/zr48visa/visatype\.h$'
@@ -43,7 +47,7 @@ for p in libzr48-1 libzr48visa1; do
   done
 done
 
-for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1; do dpkg -x "$(deb $p)" "$work/root"; done
+for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1 python3-zr48; do dpkg -x "$(deb $p)" "$work/root"; done
 root="$work/root"
 lib=$(find "$root" -name libzr48.so.1)
 for l in "$lib" "$(dirname "$lib")/libzr48visa.so.1"; do
@@ -57,4 +61,10 @@ export PKG_CONFIG_PATH="$(dirname "$lib")/pkgconfig"
 "$cc" -std=c99 $flags "$root/usr/share/doc/libzr48-dev/examples/quickstart.c" \
   $(pkg-config --cflags --libs zr48) -Wl,-rpath,"$(dirname "$lib")" -o quickstart
 check_quickstart ./quickstart "$sim_port"
+# The Python package from the unpacked root, over the unpacked library.
+LD_LIBRARY_PATH="$(dirname "$lib")" PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c "
+import zr48
+with zr48.Session('TCPIP::127.0.0.1::$sim_port::SOCKET') as psu:
+    assert psu.channels['ch2'].measure_voltage() >= 0.0
+"
 echo "packages: $(cd "$work/out" && ls ./*.deb | tr '\n' ' ')"

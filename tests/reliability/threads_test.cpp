@@ -281,10 +281,7 @@ void AwaitArrival(const zr48::sim::Server& server, const std::vector<Worker*>& w
   for (const Worker* w : workers) {
     for (const std::string& block : w->blocks()) sent += block.size();
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (server.received().size() < sent && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  (void)server.wait_for_received(sent, std::chrono::seconds(5));
 }
 
 int TotalExchanges(const std::vector<std::unique_ptr<Worker>>& workers) {

@@ -10,7 +10,7 @@
 namespace zr48::sim {
 namespace {
 
-using zr48::test::TestName;
+using zr48::test::NamedBy;
 
 struct HeaderCase {
   const char* pattern;
@@ -53,10 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"FETCh[:SCALar]:VOLTage[:DC]", "FETCH:VOLT?", 1},
         HeaderCase{"FETCh[:SCALar]:VOLTage[:DC]", "FETC:SCAL:VOLT:DC?", 1},
         HeaderCase{"*IDN", "*idn?", 1}, HeaderCase{"*IDN", "*IDNX?", 0}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.header), info.index);
-    });
+    NamedBy(&HeaderCase::header));
 
 struct NumberCase {
   const char* text;
@@ -98,10 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"1e", 'V', 0, kInvalidCharacterInNumber},
         NumberCase{"-", 'V', 0, kInvalidCharacterInNumber},
         NumberCase{"HIGH", 'V', 0, kDataTypeError}, NumberCase{"", 'V', 0, kMissingParameter}),
-    [](const auto& info) {
-      const auto& c = info.param;
-      return TestName(std::string(c.text), info.index);
-    });
+    NamedBy(&NumberCase::text));
 
 TEST(SyntaxTest, UnitsSplitOutsideQuotes) {
   const auto units = split_units("DISP:TEXT \"a;b\";*IDN?; ;");

@@ -1,16 +1,18 @@
 // Handles: resource managers, I/O sessions, invalid and closed handles, concurrent close, and
 // the TCP connection's options.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <atomic>
+#include <filesystem>
+#include <vector>
 #include <string>
 #include <thread>
 
 #include "loopback_peer.h"
-#include "visa/native_socket.h"
 #include "visa/visa.h"
 #include "visa_fixture.h"
 #include "zr48sim/server.h"
@@ -131,11 +133,26 @@ TEST_F(PeerSession, ManyThreadsRacingCloseAndIo) {
   EXPECT_EQ(viClose(vi_), VI_ERROR_INV_OBJECT);
 }
 
-bool socket_has_nodelay(ViSession vi) {
-  const int fd = native_socket(vi);
+// The client sockets of this process connected to `port`, found through /proc/self/fd.
+std::vector<int> SocketsConnectedTo(std::uint16_t port) {
+  std::vector<int> sockets;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+    in_port_t peer_port = 0;
+    if (peer.ss_family == AF_INET) peer_port = reinterpret_cast<sockaddr_in&>(peer).sin_port;
+    if (peer.ss_family == AF_INET6) peer_port = reinterpret_cast<sockaddr_in6&>(peer).sin6_port;
+    if (ntohs(peer_port) == port) sockets.push_back(fd);
+  }
+  return sockets;
+}
+
+bool HasNoDelay(int fd) {
   int flag = 0;
   socklen_t length = sizeof flag;
-  return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &flag, &length) == 0 && flag != 0;
+  return ::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &flag, &length) == 0 && flag != 0;
 }
 
 // Every connection the layer opens disables Nagle's algorithm, over IPv4 and IPv6.
@@ -155,10 +172,16 @@ TEST(TcpConnection, EveryConnectionHasNoDelay) {
   for (const auto& name : names) {
     ViSession vi = VI_NULL;
     ASSERT_EQ(viOpen(rm, name.c_str(), VI_NO_LOCK, 0, &vi), VI_SUCCESS) << name;
-    EXPECT_TRUE(socket_has_nodelay(vi)) << name;
     ViBoolean flag = VI_FALSE;
     ASSERT_EQ(viGetAttribute(vi, VI_ATTR_TCPIP_NODELAY, &flag), VI_SUCCESS);
     EXPECT_EQ(flag, VI_TRUE);
+  }
+  // The sockets themselves, as the kernel sees them.
+  for (const sim::Server* server : {&v4, v6.get()}) {
+    if (server == nullptr) continue;
+    const std::vector<int> sockets = SocketsConnectedTo(server->port());
+    EXPECT_FALSE(sockets.empty()) << server->resource();
+    for (const int fd : sockets) EXPECT_TRUE(HasNoDelay(fd)) << server->resource();
   }
   EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }

@@ -65,6 +65,8 @@ class Server {
   // Every message byte received, exactly as received: SOCKET bytes, VXI-11 device_write data,
   // HiSLIP Data/DataEnd payloads.
   std::string received() const;  // all sessions, in arrival order
+  // received() once it holds at least `bytes` bytes, or when `limit` has passed.
+  std::string wait_for_received(std::size_t bytes, std::chrono::milliseconds limit) const;
   // One string per session (a SOCKET connection, a VXI-11 link, a HiSLIP session), in the
   // order they opened.
   std::vector<std::string> received_by_connection() const;
