@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-"option_string resource_name logical_names formatted_scan identity scpi xdr hislip_header"}
+targets=${*:-"option_string resource_name resource_expression logical_names formatted_scan identity scpi xdr hislip_header"}
 
 ./scripts/setup.sh clang-14 libclang-rt-14-dev
 cmake --preset fuzz >/dev/null

@@ -46,6 +46,7 @@ struct AttributeTable {
          [](Session& s, ViAttrState v) -> ViStatus {
            if (v > 0xFF) return VI_ERROR_NSUP_ATTR_STATE;
            s.settings_.termchar = static_cast<ViUInt8>(v);
+           s.transport_->termchar_changed(s.settings_.termchar);
            return VI_SUCCESS;
          }},
         {VI_ATTR_TERMCHAR_EN, Type::kBoolean,

@@ -1,8 +1,10 @@
 // The C interface: handle lookup, argument checks, the trace, and no exception ever crossing
 // into C callers.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "visa/lookup.h"
 #include "visa/registry.h"
@@ -28,7 +30,7 @@ void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
     auto& session = static_cast<Session&>(*object);
     if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);
     session.close();
-  } else {
+  } else if (object->kind() == ResourceManager::kKind) {
     for (const ViSession child : static_cast<ResourceManager&>(*object).release_all()) {
       const auto removed = registry::remove(child);
       if (removed != nullptr && removed->kind() == Session::kKind) {

@@ -248,7 +248,12 @@ ViStatus parse_resource_name(std::string_view text, ResourceName& out) {
   if (intf == kInterfaces.end()) return VI_ERROR_INV_RSRC_NAME;
   const auto board_text = first.substr(intf->prefix.size());
   ViUInt16 board = 0;
-  if (!board_text.empty() && !parse_number(board_text, &board)) return VI_ERROR_INV_RSRC_NAME;
+  // A serial port may be named by its device path instead of a board number.
+  const bool serial_path = intf->type == Interface::kAsrl && !board_text.empty() &&
+                           board_text.front() == '/' && is_serial(board_text);
+  if (!serial_path && !board_text.empty() && !parse_number(board_text, &board)) {
+    return VI_ERROR_INV_RSRC_NAME;
+  }
 
   const std::vector<std::string_view> rest(tokens.begin() + 1, tokens.end());
   for (const Shape& shape : kShapes) {
@@ -265,7 +270,8 @@ ViStatus parse_resource_name(std::string_view text, ResourceName& out) {
         name.device = std::string(rest[1]);
       }
     }
-    name.canonical = std::string(intf->prefix) + std::to_string(board);
+    if (serial_path) name.path = std::string(board_text);
+    name.canonical = std::string(intf->prefix) + (serial_path ? name.path : std::to_string(board));
     for (std::string_view token : rest) {
       name.canonical += "::";
       name.canonical += is_keyword(token) ? uppercase(token) : std::string(token);

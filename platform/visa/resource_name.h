@@ -29,6 +29,7 @@ struct ResourceName {
   ViUInt16 port = 0;      // TCPIP SOCKET
   std::string device;     // TCPIP INSTR: the LAN device name as written ("" when omitted)
   bool secure = false;    // credentials before the host ask for TLS / secure HiSLIP
+  std::string path;       // ASRL: the device path written in place of the board ("/dev/ttyUSB0")
   std::string canonical;  // e.g. "TCPIP0::127.0.0.1::5025::SOCKET"
 };
 

@@ -1,15 +1,16 @@
 // viParseRsrc(Ex), and viFindRsrc/viFindNext over what this layer knows of: the resources its
-// resource manager has open. (Raw sockets cannot be discovered on a network.) Search
-// expressions are VISA's regular expressions, matched against the whole name, ignoring case.
+// resource manager has open, and the instruments discovery finds (visa/find.h). Search
+// expressions are VISA's regular expressions (visa/resource_expression.h).
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "visa/find.h"
 #include "visa/library_operations.h"
 #include "visa/lookup.h"
+#include "visa/resource_expression.h"
 #include "visa/resource_name.h"
 
 namespace zr48::visa {
@@ -41,56 +42,20 @@ void copy_out(const std::string& text, ViChar* out, std::size_t size = VI_FIND_B
   out[n] = '\0';
 }
 
-// VISA's expression syntax as an ECMAScript pattern: ? is any one character, * and + repeat
-// what precedes them, [list], [^list], | and ( ) are as in regular expressions, and a backslash
-// makes the next character ordinary. Attribute filters ({...}) are not served.
-ViStatus to_pattern(const char* expression, std::string& pattern) {
-  static constexpr std::string_view kSpecial = ".^$+*?()[]{}|\\/";
-  bool in_list = false;
-  for (const char* p = expression; *p != '\0'; ++p) {
-    const char c = *p;
-    if (c == '\\') {
-      if (*++p == '\0') return VI_ERROR_INV_EXPR;
-      pattern += '\\';
-      pattern += *p;
-    } else if (in_list) {
-      if (c == ']') in_list = false;
-      pattern += c;
-    } else if (c == '[') {
-      in_list = true;
-      pattern += c;
-    } else if (c == '?') {
-      pattern += '.';
-    } else if (c == '*' || c == '+' || c == '|' || c == '(' || c == ')') {
-      pattern += c;
-    } else if (c == '{' || c == '}') {
-      return VI_ERROR_INV_EXPR;
-    } else {
-      if (kSpecial.find(c) != std::string_view::npos) pattern += '\\';
-      pattern += c;
-    }
-  }
-  return in_list ? VI_ERROR_INV_EXPR : VI_SUCCESS;
-}
-
-ViStatus find_resources(ViSession sesn, const char* expression, ViFindList* list, ViUInt32* count,
-                        ViChar* first) {
+ViStatus find_for_manager(ViSession sesn, const char* expression, ViFindList* list, ViUInt32* count,
+                          ViChar* first) {
   if (list != nullptr) *list = VI_NULL;
   if (count != nullptr) *count = 0;
   const auto rm = registry::find_as<ResourceManager>(sesn);
   if (rm == nullptr)
     return registry::find(sesn) == nullptr ? VI_ERROR_INV_OBJECT : VI_ERROR_NSUP_OPER;
   if (expression == nullptr) return VI_ERROR_INV_EXPR;
-  std::string pattern;
-  const ViStatus status = to_pattern(expression, pattern);
+  ResourceExpression matcher;
+  const ViStatus status = ResourceExpression::compile(expression, matcher);
   if (status != VI_SUCCESS) return status;
-  std::regex matcher;
-  try {
-    matcher = std::regex(pattern, std::regex::ECMAScript | std::regex::icase);
-  } catch (const std::regex_error&) {
-    return VI_ERROR_INV_EXPR;
-  }
 
+  // The resources open through this manager (a raw socket cannot be discovered), then every
+  // instrument the local buses and the configured networks show.
   std::vector<std::string> found;
   for (const ViSession vi : rm->sessions()) {
     const auto session = registry::find_as<Session>(vi);
@@ -99,10 +64,15 @@ ViStatus find_resources(ViSession sesn, const char* expression, ViFindList* list
       continue;
     }
     const std::string text = name;
-    if (std::regex_match(text, matcher) &&
-        std::find(found.begin(), found.end(), text) == found.end()) {
+    if (matcher.matches(text) && std::find(found.begin(), found.end(), text) == found.end()) {
       found.push_back(text);
     }
+  }
+  std::vector<std::string> discovered;
+  discover_resources(matcher, FindSettings::from_environment(), discovered);
+  for (std::string& text : discovered) {
+    if (std::find(found.begin(), found.end(), text) == found.end())
+      found.push_back(std::move(text));
   }
   if (found.empty()) return VI_ERROR_RSRC_NFOUND;
   copy_out(found.front(), first);
@@ -157,7 +127,7 @@ ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfTyp
 
 ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
                     ViChar desc[]) {
-  return guarded([&] { return zr48::visa::find_resources(sesn, expr, vi, retCnt, desc); });
+  return guarded([&] { return zr48::visa::find_for_manager(sesn, expr, vi, retCnt, desc); });
 }
 
 ViStatus viFindNext(ViFindList vi, ViChar desc[]) {

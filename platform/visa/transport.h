@@ -63,6 +63,9 @@ class Transport {
   virtual ViStatus get_attribute(ViAttr attribute, void* value) const = 0;
   virtual ViStatus set_attribute(ViAttr attribute, ViAttrState value) = 0;
 
+  // VI_ATTR_TERMCHAR changed: for transports that send it or end reads at it themselves.
+  virtual void termchar_changed(ViUInt8 /*termchar*/) {}
+
   // The operating-system handle (a socket), or -1; for diagnostics and tests.
   virtual int native_handle() const { return -1; }
 

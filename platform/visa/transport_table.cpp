@@ -4,6 +4,7 @@
 #include <array>
 
 #include "visa/transports/hislip/hislip.h"
+#include "visa/transports/serial/serial.h"
 #include "visa/transports/tcp_socket.h"
 #include "visa/transports/vxi11/vxi11.h"
 #include "visa/visa.h"
@@ -33,6 +34,11 @@ constexpr std::array kRows = {
     TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip, kInstrument,
                  kInstrumentDefaults},
     TransportRow{"TCPIP VXI-11 INSTR", accepts_vxi11, open_vxi11, kInstrument, kInstrumentDefaults},
+    // END is the termination character (VI_ATTR_ASRL_END_IN), which the transport applies;
+    // viReadSTB, viAssertTrigger send IEEE 488.2 strings; no locks across processes.
+    TransportRow{"ASRL INSTR", accepts_serial, open_serial,
+                 kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd,
+                 SessionDefaults{VI_FALSE, VI_FALSE, VI_TRUE}},
 };
 
 }  // namespace

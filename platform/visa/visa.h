@@ -31,6 +31,7 @@ extern "C" {
 #define VI_ERROR_INV_OBJECT (_VI_ERROR + 0x3FFF000EL)
 #define VI_ERROR_INV_SESSION VI_ERROR_INV_OBJECT
 #define VI_ERROR_RSRC_LOCKED (_VI_ERROR + 0x3FFF000FL)
+#define VI_ERROR_INV_EXPR (_VI_ERROR + 0x3FFF0010L)
 #define VI_ERROR_RSRC_NFOUND (_VI_ERROR + 0x3FFF0011L)
 #define VI_ERROR_INV_RSRC_NAME (_VI_ERROR + 0x3FFF0012L)
 #define VI_ERROR_INV_ACC_MODE (_VI_ERROR + 0x3FFF0013L)
@@ -58,6 +59,7 @@ extern "C" {
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_MACHINE_NAVAIL (_VI_ERROR + 0x3FFF00A7L)
 #define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
+#define VI_ERROR_NPERMISSION (_VI_ERROR + 0x3FFF00A8L)
 
 /* ---- Attributes ------------------------------------------------------------------------- */
 #define VI_ATTR_RSRC_CLASS 0xBFFF0001UL
@@ -85,6 +87,49 @@ extern "C" {
 #define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB 0x3FFF0302UL
 #define VI_ATTR_TCPIP_IS_HISLIP 0x3FFF0303UL
 
+#define VI_ATTR_ASRL_BAUD 0x3FFF0021UL
+#define VI_ATTR_ASRL_DATA_BITS 0x3FFF0022UL
+#define VI_ATTR_ASRL_PARITY 0x3FFF0023UL
+#define VI_ATTR_ASRL_STOP_BITS 0x3FFF0024UL
+#define VI_ATTR_ASRL_FLOW_CNTRL 0x3FFF0025UL
+#define VI_ATTR_ASRL_AVAIL_NUM 0x3FFF00ACUL
+#define VI_ATTR_ASRL_CTS_STATE 0x3FFF00AEUL
+#define VI_ATTR_ASRL_DCD_STATE 0x3FFF00AFUL
+#define VI_ATTR_ASRL_DISCARD_NULL 0x3FFF00B0UL
+#define VI_ATTR_ASRL_DSR_STATE 0x3FFF00B1UL
+#define VI_ATTR_ASRL_DTR_STATE 0x3FFF00B2UL
+#define VI_ATTR_ASRL_END_IN 0x3FFF00B3UL
+#define VI_ATTR_ASRL_END_OUT 0x3FFF00B4UL
+#define VI_ATTR_ASRL_REPLACE_CHAR 0x3FFF00BEUL
+#define VI_ATTR_ASRL_RI_STATE 0x3FFF00BFUL
+#define VI_ATTR_ASRL_RTS_STATE 0x3FFF00C0UL
+#define VI_ATTR_ASRL_XON_CHAR 0x3FFF00C1UL
+#define VI_ATTR_ASRL_XOFF_CHAR 0x3FFF00C2UL
+#define VI_ATTR_ASRL_BREAK_STATE 0x3FFF01BCUL
+#define VI_ATTR_ASRL_BREAK_LEN 0x3FFF01BDUL
+#define VI_ATTR_ASRL_ALLOW_TRANSMIT 0x3FFF01BEUL
+
+#define VI_ASRL_PAR_NONE 0
+#define VI_ASRL_PAR_ODD 1
+#define VI_ASRL_PAR_EVEN 2
+#define VI_ASRL_PAR_MARK 3
+#define VI_ASRL_PAR_SPACE 4
+#define VI_ASRL_STOP_ONE 10
+#define VI_ASRL_STOP_ONE5 15
+#define VI_ASRL_STOP_TWO 20
+#define VI_ASRL_FLOW_NONE 0
+#define VI_ASRL_FLOW_XON_XOFF 1
+#define VI_ASRL_FLOW_RTS_CTS 2
+#define VI_ASRL_FLOW_DTR_DSR 4
+#define VI_ASRL_END_NONE 0
+#define VI_ASRL_END_LAST_BIT 1
+#define VI_ASRL_END_TERMCHAR 2
+#define VI_ASRL_END_BREAK 3
+#define VI_STATE_ASSERTED 1
+#define VI_STATE_UNASSERTED 0
+#define VI_STATE_UNKNOWN (-1)
+#define VI_INTF_ASRL 4
+
 #define VI_TMO_IMMEDIATE 0L
 #define VI_TMO_INFINITE 0xFFFFFFFFUL
 #define VI_INTF_TCPIP 6
@@ -109,6 +154,10 @@ extern "C" {
 #define VI_FLUSH_WHEN_FULL 2
 #define VI_FLUSH_DISABLE 3
 
+#define VI_FIND_BUFLEN 256
+typedef ViObject ViFindList;
+typedef ViFindList* ViPFindList;
+
 /* ---- Operations ------------------------------------------------------------------------- */
 /* Default visibility: libzr48visa exports them; libzr48's version script keeps them local. */
 #pragma GCC visibility push(default)
@@ -127,6 +176,15 @@ ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...);
 ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params);
 ViStatus viScanf(ViSession vi, ViConstString readFmt, ...);
 ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params);
+
+/* Finding resources and parsing their names. */
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                    ViChar desc[]);
+ViStatus viFindNext(ViFindList vi, ViChar desc[]);
+ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum);
+ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
+                       ViChar aliasIfExists[]);
 
 /* Optional operations: VI_ERROR_NSUP_OPER where the resource's transport lacks them. */
 ViStatus viClear(ViSession vi);

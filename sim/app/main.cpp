@@ -1,5 +1,5 @@
 // zr48-sim: serves the simulated seven-channel supply over SOCKET, HiSLIP and VXI-11 on a
-// loopback address until SIGINT or SIGTERM.
+// loopback address (and on a pseudo-terminal with --serial) until SIGINT or SIGTERM.
 
 #include <signal.h>
 
@@ -24,6 +24,7 @@ constexpr const char* kUsage =
     "  --vxi11-abort-port N   VXI-11 abort channel port; 0 (default) picks a free one\n"
     "  --portmapper-port N    portmapper port for VXI-11 (default 111; if it cannot be bound,\n"
     "                         VXI-11 is served without it)\n"
+    "  --serial               also serve on a pseudo-terminal pair (ASRL/dev/pts/N::INSTR)\n"
     "  --no-socket, --no-hislip, --no-vxi11, --no-portmapper   leave that service out\n"
     "  --idn TEXT             reply to *IDN? (default \"Velharn, HLV3907, 0123456789AF, "
     "1.00-1.00\")\n";
@@ -59,7 +60,8 @@ int parse(int argc, char** argv, Options& options) {
                   {"--no-hislip", &s.hislip, false},
                   {"--no-vxi11", &s.vxi11, false},
                   {"--no-portmapper", &s.portmapper, false},
-                  {"--hislip-overlapped", &s.hislip_prefer_overlapped, true}};
+                  {"--hislip-overlapped", &s.hislip_prefer_overlapped, true},
+                  {"--serial", &s.serial, true}};
   const struct {
     const char* name;
     std::uint16_t* port;
@@ -139,6 +141,9 @@ void print_services(const zr48::sim::Server& server) {
   } else if (o.vxi11 && o.portmapper) {
     std::printf("zr48-sim portmapper not served: %s:%u: %s (VXI-11 clients need the core port)\n",
                 host.c_str(), unsigned{o.portmapper_port}, server.portmapper_error().c_str());
+  }
+  if (o.serial) {
+    std::printf("zr48-sim serial: %s\n", server.serial_resource().c_str());
   }
   std::fflush(stdout);
 }

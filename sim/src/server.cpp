@@ -29,6 +29,7 @@ struct Server::Impl {
   std::string portmapper_error;
   std::string hislip_error;
   std::vector<std::unique_ptr<Service>> services;
+  SerialLine* serial = nullptr;  // owned by `services`
 
   void start();
   void stop();
@@ -60,6 +61,11 @@ void Server::Impl::start() {
         portmapper_error = e.what();
       }
     }
+  }
+  if (options.serial) {
+    auto line = make_serial_service(device);
+    serial = line.get();
+    services.push_back(std::move(line));
   }
   for (auto& service : services) service->start();
 }
@@ -132,6 +138,18 @@ std::string Server::hislip_resource() const {
 
 std::string Server::vxi11_resource() const {
   return "TCPIP::" + host_text(impl_->options.bind_address) + "::inst0::INSTR";
+}
+
+std::string Server::serial_resource() const {
+  return impl_->serial != nullptr ? "ASRL" + impl_->serial->path() + "::INSTR" : std::string();
+}
+
+void Server::serial_hold_xoff(bool held) {
+  if (impl_->serial != nullptr) impl_->serial->hold_xoff(held);
+}
+
+void Server::serial_hang_up() {
+  if (impl_->serial != nullptr) impl_->serial->hang_up();
 }
 
 std::string Server::received() const {

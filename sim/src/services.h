@@ -45,6 +45,15 @@ struct Vxi11Ports {
 std::unique_ptr<Service> make_vxi11_service(Device& device, const std::string& address,
                                             const Vxi11Options& options, Vxi11Ports& bound);
 
+// The supply on a pseudo-terminal pair.
+class SerialLine : public Service {
+ public:
+  virtual std::string path() const = 0;   // the terminal side, "/dev/pts/N"
+  virtual void hang_up() = 0;             // closes the line: the client sees a hang-up
+  virtual void hold_xoff(bool held) = 0;  // sends the client's XOFF (held) or XON character
+};
+std::unique_ptr<SerialLine> make_serial_service(Device& device);
+
 // Answers GETPORT for the VXI-11 core channel over TCP and UDP.
 std::unique_ptr<Service> make_portmapper_service(Device& device, const std::string& address,
                                                  std::uint16_t port, std::uint16_t core_port,

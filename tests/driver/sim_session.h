@@ -1,6 +1,7 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
-// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11 or hislip. CMake
-// registers every driver suite once per transport, so each suite runs unchanged over all three.
+// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip or serial (a
+// pseudo-terminal). CMake registers every driver suite once per transport, so each suite runs
+// unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
@@ -26,11 +27,21 @@ inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
   if (transport == "socket") return options;
+  if (transport == "serial") {  // SOCKET stays for tests that name its resource themselves
+    options.serial = true;
+    return options;
+  }
   options.bind_address = LoopbackAddressForThisTest(15, transport);
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
   options.hislip_port = 0;
   return options;
+}
+
+// Whether each open is a connection of its own at the instrument. A serial line has none: its
+// session runs from its first byte to a hang-up.
+inline bool OpensConnections() {
+  return TestTransport() != "serial";
 }
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
@@ -66,6 +77,7 @@ class SimSessionTest : public ::testing::Test {
     const std::string transport = TestTransport();
     if (transport == "vxi11") return sim_.vxi11_resource();
     if (transport == "hislip") return sim_.hislip_resource();
+    if (transport == "serial") return sim_.serial_resource();
     return sim_.resource();
   }
 

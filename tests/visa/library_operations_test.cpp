@@ -2,6 +2,8 @@
 // the bytes each one sends, what it reads back, and what the unserved ones answer.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 
 #include "visa/library_operations.h"
@@ -13,6 +15,9 @@ namespace {
 class LibraryOperations : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Searches see only what is open here, not this machine's serial ports or USB devices.
+    ::setenv("ZR48_VISA_DEV_ROOT", "/nonexistent", 1);
+    ::setenv("ZR48_VISA_SYS_ROOT", "/nonexistent", 1);
     ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm_, sim_.resource().c_str(), VI_NO_LOCK, 0, &vi_), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
@@ -164,7 +169,7 @@ TEST_F(LibraryOperations, FindRsrcMatchesOpenResourcesWithVisaExpressions) {
       {"127?*", VI_ERROR_RSRC_NFOUND, 0},  // the whole name must match
       {"(?*", VI_ERROR_INV_EXPR, 0},
       {"[?*", VI_ERROR_INV_EXPR, 0},
-      {"?*{VI_ATTR_TCPIP_PORT > 0}", VI_ERROR_INV_EXPR, 0},
+      {"?*{VI_ATTR_TCPIP_PORT > 0}", VI_ERROR_NSUP_OPER, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.expression);

@@ -40,6 +40,7 @@ const WellFormed kWellFormed[] = {
     {"TCPIP::SERVANT", "SERVANT", Interface::kTcpip, 0, "", 0, "TCPIP0::SERVANT"},
     {"ASRL1::INSTR", "INSTR", Interface::kAsrl, 1, "", 0, "ASRL1::INSTR"},
     {"asrl", "INSTR", Interface::kAsrl, 0, "", 0, "ASRL0::INSTR"},
+    {"asrl/dev/ttyUSB0::instr", "INSTR", Interface::kAsrl, 0, "", 0, "ASRL/dev/ttyUSB0::INSTR"},
     {"GPIB0::5::INSTR", "INSTR", Interface::kGpib, 0, "", 0, "GPIB0::5::INSTR"},
     {"GPIB::1::0::INSTR", "INSTR", Interface::kGpib, 0, "", 0, "GPIB0::1::0::INSTR"},
     {"GPIB2::INTFC", "INTFC", Interface::kGpib, 2, "", 0, "GPIB2::INTFC"},
@@ -91,6 +92,8 @@ const char* const kMalformed[] = {
     "GPIB0::5::6::7::INSTR",
     "USB::0x12345::0x5678::SN::INSTR",
     "ASRL1::SOCKET",
+    "ASRLdev/ttyS0::INSTR",
+    "ASRL/dev/tty S0::INSTR",
     "PXI::CHASSIS::SLOT4::INSTR",
 };
 
@@ -102,7 +105,7 @@ TEST(ResourceName, MalformedNamesAreRejected) {
   }
 }
 
-TEST(ResourceName, OnlyPlainLanResourcesAreServed) {
+TEST(ResourceName, OnlyPlainLanAndSerialResourcesAreServed) {
   for (const auto& row : kWellFormed) {
     ResourceName name;
     ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
@@ -110,7 +113,8 @@ TEST(ResourceName, OnlyPlainLanResourcesAreServed) {
     const bool lan = row.interface_type == Interface::kTcpip &&
                      (resource_class == "SOCKET" || resource_class == "INSTR");
     const bool plain = std::string_view(row.text).find('@') == std::string_view::npos;
-    EXPECT_EQ(is_served(name), lan && plain) << row.text;
+    const bool serial = row.interface_type == Interface::kAsrl;
+    EXPECT_EQ(is_served(name), (lan && plain) || serial) << row.text;
   }
 }
 
@@ -167,7 +171,7 @@ TEST(TransportTable, RowsTakeTheirResourceForms) {
       {"TCPIP::10.0.0.5::hislip0,1,2::INSTR", nullptr, VI_ERROR_INV_RSRC_NAME, "hislip0,1,2"},
       {"TCPIP::user-1@10.0.0.5::hislip0::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, "hislip0"},
       {"TCPIP::user-1@10.0.0.5::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
-      {"ASRL1::INSTR", nullptr, VI_ERROR_RSRC_NFOUND, ""},
+      {"ASRL1::INSTR", "ASRL INSTR", VI_SUCCESS, ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);

@@ -25,6 +25,7 @@ struct ServerOptions {
   std::uint16_t vxi11_core_port = 0;
   std::uint16_t vxi11_abort_port = 0;
   std::uint32_t vxi11_max_recv_size = 64 * 1024;  // largest device_write data accepted
+  bool serial = false;                            // a pseudo-terminal pair (see serial_resource())
   bool portmapper = false;                        // needs vxi11
   std::uint16_t portmapper_port = 111;
 
@@ -58,7 +59,8 @@ class Server {
   std::string resource() const;
   // "TCPIP::<addr>::hislip0::INSTR", with ",<port>" after hislip0 when not on 4880
   std::string hislip_resource() const;
-  std::string vxi11_resource() const;  // "TCPIP::<addr>::inst0::INSTR"
+  std::string vxi11_resource() const;   // "TCPIP::<addr>::inst0::INSTR"
+  std::string serial_resource() const;  // "ASRL/dev/pts/<n>::INSTR"; "" when not served
 
   // Every message byte received, exactly as received: SOCKET bytes, VXI-11 device_write data,
   // HiSLIP Data/DataEnd payloads.
@@ -101,6 +103,12 @@ class Server {
   void hislip_fatal_error(std::uint8_t code, std::string text);
   // HiSLIP: the next query is interrupted (Interrupted and AsyncInterrupted, no reply).
   void hislip_interrupt_next();
+  // Serial: held, the next reply goes out behind the client's XOFF character, as a device
+  // whose input is full would send it (a client that has read that reply is held: with XON/XOFF
+  // flow control its output stops); released, XON goes out at once.
+  void serial_hold_xoff(bool held);
+  // Serial: hangs the line up; the client's reads and writes fail from then on.
+  void serial_hang_up();
   void set_idn(std::string text);  // *IDN? reply without line feed
   void set_tst(std::string text);  // *TST? reply without line feed; default "0"
   void reset_faults();
