@@ -2,6 +2,7 @@
 // IVI_ERROR_INVALID_PARAMETER before anything is sent. The raw paths stay raw.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "attribute_io.h"
@@ -52,6 +53,9 @@ TEST_F(LineBreakTest, AttributeValuesWithALineBreakAreRefusedAndNotCached) {
   const ViSession vi = OpenReal();
   ASSERT_EQ(ZR48_SetAttributeViString(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA, "5"), VI_SUCCESS);
   ASSERT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_ESE, "16"), VI_SUCCESS);
+  // Both settings have arrived (a serial line delivers them after the calls return).
+  const std::string settings = "INST ch1\nOUTP:TIM:DATA 5\n*ESE 16\n";
+  EXPECT_EQ(sim_.wait_for_received(settings.size(), std::chrono::seconds(5)), settings);
   sim_.clear_received();
   for (const char* text : kInjections) {
     SCOPED_TRACE(testing::PrintToString(std::string(text)));
