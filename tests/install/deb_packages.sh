@@ -61,10 +61,12 @@ export PKG_CONFIG_PATH="$(dirname "$lib")/pkgconfig"
 "$cc" -std=c99 $flags "$root/usr/share/doc/libzr48-dev/examples/quickstart.c" \
   $(pkg-config --cflags --libs zr48) -Wl,-rpath,"$(dirname "$lib")" -o quickstart
 check_quickstart ./quickstart "$sim_port"
-# The Python package from the unpacked root, over the unpacked library.
+echo "packages: $(cd "$work/out" && ls ./*.deb | tr '\n' ' ')"
+# The Python package from the unpacked root, over the unpacked library (not with a sanitizer's
+# library, which Python cannot load).
+case "$flags" in *sanitize*) exit 0 ;; esac
 LD_LIBRARY_PATH="$(dirname "$lib")" PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c "
 import zr48
 with zr48.Session('TCPIP::127.0.0.1::$sim_port::SOCKET') as psu:
     assert psu.channels['ch2'].measure_voltage() >= 0.0
 "
-echo "packages: $(cd "$work/out" && ls ./*.deb | tr '\n' ' ')"
