@@ -12,7 +12,6 @@
 #include <array>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include <system_error>
 
 #include "visa/transports/tcp_socket.h"
+#include "visa/transports/usbtmc/sysfs.h"
 #include "visa/visa.h"
 #include "visa/wire/portmap.h"
 #include "visa/wire/rpc.h"
@@ -49,11 +49,6 @@ std::string first_line(const fs::path& file) {
   std::string line;
   std::getline(in, line);
   return line;
-}
-
-bool parse_hex(const std::string& text, unsigned& value) {
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-  return result.ec == std::errc{} && !text.empty();
 }
 
 int milliseconds_left(Clock::time_point deadline) {
@@ -238,32 +233,10 @@ std::vector<std::string> find_serial_ports(const FindSettings& settings) {
 
 std::vector<std::string> find_usbtmc_devices(const FindSettings& settings) {
   std::vector<std::string> names;
-  std::error_code error;
-  const fs::path classes = fs::path(settings.sys_root) / "class/usbmisc";
-  std::vector<fs::path> entries;
-  for (const auto& entry : fs::directory_iterator(classes, error)) {
-    if (numbered(entry.path().filename().string(), "usbtmc")) entries.push_back(entry.path());
-  }
-  std::sort(entries.begin(), entries.end());
-  for (const fs::path& entry : entries) {
-    const fs::path interface = fs::canonical(entry / "device", error);
-    if (error) continue;
-    const fs::path device = interface.parent_path();
-    unsigned vendor = 0;
-    unsigned product = 0;
-    unsigned number = 0;
-    const std::string serial = first_line(device / "serial");
-    if (!parse_hex(first_line(device / "idVendor"), vendor) ||
-        !parse_hex(first_line(device / "idProduct"), product) || serial.empty() ||
-        serial.find("::") != std::string::npos) {
-      continue;  // VISA names need the serial number
-    }
-    parse_hex(first_line(interface / "bInterfaceNumber"), number);
-    std::array<char, 32> ids{};
-    std::snprintf(ids.data(), ids.size(), "0x%04X::0x%04X", vendor, product);
-    std::string name = "USB0::" + std::string(ids.data()) + "::" + serial;
-    if (number != 0) name += "::" + std::to_string(number);
-    names.push_back(name + "::INSTR");
+  for (const usbtmc::Interface& interface : usbtmc::list_interfaces(settings.sys_root)) {
+    // VISA names need the serial number, and one that splits as a name would not open.
+    if (interface.serial.empty() || interface.serial.find("::") != std::string::npos) continue;
+    names.push_back(usbtmc::resource_name(interface));
   }
   return names;
 }

@@ -6,6 +6,7 @@
 #include "visa/transports/hislip/hislip.h"
 #include "visa/transports/serial/serial.h"
 #include "visa/transports/tcp_socket.h"
+#include "visa/transports/usbtmc/usbtmc.h"
 #include "visa/transports/vxi11/vxi11.h"
 #include "visa/visa.h"
 
@@ -39,6 +40,10 @@ constexpr std::array kRows = {
     TransportRow{"ASRL INSTR", accepts_serial, open_serial,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd,
                  SessionDefaults{VI_FALSE, VI_FALSE, VI_TRUE}},
+    // The kernel's usbtmc driver: EOM is END, clear, status byte and trigger are USB488
+    // requests; no locks across processes.
+    TransportRow{"USB INSTR", accepts_usbtmc, open_usbtmc,
+                 kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
 };
 
 }  // namespace

@@ -30,12 +30,14 @@ struct Server::Impl {
   std::string hislip_error;
   std::vector<std::unique_ptr<Service>> services;
   SerialLine* serial = nullptr;  // owned by `services`
+  std::shared_ptr<UsbtmcAnchor> usbtmc = std::make_shared<UsbtmcAnchor>();
 
   void start();
   void stop();
 };
 
 void Server::Impl::start() {
+  usbtmc->device = &device;
   const std::string& address = options.bind_address;
   if (options.socket) {
     services.push_back(make_socket_service(device, address, options.socket_port, socket_port));
@@ -71,6 +73,10 @@ void Server::Impl::start() {
 }
 
 void Server::Impl::stop() {
+  {
+    const std::lock_guard guard(usbtmc->mutex);
+    usbtmc->device = nullptr;
+  }
   device.stop.raise();
   device.lock.wake_all();
   for (auto& service : services) service->wake();
@@ -142,6 +148,10 @@ std::string Server::vxi11_resource() const {
 
 std::string Server::serial_resource() const {
   return impl_->serial != nullptr ? "ASRL" + impl_->serial->path() + "::INSTR" : std::string();
+}
+
+std::unique_ptr<UsbtmcLink> Server::usbtmc_link() {
+  return make_usbtmc_link(impl_->usbtmc);
 }
 
 void Server::serial_hold_xoff(bool held) {

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "device.h"
+#include "zr48sim/server.h"
 
 namespace zr48::sim {
 
@@ -53,6 +55,13 @@ class SerialLine : public Service {
   virtual void hold_xoff(bool held) = 0;  // sends the client's XOFF (held) or XON character
 };
 std::unique_ptr<SerialLine> make_serial_service(Device& device);
+
+// USBTMC links over `device` while `alive` holds it (the server clears it when it stops).
+struct UsbtmcAnchor {
+  std::mutex mutex;
+  Device* device = nullptr;
+};
+std::unique_ptr<UsbtmcLink> make_usbtmc_link(std::shared_ptr<UsbtmcAnchor> anchor);
 
 // Answers GETPORT for the VXI-11 core channel over TCP and UDP.
 std::unique_ptr<Service> make_portmapper_service(Device& device, const std::string& address,

@@ -1,6 +1,7 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
-// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip or serial (a
-// pseudo-terminal). CMake registers every driver suite once per transport, so each suite runs
+// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip, serial (a
+// pseudo-terminal) or usbtmc (the stand-in for the kernel's usbtmc driver, serving the
+// simulator's USBTMC function). CMake registers every driver suite once per transport, so each suite runs
 // unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
@@ -8,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "ZR48.h"
+#include "fake_usbtmc.h"
 #include "loopback_address.h"
 #include "zr48sim/server.h"
 
@@ -31,6 +34,7 @@ inline sim::ServerOptions SimOptions() {
     options.serial = true;
     return options;
   }
+  if (transport == "usbtmc") return options;  // the USBTMC function is in process
   options.bind_address = LoopbackAddressForThisTest(15, transport);
   options.vxi11 = options.portmapper = transport == "vxi11";
   options.hislip = transport == "hislip";
@@ -78,10 +82,18 @@ class SimSessionTest : public ::testing::Test {
     if (transport == "vxi11") return sim_.vxi11_resource();
     if (transport == "hislip") return sim_.hislip_resource();
     if (transport == "serial") return sim_.serial_resource();
+    if (transport == "usbtmc") return (*usbtmc_)->resource();
     return sim_.resource();
   }
 
   zr48::sim::Server sim_{SimOptions()};
+  // The device files and tree the USBTMC transport opens, for the usbtmc runs.
+  std::optional<InstalledFakeUsbtmc> usbtmc_ = TestTransport() == "usbtmc"
+                                                   ? std::make_optional<InstalledFakeUsbtmc>(
+                                                         UsbtmcTreeForThisTest(),
+                                                         FakeUsbtmcDevice{},
+                                                         [this] { return sim_.usbtmc_link(); })
+                                                   : std::nullopt;
   ViSession vi_ = VI_NULL;
 };
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,31 @@ struct ServerOptions {
   // Every service on `address`, HiSLIP and the VXI-11 channels on free ports, the portmapper
   // on 111.
   static ServerOptions all(std::string address);
+};
+
+// One host file's way to the supply's USBTMC function (USB488 subclass), in process: what the
+// kernel's usbtmc driver would move over the bus for one open of /dev/usbtmcN. A stand-in for
+// that driver drives it (the tests' fake device files). Each link is a session of its own, as a
+// SOCKET connection is. One caller at a time; every call after the server is gone says so.
+class UsbtmcLink {
+ public:
+  virtual ~UsbtmcLink() = default;
+  enum class Result { ok, stall, gone };
+  // A bulk-out transfer as the host sends it: the 12-byte header (DEV_DEP_MSG_OUT,
+  // REQUEST_DEV_DEP_MSG_IN or TRIGGER), the data, the alignment bytes. A transfer the device
+  // cannot take halts the endpoint (stall); gone: unplugged (the close hooks do that).
+  virtual Result bulk_out(std::string_view transfer) = 0;
+  struct BulkIn {
+    Result result = Result::ok;
+    std::optional<std::string> transfer;  // the DEV_DEP_MSG_IN transfer, when one is ready
+    std::chrono::steady_clock::time_point ready_at =
+        std::chrono::steady_clock::time_point::max();  // without one: when to ask again
+  };
+  // The bulk-in transfer answering the outstanding REQUEST_DEV_DEP_MSG_IN. A request with no
+  // response waiting is answered never (-420 is recorded), as by a device on the bench.
+  virtual BulkIn bulk_in() = 0;
+  virtual std::uint8_t read_status_byte() = 0;  // USB488 READ_STATUS_BYTE
+  virtual void initiate_clear() = 0;            // INITIATE_CLEAR: the device clear
 };
 
 class Server {
@@ -61,6 +87,8 @@ class Server {
   std::string hislip_resource() const;
   std::string vxi11_resource() const;   // "TCPIP::<addr>::inst0::INSTR"
   std::string serial_resource() const;  // "ASRL/dev/pts/<n>::INSTR"; "" when not served
+  // A new link to the USBTMC function (see UsbtmcLink); it may outlive the server.
+  std::unique_ptr<UsbtmcLink> usbtmc_link();
 
   // Every message byte received, exactly as received: SOCKET bytes, VXI-11 device_write data,
   // HiSLIP Data/DataEnd payloads.

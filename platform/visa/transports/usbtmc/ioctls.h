@@ -1,0 +1,43 @@
+// The Linux usbtmc driver's ioctls this transport uses, as its UAPI header defines them (type
+// 91). Written out here because older kernel headers lack the newer ones.
+#ifndef ZR48_PLATFORM_VISA_TRANSPORTS_USBTMC_IOCTLS_H
+#define ZR48_PLATFORM_VISA_TRANSPORTS_USBTMC_IOCTLS_H
+
+#include <linux/ioctl.h>
+
+#include <cstdint>
+
+namespace zr48::visa::usbtmc {
+
+inline constexpr unsigned kIocNr = 91;
+
+struct TermChar {
+  std::uint8_t term_char;
+  std::uint8_t term_char_enabled;
+};
+
+inline constexpr unsigned long kClear = _IO(kIocNr, 2);
+inline constexpr unsigned long kSetTimeout = _IOW(kIocNr, 10, std::uint32_t);
+inline constexpr unsigned long kEomEnable = _IOW(kIocNr, 11, std::uint8_t);
+inline constexpr unsigned long kConfigTermChar = _IOW(kIocNr, 12, TermChar);
+inline constexpr unsigned long kApiVersion = _IOR(kIocNr, 16, std::uint32_t);
+inline constexpr unsigned long kGetCaps = _IOR(kIocNr, 17, std::uint8_t);
+inline constexpr unsigned long kReadStb = _IOR(kIocNr, 18, std::uint8_t);
+inline constexpr unsigned long kRenControl = _IOW(kIocNr, 19, std::uint8_t);
+inline constexpr unsigned long kGotoLocal = _IO(kIocNr, 20);
+inline constexpr unsigned long kLocalLockout = _IO(kIocNr, 21);
+inline constexpr unsigned long kTrigger = _IO(kIocNr, 22);
+inline constexpr unsigned long kMsgInAttr = _IOR(kIocNr, 24, std::uint8_t);
+inline constexpr unsigned long kCancelIo = _IO(kIocNr, 35);
+
+// USBTMC488_IOCTL_GET_CAPS bits.
+inline constexpr std::uint8_t kCapTrigger = 1;
+inline constexpr std::uint8_t kCapSimple = 2;  // REN_CONTROL, GOTO_LOCAL, LOCAL_LOCKOUT
+inline constexpr std::uint8_t kCap4882 = 4;
+
+// The driver refuses timeouts below this.
+inline constexpr std::uint32_t kMinTimeoutMs = 100;
+
+}  // namespace zr48::visa::usbtmc
+
+#endif
