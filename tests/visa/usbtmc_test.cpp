@@ -297,6 +297,27 @@ TEST_F(UsbtmcSession, OpenFailures) {
   }
 }
 
+// viFindRsrc lists the device from sysfs, and the name it gives opens.
+TEST_F(UsbtmcSession, WhatFindListsOpens) {
+  FakeUsbtmcDevice device;
+  device.interface_number = 1;
+  Open(device);
+  ViFindList list = VI_NULL;
+  ViUInt32 count = 0;
+  char name[VI_FIND_BUFLEN] = {};
+  ASSERT_EQ(viFindRsrc(rm_, "USB?*INSTR", &list, &count, name), VI_SUCCESS);
+  EXPECT_EQ(count, 1U);
+  EXPECT_EQ(std::string(name), "USB0::0x1234::0x5678::SN123::1::INSTR");
+  viClose(list);
+  ViSession vi = VI_NULL;
+  ASSERT_EQ(viOpen(rm_, name, VI_NO_LOCK, 1000, &vi), VI_SUCCESS);
+  ViUInt32 n = 0;
+  ASSERT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>("*OPC?\n"), 6, &n), VI_SUCCESS);
+  char reply[8] = {};
+  EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n), VI_SUCCESS);
+  EXPECT_EQ(std::string(reply, n), "1\n");
+}
+
 enum class After { kUsable, kLost };
 
 struct Fault {

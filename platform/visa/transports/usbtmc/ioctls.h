@@ -28,6 +28,7 @@ inline constexpr unsigned long kGotoLocal = _IO(kIocNr, 20);
 inline constexpr unsigned long kLocalLockout = _IO(kIocNr, 21);
 inline constexpr unsigned long kTrigger = _IO(kIocNr, 22);
 inline constexpr unsigned long kMsgInAttr = _IOR(kIocNr, 24, std::uint8_t);
+inline constexpr unsigned long kAutoAbort = _IOW(kIocNr, 25, std::uint8_t);
 inline constexpr unsigned long kCancelIo = _IO(kIocNr, 35);
 
 // USBTMC488_IOCTL_GET_CAPS bits.

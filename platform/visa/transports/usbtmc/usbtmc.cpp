@@ -77,7 +77,7 @@ class UsbtmcTransport final : public Transport {
   UsbtmcTransport(std::unique_ptr<DeviceFile> file, usbtmc::Interface interface)
       : file_(std::move(file)), interface_(std::move(interface)) {}
 
-  // Learns the device's capabilities and turns EOM on, as a fresh file has it.
+  // Learns the device's capabilities, turns automatic aborts on and EOM on.
   ViStatus start();
 
   ViStatus send(const ViByte* data, std::size_t size, bool end, const Deadline& deadline,
@@ -132,6 +132,11 @@ ViStatus UsbtmcTransport::start() {
   } else if (!absent(-result)) {
     return status_from_errno(-result);
   }
+  // After a time-out the device may still answer the old request; aborted by the driver, that
+  // late reply never meets the next request (whose tag it would not carry).
+  std::uint8_t on = 1;
+  const int abort = file_->ioctl(usbtmc::kAutoAbort, &on);
+  if (abort < 0 && !absent(-abort)) return status_from_errno(-abort);
   return set_eom(true);
 }
 
