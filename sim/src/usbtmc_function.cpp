@@ -88,8 +88,8 @@ class UsbtmcFunction final : public UsbtmcLink {
       return in;
     }
     Exchange::Chunk chunk = exchange_->take(
-        request_->max, request_->term_char_enabled ? std::optional<char>(request_->term_char)
-                                                   : std::nullopt);
+        request_->max,
+        request_->term_char_enabled ? std::optional<char>(request_->term_char) : std::nullopt);
     std::string transfer;
     if (chunk.wire) {
       transfer = std::move(*chunk.wire);

@@ -1,8 +1,8 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
 // the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip, serial (a
 // pseudo-terminal) or usbtmc (the stand-in for the kernel's usbtmc driver, serving the
-// simulator's USBTMC function). CMake registers every driver suite once per transport, so each suite runs
-// unchanged over all of them.
+// simulator's USBTMC function). CMake registers every driver suite once per transport, so each
+// suite runs unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
@@ -88,12 +88,11 @@ class SimSessionTest : public ::testing::Test {
 
   zr48::sim::Server sim_{SimOptions()};
   // The device files and tree the USBTMC transport opens, for the usbtmc runs.
-  std::optional<InstalledFakeUsbtmc> usbtmc_ = TestTransport() == "usbtmc"
-                                                   ? std::make_optional<InstalledFakeUsbtmc>(
-                                                         UsbtmcTreeForThisTest(),
-                                                         FakeUsbtmcDevice{},
-                                                         [this] { return sim_.usbtmc_link(); })
-                                                   : std::nullopt;
+  std::optional<InstalledFakeUsbtmc> usbtmc_ =
+      TestTransport() == "usbtmc"
+          ? std::make_optional<InstalledFakeUsbtmc>(UsbtmcTreeForThisTest(), FakeUsbtmcDevice{},
+                                                    [this] { return sim_.usbtmc_link(); })
+          : std::nullopt;
   ViSession vi_ = VI_NULL;
 };
 

@@ -79,8 +79,8 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
       const std::string_view part = bytes.substr(at, piece);
       const bool last = at + part.size() == size;
       const bool eom = api_ >= 2 ? eom_ : last;
-      std::string transfer = header(1, next_tag(), static_cast<std::uint32_t>(part.size()),
-                                    eom ? 1 : 0);
+      std::string transfer =
+          header(1, next_tag(), static_cast<std::uint32_t>(part.size()), eom ? 1 : 0);
       transfer += part;
       transfer.append((4 - transfer.size() % 4) % 4, '\0');
       if (const int error = send(transfer); error != 0) return -error;
@@ -367,8 +367,7 @@ fs::path UsbtmcTreeForThisTest() {
   std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
                                      : std::string("none");
   std::replace(name.begin(), name.end(), '/', '_');
-  return fs::temp_directory_path() /
-         ("zr48-usbtmc-" + std::to_string(::getpid()) + "-" + name);
+  return fs::temp_directory_path() / ("zr48-usbtmc-" + std::to_string(::getpid()) + "-" + name);
 }
 
 }  // namespace zr48::test

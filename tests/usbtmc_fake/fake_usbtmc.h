@@ -30,7 +30,7 @@ struct FakeUsbtmcDevice {
   unsigned product = 0x5678;
   std::string serial = "SN123";
   unsigned interface_number = 0;
-  int api_version = 3;  // 0: an old revision (clear and abort ioctls only)
+  int api_version = 3;                    // 0: an old revision (clear and abort ioctls only)
   std::uint8_t capabilities = 1 | 2 | 4;  // GET_CAPS: trigger, REN/GTL/LLO, USB488
   bool termchar_capable = true;           // the device can end a reply at TermChar
 };

@@ -284,8 +284,8 @@ TEST_F(UsbtmcSession, OpenFailures) {
     ViStatus status;
   } kRows[] = {
       {"USB0::0x1234::0x5678::OTHER::INSTR", [](test::FakeUsbtmc&) {}, VI_ERROR_RSRC_NFOUND},
-      {"USB0::0x1234::0x5678::SN123::INSTR",
-       [](test::FakeUsbtmc& fake) { fake.deny_access(true); }, VI_ERROR_NPERMISSION},
+      {"USB0::0x1234::0x5678::SN123::INSTR", [](test::FakeUsbtmc& fake) { fake.deny_access(true); },
+       VI_ERROR_NPERMISSION},
       {"USB0::0x1234::0x5678::SN123::INSTR", [](test::FakeUsbtmc& fake) { fake.unplug(); },
        VI_ERROR_RSRC_NFOUND},
   };
@@ -329,24 +329,27 @@ struct Fault {
 };
 
 const Fault kFaults[] = {
-    {"unplugged", [](test::FakeUsbtmc& fake, sim::Server&) { fake.unplug(); },
+    {"unplugged", [](test::FakeUsbtmc& fake, sim::Server&) { fake.unplug(); }, VI_ERROR_CONN_LOST,
+     VI_ERROR_CONN_LOST, After::kLost},
+    {"unplugged on the line",
+     [](test::FakeUsbtmc&, sim::Server& server) { server.close_after_lines(1); },
      VI_ERROR_CONN_LOST, VI_ERROR_CONN_LOST, After::kLost},
-    {"unplugged on the line", [](test::FakeUsbtmc&, sim::Server& server) {
-       server.close_after_lines(1);
-     }, VI_ERROR_CONN_LOST, VI_ERROR_CONN_LOST, After::kLost},
-    {"unplugged mid-reply", [](test::FakeUsbtmc&, sim::Server& server) {
-       server.close_mid_reply(16);
-     }, VI_SUCCESS, VI_ERROR_CONN_LOST, After::kLost},
+    {"unplugged mid-reply",
+     [](test::FakeUsbtmc&, sim::Server& server) { server.close_mid_reply(16); }, VI_SUCCESS,
+     VI_ERROR_CONN_LOST, After::kLost},
     {"stall", [](test::FakeUsbtmc& fake, sim::Server&) { fake.stall_next(); }, VI_ERROR_IO,
      VI_SUCCESS, After::kUsable},
     {"no reply: time-out", [](test::FakeUsbtmc&, sim::Server& server) { server.set_silent(true); },
      VI_SUCCESS, VI_ERROR_TMO, After::kUsable},
-    {"bad header", [](test::FakeUsbtmc&, sim::Server& server) {
-       server.push_wire_reply(std::string("\x02\x07\xf8\x00\x02\x00\x00\x00\x01\x00\x00\x00ok", 14));
-     }, VI_SUCCESS, VI_ERROR_IO, After::kUsable},
-    {"header too short", [](test::FakeUsbtmc&, sim::Server& server) {
-       server.push_wire_reply("\x02");
-     }, VI_SUCCESS, VI_ERROR_IO, After::kUsable},
+    {"bad header",
+     [](test::FakeUsbtmc&, sim::Server& server) {
+       server.push_wire_reply(
+           std::string("\x02\x07\xf8\x00\x02\x00\x00\x00\x01\x00\x00\x00ok", 14));
+     },
+     VI_SUCCESS, VI_ERROR_IO, After::kUsable},
+    {"header too short",
+     [](test::FakeUsbtmc&, sim::Server& server) { server.push_wire_reply("\x02"); }, VI_SUCCESS,
+     VI_ERROR_IO, After::kUsable},
 };
 
 class UsbtmcFaults : public UsbtmcSession, public ::testing::WithParamInterface<Fault> {};

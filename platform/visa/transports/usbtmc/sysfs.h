@@ -15,7 +15,7 @@ struct Interface {
   std::string node;  // "usbtmc0": /dev/usbtmc0
   unsigned vendor = 0;
   unsigned product = 0;
-  std::string serial;  // "" when the device has none
+  std::string serial;   // "" when the device has none
   unsigned number = 0;  // bInterfaceNumber
 };
 

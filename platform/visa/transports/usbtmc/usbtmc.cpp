@@ -412,7 +412,7 @@ ViStatus UsbtmcTransport::get_attribute(ViAttr attribute, void* value) const {
 ViStatus UsbtmcTransport::set_attribute(ViAttr attribute, ViAttrState /*value*/) {
   std::array<char, kAttributeTextSize> scratch{};
   return get_attribute(attribute, scratch.data()) == VI_SUCCESS ? VI_ERROR_ATTR_READONLY
-                                                         : VI_ERROR_NSUP_ATTR;
+                                                                : VI_ERROR_NSUP_ATTR;
 }
 
 }  // namespace

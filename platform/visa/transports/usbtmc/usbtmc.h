@@ -13,12 +13,12 @@ namespace zr48::visa {
 struct OpenRequest;
 
 // USB INSTR attributes (VISA's values; read-only).
-inline constexpr ViAttr kAttrManfId = 0x3FFF00D9UL;           // VI_ATTR_MANF_ID, ViUInt16
-inline constexpr ViAttr kAttrModelCode = 0x3FFF00DFUL;        // VI_ATTR_MODEL_CODE, ViUInt16
-inline constexpr ViAttr kAttrUsbSerialNum = 0xBFFF01A0UL;     // VI_ATTR_USB_SERIAL_NUM, ViString
-inline constexpr ViAttr kAttrUsbIntfcNum = 0x3FFF01A1UL;      // VI_ATTR_USB_INTFC_NUM, ViInt16
-inline constexpr ViAttr kAttrUsbProtocol = 0x3FFF01A7UL;      // VI_ATTR_USB_PROTOCOL, ViInt16
-inline constexpr ViAttr kAttr4882Compliant = 0x3FFF019FUL;    // VI_ATTR_4882_COMPLIANT, ViBoolean
+inline constexpr ViAttr kAttrManfId = 0x3FFF00D9UL;         // VI_ATTR_MANF_ID, ViUInt16
+inline constexpr ViAttr kAttrModelCode = 0x3FFF00DFUL;      // VI_ATTR_MODEL_CODE, ViUInt16
+inline constexpr ViAttr kAttrUsbSerialNum = 0xBFFF01A0UL;   // VI_ATTR_USB_SERIAL_NUM, ViString
+inline constexpr ViAttr kAttrUsbIntfcNum = 0x3FFF01A1UL;    // VI_ATTR_USB_INTFC_NUM, ViInt16
+inline constexpr ViAttr kAttrUsbProtocol = 0x3FFF01A7UL;    // VI_ATTR_USB_PROTOCOL, ViInt16
+inline constexpr ViAttr kAttr4882Compliant = 0x3FFF019FUL;  // VI_ATTR_4882_COMPLIANT, ViBoolean
 
 // viGpibControlREN's modes.
 inline constexpr ViUInt16 kRenDeassert = 0;
