@@ -35,7 +35,7 @@ ViStatus DriverRevisionRead(ViSession vi, ViSession /*io*/, ViConstString /*chan
                       "VISA-Spec %.2f",
                       ZR48_MAJOR_VERSION, ZR48_MINOR_VERSION, kCompilerName, kCompilerVersion,
                       kEngineVersion, kVisaSpecVersion);
-  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, text.data()));
+  return normalise(Ivi_SetValInStringCallback(vi, attributeId, text.data()));
 }
 
 namespace {
@@ -77,12 +77,12 @@ ViStatus IdentityFieldRead(ViSession vi, ViSession /*io*/, ViConstString /*chann
   // valid, the simulated one while simulating.
   std::array<ViChar, kReplySize> response{};
   const ViStatus status =
-      Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
+      normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
                                          static_cast<ViInt32>(response.size()), response.data()));
   if (status < 0) return status;
   std::array<ViChar, kReplySize> value{};
   ScanIdentityField(attributeId, response.data(), value);
-  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
+  return normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
 }
 
 }  // namespace zr48::attributes

@@ -5,6 +5,7 @@
 
 #include "class_attributes.h"
 #include "frame/frame.h"
+#include "frame/status_check.h"
 #include "init_attributes.h"
 #include "identity.h"
 #include "range_tables.h"
@@ -89,11 +90,11 @@ ViAddr AsAddress(Callback* callback) {
 // callback: the engine then calls it also while the session simulates.
 ViStatus ReadAlsoWhileSimulating(ViSession vi, ViAttr id, ReadAttrViString_CallbackPtr callback) {
   IviAttrFlags flags = 0;
-  ViStatus status = Normalise(Ivi_GetAttributeFlags(vi, id, &flags));
+  ViStatus status = normalise(Ivi_GetAttributeFlags(vi, id, &flags));
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
+    status = normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
   }
-  if (status == VI_SUCCESS) status = Normalise(Ivi_SetAttrReadCallbackViString(vi, id, callback));
+  if (status == VI_SUCCESS) status = normalise(Ivi_SetAttrReadCallbackViString(vi, id, callback));
   return status;
 }
 
@@ -103,16 +104,16 @@ ViStatus AdjustInherentAttributes(ViSession vi) {
       ReadAlsoWhileSimulating(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, DriverRevisionRead);
   if (status == VI_SUCCESS) {
     status =
-        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
+        normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
                                           0, ZR48_CLASS_SPEC_MAJOR_VERSION));
   }
   if (status == VI_SUCCESS) {
     status =
-        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
+        normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
                                           0, ZR48_CLASS_SPEC_MINOR_VERSION));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViString(vi, "", IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, 0,
+    status = normalise(Ivi_SetAttributeViString(vi, "", IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, 0,
                                                 "MODEL1,MODEL2,MODEL3,MODEL4"));
   }
   for (const ViAttr id : kParsedIdentity) {
@@ -120,19 +121,19 @@ ViStatus AdjustInherentAttributes(ViSession vi) {
   }
   for (const InherentText& text : kIdentityTexts) {
     if (status == VI_SUCCESS) {
-      status = Normalise(Ivi_SetAttributeViString(vi, "", text.id, 0, text.value));
+      status = normalise(Ivi_SetAttributeViString(vi, "", text.id, 0, text.value));
     }
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(
+    status = normalise(
         Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_OPC_CALLBACK, 0, AsAddress(ZR48_OpcCallback)));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
+    status = normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
                                               AsAddress(ZR48_StatusCallback)));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViString(
+    status = normalise(Ivi_SetAttributeViString(
         vi, "", IVI_ATTR_GROUP_CAPABILITIES, 0,
         "IviDCPwrBase,IviDCPwrTrigger,IviDCPwrSoftwareTrigger,IviDCPwrMeasurement"));
   }
@@ -142,17 +143,17 @@ ViStatus AdjustInherentAttributes(ViSession vi) {
 ViStatus AddDriverAttributes(ViSession vi) {
   ViStatus status = VI_SUCCESS;
   for (const ClassAttribute& row : ClassAttributeRows()) {
-    if (status == VI_SUCCESS) status = Normalise(AddClassAttribute(vi, row));
+    if (status == VI_SUCCESS) status = normalise(AddClassAttribute(vi, row));
   }
-  if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, IdQueryResponseRow()));
+  if (status == VI_SUCCESS) status = normalise(AddScpiAttribute(vi, IdQueryResponseRow()));
   for (const PrivateAttribute& row : kPrivateAttributes) {
     if (status == VI_SUCCESS) {
-      status = Normalise(Ivi_AddAttributeViInt32(vi, row.id, row.name, row.default_value,
+      status = normalise(Ivi_AddAttributeViInt32(vi, row.id, row.name, row.default_value,
                                                  kPrivateFlags, nullptr, nullptr, nullptr));
     }
   }
   for (const ScpiAttribute& row : ScpiAttributeRows()) {
-    if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, row));
+    if (status == VI_SUCCESS) status = normalise(AddScpiAttribute(vi, row));
   }
   return status;
 }
@@ -165,13 +166,4 @@ ViStatus ZR48_InitAttributes(ViSession vi) {
   using namespace zr48::attributes;
   const ViStatus status = AdjustInherentAttributes(vi);
   return status == VI_SUCCESS ? AddDriverAttributes(vi) : status;
-}
-
-// The instrument reports no status the driver could query, so the check asks nothing.
-ViStatus ZR48_StatusCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
-}
-
-ViStatus ZR48_OpcCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
 }

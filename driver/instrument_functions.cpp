@@ -85,6 +85,9 @@ constexpr InstrumentFunction kFunctions[] = {
     {"ZR48_CalSave", "CAL:SAV\n", 0, 0, 0, kNone},
     {"ZR48_CalInit", "CAL:INIT\n", 0, 0, 0, kNone},
     {"ZR48_CalClear", "CAL:CLE %s\n", 0, 2, 0, kNone},
+    // Any command line, sent as the caller wrote it with one line feed after it.
+    {"ZR48_WriteCmd", "%s\n", 0, 2, 0, kNone, &policy::kRawWrite},
+    {"ZR48_ReadCmd", "%s\n", 0, 2, 3, kRaw, &policy::kRawRead},
 };
 
 // The row of an exported function, found while compiling: a misspelt name does not build.
@@ -136,18 +139,18 @@ bool HasLineBreak(const char* text) noexcept {
   return std::strpbrk(text, "\r\n") != nullptr;
 }
 
-void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
+void read_reply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   switch (kind) {
     case ReplyKind::kNone:
       break;
     case ReplyKind::kWord:
-      exchange.ReadWord(buffer, Record::kNo);
+      exchange.read_word(buffer);
       // A blank reply holds no word: an answer that never came is not a reading.
-      if (exchange.ok() && buffer[0] == '\0') exchange.Then(VI_ERROR_INV_RESPONSE);
+      if (exchange.ok() && buffer[0] == '\0') exchange.then(VI_ERROR_INV_RESPONSE);
       break;
     case ReplyKind::kRaw: {
       Reply reply;
-      exchange.ReadRaw(reply, Record::kNo);
+      exchange.read_raw(reply);
       // A failed read leaves the caller's buffer as it was.
       if (exchange.ok()) std::memcpy(buffer, reply.text, std::min(reply.count, kReplyMaxRead) + 1);
       break;
@@ -156,49 +159,51 @@ void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
 }
 
 // Refuses, before anything is sent (also while simulating), a null argument, a text with a line
-// break, and a channel name the session's channel table does not know. `channel` receives the
-// physical name of the row's channel.
-ViStatus CheckArguments(const InstrumentFunction& row, ViSession vi,
-                        std::span<const Argument> arguments, ViConstString& channel) noexcept {
+// break (unless the row's frame sends whole lines), and a channel name the session's channel
+// table does not know. `channel` receives the physical name of the row's channel.
+ViStatus check_arguments(const InstrumentFunction& row, ViSession vi,
+                         std::span<const Argument> arguments, ViConstString& channel) noexcept {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::size_t position = i + 2;
     if (arguments[i].text == nullptr) {
-      return RecordParameterError(vi, static_cast<ViInt32>(position),
-                                  NullArgumentMessage(row, position));
+      return record_parameter_error(vi, static_cast<ViInt32>(position),
+                                    NullArgumentMessage(row, position));
     }
   }
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size() && !row.frame->line_breaks; ++i) {
     const std::size_t position = i + 2;
     if (arguments[i].buffer == nullptr && HasLineBreak(arguments[i].text)) {
-      return RecordParameterError(vi, static_cast<ViInt32>(position),
-                                  LineBreakMessage(row, position));
+      return record_parameter_error(vi, static_cast<ViInt32>(position),
+                                    LineBreakMessage(row, position));
     }
   }
   if (row.channel == 0) return VI_SUCCESS;
   // Virtual names from the logical-name configuration become the instrument's own names.
-  return Normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
+  return normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
 }
 
-// Lock; check the arguments; then, under the same hold of the lock, the plain operation frame:
-// "INST <channel>" where the row has a channel, the command, the reply. A word reply's buffer
-// is emptied first, so that after any exchange it holds a terminated string.
-ViStatus Execute(const InstrumentFunction& row, ViSession vi,
+// The row's frame: its arguments checked under the lock, then "INST <channel>" where the row has
+// a channel, the command, the reply. A word reply's buffer is emptied before the exchange, so
+// that after any exchange it holds a terminated string.
+ViStatus execute(const InstrumentFunction& row, ViSession vi,
                  std::span<const Argument> arguments) noexcept {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
   ViConstString channel = nullptr;
-  const ViStatus checked = CheckArguments(row, vi, arguments, channel);
-  if (checked < 0) return checked;
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
-  if (row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) at(row.reply).buffer[0] = '\0';
-  return RunLockedOperation(vi, [&](Exchange& exchange) {
+  const auto check = [&]() -> ViStatus {
+    const ViStatus checked = check_arguments(row, vi, arguments, channel);
+    if (checked == VI_SUCCESS && row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) {
+      at(row.reply).buffer[0] = '\0';
+    }
+    return checked;
+  };
+  return run_frame(*row.frame, vi, VI_NULL, check, Nothing{}, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
-      SendForChannel(exchange, channel, row.command, input, Record::kNo);
+      send_for_channel(exchange, channel, row.command, input);
     } else {
-      SendLine(exchange, row.command, input, Record::kNo);
+      send_line(exchange, row.command, input);
     }
-    if (row.reply != 0) ReadReply(exchange, row.reply_kind, at(row.reply).buffer);
+    if (row.reply != 0) read_reply(exchange, row.reply_kind, at(row.reply).buffer);
   });
 }
 
@@ -207,7 +212,7 @@ ViStatus Call(ViSession vi, Args... args) noexcept {
   static_assert(RowFitsPrototype<Args...>(kFunctions[kRow]),
                 "the row's positions do not match the exported prototype");
   const std::array<Argument, sizeof...(Args)> arguments = {Argument(args)...};
-  return Execute(kFunctions[kRow], vi, arguments);
+  return execute(kFunctions[kRow], vi, arguments);
 }
 
 }  // namespace
@@ -426,4 +431,10 @@ ViStatus ZR48_CalInit(ViSession instrumentHandle) {
 }
 ViStatus ZR48_CalClear(ViSession instrumentHandle, ViConstString inputStr) {
   return Call<RowOf("ZR48_CalClear")>(instrumentHandle, inputStr);
+}
+ViStatus ZR48_WriteCmd(ViSession instrumentHandle, ViConstString inputStr) {
+  return Call<RowOf("ZR48_WriteCmd")>(instrumentHandle, inputStr);
+}
+ViStatus ZR48_ReadCmd(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[]) {
+  return Call<RowOf("ZR48_ReadCmd")>(instrumentHandle, inputStr, reChar);
 }

@@ -1,7 +1,7 @@
 // The utility functions: reset with defaults, disable, self-test, revision and error queries,
 // explicit locking, channel names and the engine's pass-through services.
 //
-// Those that talk to the instrument run the utility variant of the operation frame: arguments
+// Those that talk to the instrument run the frame's self-test and error-query rows: outputs
 // checked under the lock, stale input discarded before the command, VISA failures recorded in the
 // session's error information.
 #include "utility.h"
@@ -96,7 +96,7 @@ ViStatus CheckOutputs(
     std::initializer_list<std::pair<const void*, const char*>> outputs_and_messages) noexcept {
   ViInt32 position = 2;
   for (const auto& [output, message] : outputs_and_messages) {
-    if (output == nullptr) return RecordParameterError(vi, position, message);
+    if (output == nullptr) return record_parameter_error(vi, position, message);
     ++position;
   }
   return VI_SUCCESS;
@@ -105,16 +105,16 @@ ViStatus CheckOutputs(
 }  // namespace
 }  // namespace zr48
 
-using zr48::Normalise;
-using zr48::RecordParameterError;
+using zr48::normalise;
+using zr48::record_parameter_error;
 using zr48::SessionLock;
 
 ViStatus ZR48_ResetWithDefaults(ViSession vi) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  const ViStatus status = Normalise(ZR48_reset(vi));
+  const ViStatus status = normalise(ZR48_reset(vi));
   if (status < 0) return status;
-  return Normalise(Ivi_ApplyDefaultSetup(vi));
+  return normalise(Ivi_ApplyDefaultSetup(vi));
 }
 
 ViStatus ZR48_Disable(ViSession vi) {
@@ -123,48 +123,43 @@ ViStatus ZR48_Disable(ViSession vi) {
 }
 
 ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
-  const ViStatus checked = zr48::CheckOutputs(vi, {{testResult, "Null address for Test Result"},
-                                                   {testMessage, "Null address for Test Message"}});
-  if (checked < 0) return checked;
-
-  if (Ivi_Simulating(vi)) {
+  const auto check = [&]() -> ViStatus {
+    return zr48::CheckOutputs(vi, {{testResult, "Null address for Test Result"},
+                                   {testMessage, "Null address for Test Message"}});
+  };
+  const auto simulated = [&]() -> ViStatus {
     *testResult = 0;
     std::strcpy(testMessage, zr48::kNoError);
-  } else {
-    zr48::Exchange exchange(vi, Ivi_IOSession(vi));
-    zr48::Reply first;
-    // Stale bytes (the rest of a long reply, a reply that came after its time-out) are
-    // dropped first, so that they are not taken for the self-test's answer.
-    exchange.MarkStatusUnchecked()
-        .DiscardBuffers(zr48::Record::kYes)
-        .Send("*TST?\n", zr48::Record::kYes)
-        .ReadRaw(first, zr48::Record::kYes);
-    if (!exchange.ok()) return exchange.status();
-    zr48::Reply second;
-    const zr48::Reply* answer = &first;
-    if (std::strlen(first.text) > 2) {
-      // A reply with a message: run the test again and take "<code>,\"<message>\"" from it.
-      exchange.DiscardBuffers(zr48::Record::kYes)
-          .Send("*TST?\n", zr48::Record::kYes)
-          .ReadRaw(second, zr48::Record::kYes);
-      if (!exchange.ok()) return exchange.status();
-      answer = &second;
-    }
-    // A bare code: 0 passed; any other number is the failure it reports.
-    if (!zr48::ParseSelfTest(answer->text, *testResult, testMessage)) {
-      // No result to report: say so, and hand the reply back for the caller to see.
-      *testResult = zr48::kSelfTestUnread;
-      zr48::CopyCapped(answer->text, answer->count, zr48::kMessageMax, testMessage);
-      const std::string elaboration =
-          "The self-test reply holds no result in the 16-bit range: '" +
-          std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
-      (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS, elaboration.c_str());
-      return VI_ERROR_INV_RESPONSE;
-    }
-  }
-  return Normalise(ZR48_StatusCheck(vi));
+    return VI_SUCCESS;
+  };
+  // Stale bytes (the rest of a long reply, a reply that came after its time-out) are dropped
+  // before each "*TST?", so that they are not taken for the self-test's answer.
+  return zr48::run_frame(
+      zr48::policy::kSelfTest, vi, VI_NULL, check, simulated, [&](zr48::Exchange& exchange) {
+        zr48::Reply first;
+        exchange.send("*TST?\n").read_raw(first);
+        if (!exchange.ok()) return;
+        zr48::Reply second;
+        const zr48::Reply* answer = &first;
+        if (std::strlen(first.text) > 2) {
+          // A reply with a message: run the test again and take "<code>,\"<message>\"" from it.
+          exchange.discard_buffers().send("*TST?\n").read_raw(second);
+          if (!exchange.ok()) return;
+          answer = &second;
+        }
+        // A bare code: 0 passed; any other number is the failure it reports.
+        if (!zr48::ParseSelfTest(answer->text, *testResult, testMessage)) {
+          // No result to report: say so, and hand the reply back for the caller to see.
+          *testResult = zr48::kSelfTestUnread;
+          zr48::CopyCapped(answer->text, answer->count, zr48::kMessageMax, testMessage);
+          const std::string elaboration =
+              "The self-test reply holds no result in the 16-bit range: '" +
+              std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
+          (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS,
+                                 elaboration.c_str());
+          exchange.then(VI_ERROR_INV_RESPONSE);
+        }
+      });
 }
 
 ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
@@ -173,60 +168,57 @@ ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]
   ViStatus status = zr48::CheckOutputs(vi, {{driverRev, "Null address for Driver Revision"},
                                             {instrRev, "Null address for Instrument Revision"}});
   if (status < 0) return status;
-  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
+  status = normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
   if (status < 0) return status;
-  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
+  status = normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, instrRev));
   if (status < 0) return status;
-  return Normalise(ZR48_StatusCheck(vi));
+  return normalise(ZR48_StatusCheck(vi));
 }
 
 ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
-  const ViStatus checked = zr48::CheckOutputs(vi, {{errCode, "Null address for Error Code"},
-                                                   {errMessage, "Null address for Error Message"}});
-  if (checked < 0) return checked;
-
-  if (Ivi_Simulating(vi)) {
+  const auto check = [&]() -> ViStatus {
+    return zr48::CheckOutputs(vi, {{errCode, "Null address for Error Code"},
+                                   {errMessage, "Null address for Error Message"}});
+  };
+  const auto simulated = [&]() -> ViStatus {
     *errCode = 0;
     std::strcpy(errMessage, zr48::kNoError);
     return VI_SUCCESS;
-  }
-  zr48::Exchange exchange(vi, Ivi_IOSession(vi));
-  zr48::Reply reply;
-  exchange.MarkStatusUnchecked()
-      .DiscardBuffers(zr48::Record::kYes)  // no stale bytes taken for the answer
-      .Send(":SYST:ERR?\n", zr48::Record::kYes)
-      .ReadRaw(reply, zr48::Record::kYes);
-  if (!exchange.ok()) return exchange.status();
-  // The reply stays as received ("<code>,\"<text>\"\n"), cut to the 256-byte buffer.
-  *errCode = zr48::LeadingErrorCode(reply.text);
-  zr48::CopyCapped(reply.text, reply.count, zr48::kMessageMax, errMessage);
-  return VI_SUCCESS;
+  };
+  return zr48::run_frame(zr48::policy::kErrorQuery, vi, VI_NULL, check, simulated,
+                         [&](zr48::Exchange& exchange) {
+                           zr48::Reply reply;
+                           exchange.send(":SYST:ERR?\n").read_raw(reply);
+                           if (!exchange.ok()) return;
+                           // The reply stays as received ("<code>,\"<text>\"\n"), cut to the
+                           // 256-byte buffer.
+                           *errCode = zr48::LeadingErrorCode(reply.text);
+                           zr48::CopyCapped(reply.text, reply.count, zr48::kMessageMax, errMessage);
+                         });
 }
 
 ViStatus ZR48_GetChannelName(ViSession vi, ViInt32 index, ViInt32 bufferSize, ViChar name[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
   if (bufferSize != 0 && name == nullptr) {
-    return RecordParameterError(vi, 4, "Null address for Channel Name");
+    return record_parameter_error(vi, 4, "Null address for Channel Name");
   }
   ViInt32 count = 0;
   ViStatus status =
-      Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, ZR48_ATTR_CHANNEL_COUNT, 0, &count));
+      normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, ZR48_ATTR_CHANNEL_COUNT, 0, &count));
   if (status < 0) return status;
-  if (index < 1 || index > count) return RecordParameterError(vi, 2, "Channel Index");
+  if (index < 1 || index > count) return record_parameter_error(vi, 2, "Channel Index");
 
   ViConstString channel = nullptr;
-  status = Normalise(Ivi_GetNthChannelString(vi, index, &channel));
+  status = normalise(Ivi_GetNthChannelString(vi, index, &channel));
   if (status < 0) {
     (void)Ivi_SetErrorInfo(vi, VI_FALSE, status, Ivi_ParamPositionError(2), "Index");
     return status;
   }
   // The name the user knows the channel by: its virtual name where the configuration has one.
-  status = Normalise(Ivi_GetUserChannelName(vi, channel, &channel));
+  status = normalise(Ivi_GetUserChannelName(vi, channel, &channel));
   if (status < 0) return status;
   return zr48::CopyWithBufferRule(channel, bufferSize, name);
 }

@@ -31,13 +31,13 @@ struct ErrorInfo {
 
 // Reads the error information through the engine's attributes, which leaves it in place.
 ViStatus PeekErrorInfo(ViSession vi, ErrorInfo& info) noexcept {
-  ViStatus status = Normalise(Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_ERROR_ELABORATION, 0,
+  ViStatus status = normalise(Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_ERROR_ELABORATION, 0,
                                                        sizeof info.elaboration, info.elaboration));
   if (status < 0) return status;
   status =
-      Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_SECONDARY_ERROR, 0, &info.secondary));
+      normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_SECONDARY_ERROR, 0, &info.secondary));
   if (status < 0) return status;
-  return Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_PRIMARY_ERROR, 0, &info.primary));
+  return normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_PRIMARY_ERROR, 0, &info.primary));
 }
 
 // Text building that never runs past its fixed buffer.
@@ -70,7 +70,7 @@ ViStatus AppendCode(ViSession vi, const char* label, ViStatus code, Description&
 class OptionalCallerLock {
  public:
   explicit OptionalCallerLock(ViSession vi) noexcept
-      : vi_(vi), status_(vi == VI_NULL ? VI_SUCCESS : Normalise(Ivi_LockSession(vi, &held_))) {}
+      : vi_(vi), status_(vi == VI_NULL ? VI_SUCCESS : normalise(Ivi_LockSession(vi, &held_))) {}
   ~OptionalCallerLock() {
     if (vi_ != VI_NULL) (void)Ivi_UnlockSession(vi_, &held_);
   }
@@ -92,9 +92,9 @@ ViStatus ZR48_error_message(ViSession vi, ViStatus errorCode, ViChar errorMessag
   std::optional<zr48::SessionLock> lock;
   if (vi != VI_NULL) lock.emplace(vi);
   if (errorMessage == nullptr) {
-    return zr48::RecordParameterError(vi, 3, "Null address for Error Message");
+    return zr48::record_parameter_error(vi, 3, "Null address for Error Message");
   }
-  return zr48::Normalise(
+  return zr48::normalise(
       Ivi_GetSpecificDriverStatusDesc(vi, errorCode, errorMessage, zr48::kDriverErrorTable));
 }
 
@@ -106,13 +106,13 @@ ViStatus ZR48_GetError(ViSession vi, ViStatus* errorCode, ViInt32 bufferSize,
   zr48::ErrorInfo info;
   ViStatus status = VI_SUCCESS;
   if (bufferSize != 0) {
-    if (errorCode == nullptr) return zr48::RecordParameterError(vi, 2, "Null address for Error");
+    if (errorCode == nullptr) return zr48::record_parameter_error(vi, 2, "Null address for Error");
     if (description == nullptr) {
-      return zr48::RecordParameterError(vi, 4, "Null address for Description");
+      return zr48::record_parameter_error(vi, 4, "Null address for Description");
     }
     // Returns the information and clears it.
     status =
-        zr48::Normalise(Ivi_GetErrorInfo(vi, &info.primary, &info.secondary, info.elaboration));
+        zr48::normalise(Ivi_GetErrorInfo(vi, &info.primary, &info.secondary, info.elaboration));
   } else {
     // Asking for the size clears nothing: the call with the buffer finds the same information.
     status = zr48::PeekErrorInfo(vi, info);

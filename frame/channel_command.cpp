@@ -54,36 +54,28 @@ class ComposedLines {
 
 // Writes the composed lines in one viWrite; `fallback` sends them with viPrintf instead.
 template <typename Fallback>
-Exchange& SendComposed(Exchange& exchange, const ComposedLines& lines, Record record,
-                       Fallback fallback) noexcept {
+Exchange& send_composed(Exchange& exchange, const ComposedLines& lines,
+                        Fallback fallback) noexcept {
   if (!exchange.ok()) return exchange;
   if (!lines.ok()) return fallback();
-  ViUInt32 written = 0;
-  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
-  // A failure within the channel selection's bytes is the selection's, which is not recorded;
-  // only a write that got past it failed on the command.
-  const bool past_selection = lines.selection_size() == 0 || written > lines.selection_size();
-  if (status < 0 && record == Record::kYes && past_selection) RecordError(exchange.vi(), status);
-  return exchange.Then(status);
+  return exchange.write(lines.data(), lines.size(), lines.selection_size());
 }
 
 }  // namespace
 
-Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
-                         const char* text, Record record) noexcept {
+Exchange& send_for_channel(Exchange& exchange, const char* channel, const char* format,
+                           const char* text) noexcept {
   if (!exchange.ok()) return exchange;
   const ComposedLines lines(channel != nullptr ? channel : "", format, text != nullptr ? text : "");
-  return SendComposed(exchange, lines, record, [&]() -> Exchange& {
-    return exchange.Send("INST %s\n", channel, Record::kNo).Send(format, text, record);
+  return send_composed(exchange, lines, [&]() -> Exchange& {
+    return exchange.select_channel(channel).send(format, text);
   });
 }
 
-Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
-                   Record record) noexcept {
+Exchange& send_line(Exchange& exchange, const char* format, const char* text) noexcept {
   if (!exchange.ok()) return exchange;
   const ComposedLines lines(nullptr, format, text != nullptr ? text : "");
-  return SendComposed(exchange, lines, record,
-                      [&]() -> Exchange& { return exchange.Send(format, text, record); });
+  return send_composed(exchange, lines, [&]() -> Exchange& { return exchange.send(format, text); });
 }
 
 }  // namespace zr48

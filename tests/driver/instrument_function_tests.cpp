@@ -124,6 +124,8 @@ const std::vector<Case>& Cases() {
       {"ZR48_CalSave", [](ViSession vi, A) { return ZR48_CalSave(vi); }},
       {"ZR48_CalInit", [](ViSession vi, A) { return ZR48_CalInit(vi); }},
       {"ZR48_CalClear", [](ViSession vi, A a) { return ZR48_CalClear(vi, a.input); }},
+      {"ZR48_WriteCmd", [](ViSession vi, A a) { return ZR48_WriteCmd(vi, a.input); }},
+      {"ZR48_ReadCmd", [](ViSession vi, A a) { return ZR48_ReadCmd(vi, a.input, a.reply); }},
   };
   return cases;
 }
@@ -160,11 +162,12 @@ TEST_F(InstrumentFunctionTest, EveryRowHasOneCase) {
 }
 
 // Every row's bytes, with the input or with none (the blank stays), and its reply handed back
-// as its kind says.
+// as its kind says. A raw read's whole line is the input: the instrument answers only a query.
 TEST_F(InstrumentFunctionTest, RealSessionSendsExactBytesAndHandsBackTheReply) {
   const ViSession vi = OpenReal();
   for (const InstrumentFunction& row : InstrumentFunctions()) {
-    for (const std::string input : {kInput, ""}) {
+    const bool raw_read = row.frame == &policy::kRawRead;
+    for (const std::string input : {raw_read ? "*ESR?" : kInput, raw_read ? "*STB?" : ""}) {
       SCOPED_TRACE(std::string(row.name) + " \"" + input + "\"");
       sim_.clear_received();
       if (row.reply_kind != ReplyKind::kNone) sim_.push_reply("+1.250000 SECOND,WORD\n");
