@@ -364,7 +364,10 @@ const char* ConstantKind(std::string_view name) {
 
 ordered_json ApiDescription(const HeaderText& header) {
   std::map<std::string_view, const InstrumentFunction*> instruments;
-  for (const InstrumentFunction& row : InstrumentFunctions()) instruments[row.name] = &row;
+  // The raw commands share the table but send the caller's line: no command of their own.
+  for (const InstrumentFunction& row : InstrumentFunctions()) {
+    if (row.frame == &policy::kInstrumentFunction) instruments[row.name] = &row;
+  }
 
   ordered_json functions = ordered_json::array();
   std::set<std::string> described;
