@@ -23,7 +23,7 @@ void send_row_line(Exchange& exchange, const ScpiAttribute& row, const char* lin
 // engine. A failed read hands nothing over, so the attribute keeps its value.
 ViStatus query(const FramePolicy& frame, ViSession vi, ViSession io, ViConstString channel,
                ViAttr id) {
-  const ScpiAttribute* row = FindScpiAttribute(id);
+  const ScpiAttribute* row = find_scpi_attribute(id);
   if (row == nullptr || row->query == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
   return run_frame(frame, vi, io, Nothing{}, Nothing{}, [&](Exchange& exchange) {
     Reply reply;
@@ -34,23 +34,23 @@ ViStatus query(const FramePolicy& frame, ViSession vi, ViSession io, ViConstStri
 }
 
 // Read under the session lock, on the engine's current I/O session; nothing while simulating.
-ViStatus QueryRead(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
-                   ViConstString /*cacheValue*/) {
+ViStatus query_read(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
+                    ViConstString /*cacheValue*/) {
   return query(policy::kAttributeQuery, vi, io, channelName, attributeId);
 }
 
 // Read on the I/O session the engine hands in: no lock of its own and no simulation test (the
 // engine does not call it while simulating).
-ViStatus DirectQueryRead(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
-                         ViConstString /*cacheValue*/) {
+ViStatus direct_query_read(ViSession vi, ViSession io, ViConstString channelName,
+                           ViAttr attributeId, ViConstString /*cacheValue*/) {
   return query(policy::kDirectQuery, vi, io, channelName, attributeId);
 }
 
 // Write under the session lock: the command with the written text in place of its "%s" (a
 // command without one ignores the text).
-ViStatus CommandWrite(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
-                      ViConstString value) {
-  const ScpiAttribute* row = FindScpiAttribute(attributeId);
+ViStatus command_write(ViSession vi, ViSession io, ViConstString channelName, ViAttr attributeId,
+                       ViConstString value) {
+  const ScpiAttribute* row = find_scpi_attribute(attributeId);
   if (row == nullptr || row->command == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
   // A line break in the value would end the command early and send the rest as a command of
   // its own. Refused (the value is the accessor's fourth parameter) before any I/O.
@@ -66,12 +66,12 @@ ViStatus CommandWrite(ViSession vi, ViSession io, ViConstString channelName, ViA
       [&](Exchange& exchange) { send_row_line(exchange, *row, row->command, channelName, value); });
 }
 
-ReadAttrViString_CallbackPtr ReadCallback(ReadShape shape) {
+ReadAttrViString_CallbackPtr read_callback(ReadShape shape) {
   switch (shape) {
     case ReadShape::kQuery:
-      return QueryRead;
+      return query_read;
     case ReadShape::kDirectQuery:
-      return DirectQueryRead;
+      return direct_query_read;
     case ReadShape::kNone:
       break;
   }
@@ -80,10 +80,10 @@ ReadAttrViString_CallbackPtr ReadCallback(ReadShape shape) {
 
 }  // namespace
 
-ViStatus AddScpiAttribute(ViSession vi, const ScpiAttribute& row) {
+ViStatus add_scpi_attribute(ViSession vi, const ScpiAttribute& row) {
   return Ivi_AddAttributeViString(vi, row.id, row.name, row.default_value, row.flags,
-                                  ReadCallback(row.read),
-                                  row.command != nullptr ? CommandWrite : nullptr);
+                                  read_callback(row.read),
+                                  row.command != nullptr ? command_write : nullptr);
 }
 
 }  // namespace zr48::attributes

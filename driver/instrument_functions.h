@@ -35,7 +35,7 @@ struct InstrumentFunction {
 };
 
 // Every row, in the order of the public header.
-std::span<const InstrumentFunction> InstrumentFunctions() noexcept;
+std::span<const InstrumentFunction> instrument_functions() noexcept;
 
 }  // namespace zr48
 

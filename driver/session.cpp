@@ -27,7 +27,7 @@ constexpr ViUInt32 kBufferSize = 4000;
 // Opens the I/O session on the engine's resource manager and configures it: 5 s time-out,
 // 4000-byte buffers, flushed on every access. A VISA failure is recorded; `io` keeps whatever
 // session was opened, so that the caller can close it.
-ViStatus OpenIoSession(ViSession vi, ViConstString resource, ViSession& io) {
+ViStatus open_io_session(ViSession vi, ViConstString resource, ViSession& io) {
   ViSession rm = VI_NULL;
   ViStatus status =
       normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_VISA_RM_SESSION, 0, &rm));
@@ -53,7 +53,7 @@ ViStatus OpenIoSession(ViSession vi, ViConstString resource, ViSession& io) {
 
 // Reads the identification (the instrument's, or the simulated one) and requires it to begin
 // with the manufacturer and model fields; serial number, firmware and whatever follows are free.
-ViStatus CheckIdentification(ViSession vi) {
+ViStatus check_identification(ViSession vi) {
   std::array<ViChar, zr48::kReplySize> response{};
   const ViStatus status =
       normalise(Ivi_GetAttributeViString(vi, VI_NULL, ZR48_ATTR_ID_QUERY_RESPONSE, 0,
@@ -73,7 +73,7 @@ ViStatus CheckIdentification(ViSession vi) {
 
 // A name that is neither a logical name nor a resource descriptor: say where it was looked up,
 // rather than leave a bare parsing error.
-void ExplainUnknownName(ViSession vi, ViConstString name) {
+void explain_unknown_name(ViSession vi, ViConstString name) {
   const std::string elaboration =
       "'" + std::string(name).substr(0, 80) + "' is not a logical name in " +
       zr48::engine::configurationPath() + ", nor a valid VISA resource descriptor";
@@ -81,7 +81,7 @@ void ExplainUnknownName(ViSession vi, ViConstString name) {
 }
 
 // Lets the driver, and not the user, write the resource descriptor, then stores it.
-ViStatus StoreResourceDescriptor(ViSession vi, ViConstString descriptor) {
+ViStatus store_resource_descriptor(ViSession vi, ViConstString descriptor) {
   IviAttrFlags flags = 0;
   ViStatus status = normalise(Ivi_GetAttributeFlags(vi, ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, &flags));
   if (status < 0) return status;
@@ -114,20 +114,21 @@ ViStatus ZR48_InitWithOptions(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
 
   std::array<ViChar, 256> resource{};
   std::array<ViChar, 256> options{};
-  ViBoolean isLogicalName = VI_FALSE;
+  ViBoolean is_logical_name = VI_FALSE;
   ViSession vi = VI_NULL;
   ViStatus status = normalise(
       Ivi_GetInfoFromResourceName(resourceName, optionString != nullptr ? optionString : "",
-                                  resource.data(), options.data(), &isLogicalName));
+                                  resource.data(), options.data(), &is_logical_name));
   if (status == VI_SUCCESS) status = normalise(Ivi_SpecificDriverNew(kPrefix, options.data(), &vi));
-  if (status == VI_SUCCESS && !isLogicalName) {
-    status = StoreResourceDescriptor(vi, resource.data());
+  if (status == VI_SUCCESS && !is_logical_name) {
+    status = store_resource_descriptor(vi, resource.data());
   }
   if (status == VI_SUCCESS) {
     status = normalise(ZR48_SessionInit(resource.data(), IDQuery, resetDevice, vi));
-    if (status == VI_ERROR_INV_RSRC_NAME && !isLogicalName) ExplainUnknownName(vi, resourceName);
+    if (status == VI_ERROR_INV_RSRC_NAME && !is_logical_name)
+      explain_unknown_name(vi, resourceName);
   }
-  if (status == VI_SUCCESS && isLogicalName) status = normalise(Ivi_ApplyDefaultSetup(vi));
+  if (status == VI_SUCCESS && is_logical_name) status = normalise(Ivi_ApplyDefaultSetup(vi));
 
   if (status == VI_SUCCESS) {
     *newVi = vi;
@@ -143,11 +144,11 @@ ViStatus ZR48_SessionInit(ViConstString resourceName, ViBoolean idQuery, ViBoole
   ViStatus status = normalise(Ivi_BuildChannelTable(vi, kChannelList, VI_FALSE, VI_NULL));
   if (status == VI_SUCCESS) status = normalise(ZR48_InitAttributes(vi));
   const bool simulating = status == VI_SUCCESS && Ivi_Simulating(vi) != VI_FALSE;
-  if (status == VI_SUCCESS && !simulating) status = OpenIoSession(vi, resourceName, io);
+  if (status == VI_SUCCESS && !simulating) status = open_io_session(vi, resourceName, io);
   if (status == VI_SUCCESS) {
     status = normalise(reset != VI_FALSE ? ZR48_reset(vi) : ZR48_InstrDefaults(vi));
   }
-  if (status == VI_SUCCESS && idQuery != VI_FALSE) status = CheckIdentification(vi);
+  if (status == VI_SUCCESS && idQuery != VI_FALSE) status = check_identification(vi);
   if (status == VI_SUCCESS) status = normalise(ZR48_StatusCheck(vi));
 
   if (status < 0 && !simulating && io != VI_NULL) (void)viClose(io);

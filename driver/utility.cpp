@@ -20,8 +20,8 @@
 
 namespace zr48 {
 
-ViStatus CopyWithBufferRule(std::string_view text, ViInt32 buffer_size,
-                            ViChar* destination) noexcept {
+ViStatus copy_with_buffer_rule(std::string_view text, ViInt32 buffer_size,
+                               ViChar* destination) noexcept {
   const auto required = static_cast<ViInt32>(text.size() + 1);
   if (buffer_size == 0) return required;
   if (buffer_size > 0 && buffer_size < required) {
@@ -49,7 +49,7 @@ constexpr ViInt16 kSelfTestUnread = -1;
 // The result that leads a self-test reply ("0\n", "1\n", "+0,\"Self-test passed\"\n") and, after
 // a comma, the quoted message. False when the reply starts with no integer in the ViInt16 range;
 // `result` and `message` are then left alone.
-bool ParseSelfTest(const char* reply, ViInt16& result, ViChar* message) noexcept {
+bool parse_self_test(const char* reply, ViInt16& result, ViChar* message) noexcept {
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(reply, &end, 10);
@@ -72,7 +72,7 @@ bool ParseSelfTest(const char* reply, ViInt16& result, ViChar* message) noexcept
 
 // The code that leads an error-queue reply ("-113,\"Undefined header\""); a reply that does not
 // start with an integer gets VI_ERROR_INV_RESPONSE, which no instrument error code can equal.
-ViInt32 LeadingErrorCode(const char* reply) noexcept {
+ViInt32 leading_error_code(const char* reply) noexcept {
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(reply, &end, 10);
@@ -84,14 +84,14 @@ ViInt32 LeadingErrorCode(const char* reply) noexcept {
 }
 
 // Writes at most `max` bytes of `text` and a NUL.
-void CopyCapped(const char* text, std::size_t length, std::size_t max, ViChar* destination) {
+void copy_capped(const char* text, std::size_t length, std::size_t max, ViChar* destination) {
   const std::size_t kept = std::min(length, max);
   std::memcpy(destination, text, kept);
   destination[kept] = '\0';
 }
 
 // Refuses the first null output pointer, in parameter order (the first output being parameter 2).
-ViStatus CheckOutputs(
+ViStatus check_outputs(
     ViSession vi,
     std::initializer_list<std::pair<const void*, const char*>> outputs_and_messages) noexcept {
   ViInt32 position = 2;
@@ -124,8 +124,8 @@ ViStatus ZR48_Disable(ViSession vi) {
 
 ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
   const auto check = [&]() -> ViStatus {
-    return zr48::CheckOutputs(vi, {{testResult, "Null address for Test Result"},
-                                   {testMessage, "Null address for Test Message"}});
+    return zr48::check_outputs(vi, {{testResult, "Null address for Test Result"},
+                                    {testMessage, "Null address for Test Message"}});
   };
   const auto simulated = [&]() -> ViStatus {
     *testResult = 0;
@@ -148,10 +148,10 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
           answer = &second;
         }
         // A bare code: 0 passed; any other number is the failure it reports.
-        if (!zr48::ParseSelfTest(answer->text, *testResult, testMessage)) {
+        if (!zr48::parse_self_test(answer->text, *testResult, testMessage)) {
           // No result to report: say so, and hand the reply back for the caller to see.
           *testResult = zr48::kSelfTestUnread;
-          zr48::CopyCapped(answer->text, answer->count, zr48::kMessageMax, testMessage);
+          zr48::copy_capped(answer->text, answer->count, zr48::kMessageMax, testMessage);
           const std::string elaboration =
               "The self-test reply holds no result in the 16-bit range: '" +
               std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
@@ -165,8 +165,8 @@ ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[])
 ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  ViStatus status = zr48::CheckOutputs(vi, {{driverRev, "Null address for Driver Revision"},
-                                            {instrRev, "Null address for Instrument Revision"}});
+  ViStatus status = zr48::check_outputs(vi, {{driverRev, "Null address for Driver Revision"},
+                                             {instrRev, "Null address for Instrument Revision"}});
   if (status < 0) return status;
   status = normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
@@ -179,24 +179,24 @@ ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]
 
 ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
   const auto check = [&]() -> ViStatus {
-    return zr48::CheckOutputs(vi, {{errCode, "Null address for Error Code"},
-                                   {errMessage, "Null address for Error Message"}});
+    return zr48::check_outputs(vi, {{errCode, "Null address for Error Code"},
+                                    {errMessage, "Null address for Error Message"}});
   };
   const auto simulated = [&]() -> ViStatus {
     *errCode = 0;
     std::strcpy(errMessage, zr48::kNoError);
     return VI_SUCCESS;
   };
-  return zr48::run_frame(zr48::policy::kErrorQuery, vi, VI_NULL, check, simulated,
-                         [&](zr48::Exchange& exchange) {
-                           zr48::Reply reply;
-                           exchange.send(":SYST:ERR?\n").read_raw(reply);
-                           if (!exchange.ok()) return;
-                           // The reply stays as received ("<code>,\"<text>\"\n"), cut to the
-                           // 256-byte buffer.
-                           *errCode = zr48::LeadingErrorCode(reply.text);
-                           zr48::CopyCapped(reply.text, reply.count, zr48::kMessageMax, errMessage);
-                         });
+  return zr48::run_frame(
+      zr48::policy::kErrorQuery, vi, VI_NULL, check, simulated, [&](zr48::Exchange& exchange) {
+        zr48::Reply reply;
+        exchange.send(":SYST:ERR?\n").read_raw(reply);
+        if (!exchange.ok()) return;
+        // The reply stays as received ("<code>,\"<text>\"\n"), cut to the
+        // 256-byte buffer.
+        *errCode = zr48::leading_error_code(reply.text);
+        zr48::copy_capped(reply.text, reply.count, zr48::kMessageMax, errMessage);
+      });
 }
 
 ViStatus ZR48_GetChannelName(ViSession vi, ViInt32 index, ViInt32 bufferSize, ViChar name[]) {
@@ -220,7 +220,7 @@ ViStatus ZR48_GetChannelName(ViSession vi, ViInt32 index, ViInt32 bufferSize, Vi
   // The name the user knows the channel by: its virtual name where the configuration has one.
   status = normalise(Ivi_GetUserChannelName(vi, channel, &channel));
   if (status < 0) return status;
-  return zr48::CopyWithBufferRule(channel, bufferSize, name);
+  return zr48::copy_with_buffer_rule(channel, bufferSize, name);
 }
 
 // The engine's services, handed through unchanged (warnings included), without a lock of their own.

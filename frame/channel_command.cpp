@@ -14,14 +14,14 @@ class ComposedLines {
  public:
   ComposedLines(const char* channel, std::string_view format, std::string_view text) {
     const std::size_t directive = format.find("%s");
-    if (!IsPlain(format, directive)) return;
-    ok_ = channel == nullptr || (Append("INST ") && Append(channel) && Append("\n"));
+    if (!is_plain(format, directive)) return;
+    ok_ = channel == nullptr || (append("INST ") && append(channel) && append("\n"));
     selection_size_ = size_;
     if (directive == std::string_view::npos) {
-      ok_ = ok_ && Append(format);
+      ok_ = ok_ && append(format);
     } else {
-      ok_ = ok_ && Append(format.substr(0, directive)) && Append(text) &&
-            Append(format.substr(directive + 2));
+      ok_ = ok_ && append(format.substr(0, directive)) && append(text) &&
+            append(format.substr(directive + 2));
     }
   }
   bool ok() const noexcept { return ok_; }
@@ -32,14 +32,14 @@ class ComposedLines {
 
  private:
   // No escape, and no '%' but the one of `directive`.
-  static bool IsPlain(std::string_view format, std::size_t directive) noexcept {
+  static bool is_plain(std::string_view format, std::size_t directive) noexcept {
     if (format.find('\\') != std::string_view::npos) return false;
     const std::size_t percent = format.find('%');
     return percent == directive && (percent == std::string_view::npos ||
                                     format.find('%', percent + 1) == std::string_view::npos);
   }
 
-  bool Append(std::string_view piece) noexcept {
+  bool append(std::string_view piece) noexcept {
     if (piece.size() > bytes_.size() - size_) return false;
     std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
     size_ += piece.size();
