@@ -102,6 +102,50 @@ ViStatus check_outputs(
   return VI_SUCCESS;
 }
 
+// The frame of a utility query with two outputs, a code and a 256-byte message: a null one is
+// refused, in parameter order; a simulated session answers 0 and "No error.".
+template <typename Code, typename Steps>
+ViStatus run_utility_query(const FramePolicy& row, ViSession vi, Code* code, const char* null_code,
+                           ViChar* message, const char* null_message, Steps&& steps) {
+  const auto check = [&]() -> ViStatus {
+    return check_outputs(vi, {{code, null_code}, {message, null_message}});
+  };
+  const auto simulated = [&]() -> ViStatus {
+    *code = 0;
+    std::strcpy(message, kNoError);
+    return VI_SUCCESS;
+  };
+  return run_frame(row, vi, VI_NULL, check, simulated, std::forward<Steps>(steps));
+}
+
+// "*TST?" and its reply; a reply with a message runs the test again and takes
+// "<code>,\"<message>\"" from the second reply. Stale bytes (the rest of a long reply, a reply that
+// came after its time-out) are dropped before each "*TST?", so that they are not taken for the
+// self-test's answer.
+void self_test_steps(Exchange& exchange, ViInt16* result, ViChar* message) {
+  Reply first;
+  exchange.send("*TST?\n").read_raw(first);
+  if (!exchange.ok()) return;
+  Reply second;
+  const Reply* answer = &first;
+  if (std::strlen(first.text) > 2) {
+    exchange.discard_buffers().send("*TST?\n").read_raw(second);
+    if (!exchange.ok()) return;
+    answer = &second;
+  }
+  // A bare code: 0 passed; any other number is the failure it reports.
+  if (parse_self_test(answer->text, *result, message)) return;
+  // No result to report: say so, and hand the reply back for the caller to see.
+  *result = kSelfTestUnread;
+  copy_capped(answer->text, answer->count, kMessageMax, message);
+  const std::string elaboration =
+      "The self-test reply holds no result in the 16-bit range: '" +
+      std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
+  (void)Ivi_SetErrorInfo(exchange.vi(), VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS,
+                         elaboration.c_str());
+  exchange.then(VI_ERROR_INV_RESPONSE);
+}
+
 }  // namespace
 }  // namespace zr48
 
@@ -123,43 +167,10 @@ ViStatus ZR48_Disable(ViSession vi) {
 }
 
 ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
-  const auto check = [&]() -> ViStatus {
-    return zr48::check_outputs(vi, {{testResult, "Null address for Test Result"},
-                                    {testMessage, "Null address for Test Message"}});
-  };
-  const auto simulated = [&]() -> ViStatus {
-    *testResult = 0;
-    std::strcpy(testMessage, zr48::kNoError);
-    return VI_SUCCESS;
-  };
-  // Stale bytes (the rest of a long reply, a reply that came after its time-out) are dropped
-  // before each "*TST?", so that they are not taken for the self-test's answer.
-  return zr48::run_frame(
-      zr48::policy::kSelfTest, vi, VI_NULL, check, simulated, [&](zr48::Exchange& exchange) {
-        zr48::Reply first;
-        exchange.send("*TST?\n").read_raw(first);
-        if (!exchange.ok()) return;
-        zr48::Reply second;
-        const zr48::Reply* answer = &first;
-        if (std::strlen(first.text) > 2) {
-          // A reply with a message: run the test again and take "<code>,\"<message>\"" from it.
-          exchange.discard_buffers().send("*TST?\n").read_raw(second);
-          if (!exchange.ok()) return;
-          answer = &second;
-        }
-        // A bare code: 0 passed; any other number is the failure it reports.
-        if (!zr48::parse_self_test(answer->text, *testResult, testMessage)) {
-          // No result to report: say so, and hand the reply back for the caller to see.
-          *testResult = zr48::kSelfTestUnread;
-          zr48::copy_capped(answer->text, answer->count, zr48::kMessageMax, testMessage);
-          const std::string elaboration =
-              "The self-test reply holds no result in the 16-bit range: '" +
-              std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
-          (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS,
-                                 elaboration.c_str());
-          exchange.then(VI_ERROR_INV_RESPONSE);
-        }
-      });
+  return zr48::run_utility_query(
+      zr48::policy::kSelfTest, vi, testResult, "Null address for Test Result", testMessage,
+      "Null address for Test Message",
+      [&](zr48::Exchange& exchange) { zr48::self_test_steps(exchange, testResult, testMessage); });
 }
 
 ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
@@ -178,22 +189,13 @@ ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]
 }
 
 ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
-  const auto check = [&]() -> ViStatus {
-    return zr48::check_outputs(vi, {{errCode, "Null address for Error Code"},
-                                    {errMessage, "Null address for Error Message"}});
-  };
-  const auto simulated = [&]() -> ViStatus {
-    *errCode = 0;
-    std::strcpy(errMessage, zr48::kNoError);
-    return VI_SUCCESS;
-  };
-  return zr48::run_frame(
-      zr48::policy::kErrorQuery, vi, VI_NULL, check, simulated, [&](zr48::Exchange& exchange) {
+  return zr48::run_utility_query(
+      zr48::policy::kErrorQuery, vi, errCode, "Null address for Error Code", errMessage,
+      "Null address for Error Message", [&](zr48::Exchange& exchange) {
         zr48::Reply reply;
         exchange.send(":SYST:ERR?\n").read_raw(reply);
         if (!exchange.ok()) return;
-        // The reply stays as received ("<code>,\"<text>\"\n"), cut to the
-        // 256-byte buffer.
+        // The reply stays as received ("<code>,\"<text>\"\n"), cut to the 256-byte buffer.
         *errCode = zr48::leading_error_code(reply.text);
         zr48::copy_capped(reply.text, reply.count, zr48::kMessageMax, errMessage);
       });
