@@ -10,7 +10,6 @@
 #define ZR48_FRAME_FRAME_H
 
 #include <optional>
-#include <utility>
 
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
@@ -144,12 +143,6 @@ ViStatus run_frame(const FramePolicy& row, ViSession vi, ViSession handed_in_io,
   }
   if (status == VI_SUCCESS && row.status_check) status = normalise(ZR48_StatusCheck(vi));
   return status;
-}
-
-// The frame of an operation with no refusals of its own and nothing to do while simulating.
-template <typename Steps>
-ViStatus run_frame(const FramePolicy& row, ViSession vi, Steps&& steps) {
-  return run_frame(row, vi, VI_NULL, Nothing{}, Nothing{}, std::forward<Steps>(steps));
 }
 
 }  // namespace zr48
