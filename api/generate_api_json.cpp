@@ -80,7 +80,8 @@ struct Describe;
 template <typename... Params, ViStatus (*kFunction)(Params...), Kind... kKinds>
 struct Describe<kFunction, kKinds...> {
   static_assert(sizeof...(Params) == sizeof...(kKinds), "one kind per parameter");
-  static_assert((KindFitsType<Params>(kKinds) && ...), "a kind does not fit its parameter's type");
+  static_assert((kind_fits_type<Params>(kKinds) && ...),
+                "a kind does not fit its parameter's type");
   static FunctionRow Row(std::string name, std::string group) {
     return {std::move(name), std::move(group), {kKinds...}, {Abi<Params>()...}};
   }
@@ -191,7 +192,7 @@ ordered_json FunctionJson(const FunctionRow& row, const PrototypeText& prototype
                               {"abi", row.abi[i]},
                               {"kind", KindName(kind)},
                               {"direction", Direction(kind)},
-                              {"nullable", NullAllowed(kind)}};
+                              {"nullable", null_allowed(kind)}};
     if (kind == Kind::kReply && !name_of_kind(Kind::kCount).empty()) {
       parameter["buffer"] = {{"rule", "count"}, {"size_parameter", name_of_kind(Kind::kCount)}};
     } else if (kind == Kind::kReply) {
@@ -321,14 +322,15 @@ ordered_json AttributesJson(const HeaderText& header) {
           AttributeJson(named[row.id], row.id, EngineTypeName(row.type), row.flags, "inherent"));
     }
   }
-  for (const attributes::ClassAttribute& row : attributes::ClassAttributeRows()) {
+  for (const attributes::ClassAttribute& row : attributes::class_attribute_rows()) {
     ordered_json json = AttributeJson(row.name, row.id, ClassTypeName(row.type),
                                       attributes::kClassAttributeFlags, "class");
     json["range_table"] = RangeTableJson(row.range);
     add(row.id, std::move(json));
   }
-  std::vector<const attributes::ScpiAttribute*> scpi = {&attributes::IdQueryResponseRow()};
-  for (const attributes::ScpiAttribute& row : attributes::ScpiAttributeRows()) scpi.push_back(&row);
+  std::vector<const attributes::ScpiAttribute*> scpi = {&attributes::id_query_response_row()};
+  for (const attributes::ScpiAttribute& row : attributes::scpi_attribute_rows())
+    scpi.push_back(&row);
   for (const attributes::ScpiAttribute* row : scpi) {
     ordered_json json = AttributeJson(row->name, row->id, "ViString", row->flags, "scpi");
     const auto line = [](const char* text) -> ordered_json {
@@ -364,7 +366,10 @@ const char* ConstantKind(std::string_view name) {
 
 ordered_json ApiDescription(const HeaderText& header) {
   std::map<std::string_view, const InstrumentFunction*> instruments;
-  for (const InstrumentFunction& row : InstrumentFunctions()) instruments[row.name] = &row;
+  // The raw commands share the table but send the caller's line: no command of their own.
+  for (const InstrumentFunction& row : instrument_functions()) {
+    if (row.frame == &policy::kInstrumentFunction) instruments[row.name] = &row;
+  }
 
   ordered_json functions = ordered_json::array();
   std::set<std::string> described;

@@ -32,7 +32,7 @@ const std::array kClassAttributes = {
 
 }  // namespace
 
-std::span<const ClassAttribute> ClassAttributeRows() {
+std::span<const ClassAttribute> class_attribute_rows() {
   return kClassAttributes;
 }
 

@@ -23,7 +23,7 @@ struct ClassAttribute {
 constexpr IviAttrFlags kClassAttributeFlags = IVI_VAL_MULTI_CHANNEL;
 
 // In registration order (the trigger attributes' identifiers run 101, 103, 102).
-std::span<const ClassAttribute> ClassAttributeRows();
+std::span<const ClassAttribute> class_attribute_rows();
 
 }  // namespace zr48::attributes
 

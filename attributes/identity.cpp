@@ -27,15 +27,15 @@ constexpr double kVisaSpecVersion = 4.0;
 
 }  // namespace
 
-ViStatus DriverRevisionRead(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
-                            ViAttr attributeId, ViConstString /*cacheValue*/) {
+ViStatus driver_revision_read(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
+                              ViAttr attributeId, ViConstString /*cacheValue*/) {
   std::array<char, 256> text{};
   (void)std::snprintf(text.data(), text.size(),
                       "Driver: ZR48 %d.%d, Compiler: %s %3.2f, Components: IVIEngine %.2f, "
                       "VISA-Spec %.2f",
                       ZR48_MAJOR_VERSION, ZR48_MINOR_VERSION, kCompilerName, kCompilerVersion,
                       kEngineVersion, kVisaSpecVersion);
-  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, text.data()));
+  return normalise(Ivi_SetValInStringCallback(vi, attributeId, text.data()));
 }
 
 namespace {
@@ -51,7 +51,7 @@ constexpr std::array kIdentityFields = {
     IdentityField{IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION, "%*[^,],%*[^,],%*[^,],%256[^\n]"},
 };
 
-const char* PatternFor(ViAttr id) {
+const char* pattern_for(ViAttr id) {
   for (const IdentityField& field : kIdentityFields) {
     if (field.id == id) return field.pattern;
   }
@@ -60,9 +60,9 @@ const char* PatternFor(ViAttr id) {
 
 }  // namespace
 
-bool ScanIdentityField(ViAttr attributeId, const char* response,
-                       std::array<ViChar, kReplySize>& value) {
-  const char* pattern = PatternFor(attributeId);
+bool scan_identity_field(ViAttr attributeId, const char* response,
+                         std::array<ViChar, kReplySize>& value) {
+  const char* pattern = pattern_for(attributeId);
   if (pattern == nullptr) return false;
   // A field the response lacks scans to nothing and leaves the value empty.
   value.fill('\0');
@@ -70,19 +70,19 @@ bool ScanIdentityField(ViAttr attributeId, const char* response,
   return true;
 }
 
-ViStatus IdentityFieldRead(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
-                           ViAttr attributeId, ViConstString /*cacheValue*/) {
-  if (PatternFor(attributeId) == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
+ViStatus identity_field_read(ViSession vi, ViSession /*io*/, ViConstString /*channelName*/,
+                             ViAttr attributeId, ViConstString /*cacheValue*/) {
+  if (pattern_for(attributeId) == nullptr) return IVI_ERROR_INVALID_ATTRIBUTE;
   // Through the engine: the cached identification, the instrument's when the cache is not
   // valid, the simulated one while simulating.
   std::array<ViChar, kReplySize> response{};
   const ViStatus status =
-      Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
+      normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, 0,
                                          static_cast<ViInt32>(response.size()), response.data()));
   if (status < 0) return status;
   std::array<ViChar, kReplySize> value{};
-  ScanIdentityField(attributeId, response.data(), value);
-  return Normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
+  scan_identity_field(attributeId, response.data(), value);
+  return normalise(Ivi_SetValInStringCallback(vi, attributeId, value.data()));
 }
 
 }  // namespace zr48::attributes

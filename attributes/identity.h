@@ -11,18 +11,18 @@
 namespace zr48::attributes {
 
 // "Driver: ZR48 1.0, Compiler: <name> <version>, Components: IVIEngine 4.00, VISA-Spec 4.00".
-ViStatus DriverRevisionRead(ViSession vi, ViSession io, ViConstString channelName,
-                            ViAttr attributeId, ViConstString cacheValue);
+ViStatus driver_revision_read(ViSession vi, ViSession io, ViConstString channelName,
+                              ViAttr attributeId, ViConstString cacheValue);
 
 // Manufacturer, model or firmware revision (by attributeId): one field of the identification
 // response, at most 256 characters, blanks kept; "" when the response lacks the field.
-ViStatus IdentityFieldRead(ViSession vi, ViSession io, ViConstString channelName,
-                           ViAttr attributeId, ViConstString cacheValue);
+ViStatus identity_field_read(ViSession vi, ViSession io, ViConstString channelName,
+                             ViAttr attributeId, ViConstString cacheValue);
 
-// The parse behind IdentityFieldRead: one field of an identification response (NUL-terminated,
+// The parse behind identity_field_read: one field of an identification response (NUL-terminated,
 // at most kReplySize - 1 bytes) into `value`. False for an attribute that is no identity field.
-bool ScanIdentityField(ViAttr attributeId, const char* response,
-                       std::array<ViChar, kReplySize>& value);
+bool scan_identity_field(ViAttr attributeId, const char* response,
+                         std::array<ViChar, kReplySize>& value);
 
 }  // namespace zr48::attributes
 

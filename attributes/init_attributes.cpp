@@ -5,6 +5,7 @@
 
 #include "class_attributes.h"
 #include "frame/frame.h"
+#include "frame/status_check.h"
 #include "init_attributes.h"
 #include "identity.h"
 #include "range_tables.h"
@@ -16,30 +17,30 @@ namespace {
 // The IviDCPwr class attributes live only in the engine's cache, one value per channel: their
 // callbacks touch neither the instrument nor the value.
 template <typename T>
-ViStatus NoOpRead(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
-                  T* /*value*/) {
+ViStatus no_op_read(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
+                    T* /*value*/) {
   return VI_SUCCESS;
 }
 template <typename T>
-ViStatus NoOpWrite(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
-                   T /*value*/) {
+ViStatus no_op_write(ViSession /*vi*/, ViSession /*io*/, ViConstString /*channel*/, ViAttr /*id*/,
+                     T /*value*/) {
   return VI_SUCCESS;
 }
 
-ViStatus AddClassAttribute(ViSession vi, const ClassAttribute& row) {
+ViStatus add_class_attribute(ViSession vi, const ClassAttribute& row) {
   constexpr IviAttrFlags kFlags = kClassAttributeFlags;
-  IviRangeTablePtr range = row.range != nullptr ? ForEngine(*row.range) : nullptr;
+  IviRangeTablePtr range = row.range != nullptr ? for_engine(*row.range) : nullptr;
   switch (row.type) {
     case ValueType::kBoolean:
       return Ivi_AddAttributeViBoolean(vi, row.id, row.name,
                                        row.default_value != 0.0 ? VI_TRUE : VI_FALSE, kFlags,
-                                       NoOpRead<ViBoolean>, NoOpWrite<ViBoolean>);
+                                       no_op_read<ViBoolean>, no_op_write<ViBoolean>);
     case ValueType::kInt32:
       return Ivi_AddAttributeViInt32(vi, row.id, row.name, static_cast<ViInt32>(row.default_value),
-                                     kFlags, NoOpRead<ViInt32>, NoOpWrite<ViInt32>, range);
+                                     kFlags, no_op_read<ViInt32>, no_op_write<ViInt32>, range);
     case ValueType::kReal64:
       return Ivi_AddAttributeViReal64(vi, row.id, row.name, row.default_value, kFlags,
-                                      NoOpRead<ViReal64>, NoOpWrite<ViReal64>, range, 0);
+                                      no_op_read<ViReal64>, no_op_write<ViReal64>, range, 0);
   }
   return IVI_ERROR_INVALID_TYPE;
 }
@@ -81,78 +82,79 @@ constexpr std::array kParsedIdentity = {
 
 // The engine's hooks are kept as addresses.
 template <typename Callback>
-ViAddr AsAddress(Callback* callback) {
+ViAddr as_address(Callback* callback) {
   return reinterpret_cast<ViAddr>(callback);
 }
 
 // Adds IVI_VAL_USE_CALLBACKS_FOR_SIMULATION to an attribute's flags and installs its read
 // callback: the engine then calls it also while the session simulates.
-ViStatus ReadAlsoWhileSimulating(ViSession vi, ViAttr id, ReadAttrViString_CallbackPtr callback) {
+ViStatus read_also_while_simulating(ViSession vi, ViAttr id,
+                                    ReadAttrViString_CallbackPtr callback) {
   IviAttrFlags flags = 0;
-  ViStatus status = Normalise(Ivi_GetAttributeFlags(vi, id, &flags));
+  ViStatus status = normalise(Ivi_GetAttributeFlags(vi, id, &flags));
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
+    status = normalise(Ivi_SetAttributeFlags(vi, id, flags | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION));
   }
-  if (status == VI_SUCCESS) status = Normalise(Ivi_SetAttrReadCallbackViString(vi, id, callback));
+  if (status == VI_SUCCESS) status = normalise(Ivi_SetAttrReadCallbackViString(vi, id, callback));
   return status;
 }
 
-ViStatus AdjustInherentAttributes(ViSession vi) {
+ViStatus adjust_inherent_attributes(ViSession vi) {
   // The revision text asks nothing of the instrument, so a simulated session reports it too.
   ViStatus status =
-      ReadAlsoWhileSimulating(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, DriverRevisionRead);
+      read_also_while_simulating(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, driver_revision_read);
   if (status == VI_SUCCESS) {
     status =
-        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
+        normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION,
                                           0, ZR48_CLASS_SPEC_MAJOR_VERSION));
   }
   if (status == VI_SUCCESS) {
     status =
-        Normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
+        normalise(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION,
                                           0, ZR48_CLASS_SPEC_MINOR_VERSION));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViString(vi, "", IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, 0,
+    status = normalise(Ivi_SetAttributeViString(vi, "", IVI_ATTR_SUPPORTED_INSTRUMENT_MODELS, 0,
                                                 "MODEL1,MODEL2,MODEL3,MODEL4"));
   }
   for (const ViAttr id : kParsedIdentity) {
-    if (status == VI_SUCCESS) status = ReadAlsoWhileSimulating(vi, id, IdentityFieldRead);
+    if (status == VI_SUCCESS) status = read_also_while_simulating(vi, id, identity_field_read);
   }
   for (const InherentText& text : kIdentityTexts) {
     if (status == VI_SUCCESS) {
-      status = Normalise(Ivi_SetAttributeViString(vi, "", text.id, 0, text.value));
+      status = normalise(Ivi_SetAttributeViString(vi, "", text.id, 0, text.value));
     }
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(
-        Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_OPC_CALLBACK, 0, AsAddress(ZR48_OpcCallback)));
+    status = normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_OPC_CALLBACK, 0,
+                                              as_address(ZR48_OpcCallback)));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
-                                              AsAddress(ZR48_StatusCallback)));
+    status = normalise(Ivi_SetAttributeViAddr(vi, VI_NULL, IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
+                                              as_address(ZR48_StatusCallback)));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(Ivi_SetAttributeViString(
+    status = normalise(Ivi_SetAttributeViString(
         vi, "", IVI_ATTR_GROUP_CAPABILITIES, 0,
         "IviDCPwrBase,IviDCPwrTrigger,IviDCPwrSoftwareTrigger,IviDCPwrMeasurement"));
   }
   return status;
 }
 
-ViStatus AddDriverAttributes(ViSession vi) {
+ViStatus add_driver_attributes(ViSession vi) {
   ViStatus status = VI_SUCCESS;
-  for (const ClassAttribute& row : ClassAttributeRows()) {
-    if (status == VI_SUCCESS) status = Normalise(AddClassAttribute(vi, row));
+  for (const ClassAttribute& row : class_attribute_rows()) {
+    if (status == VI_SUCCESS) status = normalise(add_class_attribute(vi, row));
   }
-  if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, IdQueryResponseRow()));
+  if (status == VI_SUCCESS) status = normalise(add_scpi_attribute(vi, id_query_response_row()));
   for (const PrivateAttribute& row : kPrivateAttributes) {
     if (status == VI_SUCCESS) {
-      status = Normalise(Ivi_AddAttributeViInt32(vi, row.id, row.name, row.default_value,
+      status = normalise(Ivi_AddAttributeViInt32(vi, row.id, row.name, row.default_value,
                                                  kPrivateFlags, nullptr, nullptr, nullptr));
     }
   }
-  for (const ScpiAttribute& row : ScpiAttributeRows()) {
-    if (status == VI_SUCCESS) status = Normalise(AddScpiAttribute(vi, row));
+  for (const ScpiAttribute& row : scpi_attribute_rows()) {
+    if (status == VI_SUCCESS) status = normalise(add_scpi_attribute(vi, row));
   }
   return status;
 }
@@ -163,15 +165,6 @@ ViStatus AddDriverAttributes(ViSession vi) {
 
 ViStatus ZR48_InitAttributes(ViSession vi) {
   using namespace zr48::attributes;
-  const ViStatus status = AdjustInherentAttributes(vi);
-  return status == VI_SUCCESS ? AddDriverAttributes(vi) : status;
-}
-
-// The instrument reports no status the driver could query, so the check asks nothing.
-ViStatus ZR48_StatusCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
-}
-
-ViStatus ZR48_OpcCallback(ViSession /*vi*/, ViSession /*io*/) {
-  return VI_SUCCESS;
+  const ViStatus status = adjust_inherent_attributes(vi);
+  return status == VI_SUCCESS ? add_driver_attributes(vi) : status;
 }

@@ -14,7 +14,7 @@ extern const IviRangeTable kCurrentLimitBehaviorTable;  // regulate, trip
 extern const IviRangeTable kTriggerSourceTable;         // the 21 trigger sources
 
 // The engine's registration calls take a non-const pointer; it only ever reads the table.
-inline IviRangeTablePtr ForEngine(const IviRangeTable& table) {
+inline IviRangeTablePtr for_engine(const IviRangeTable& table) {
   return const_cast<IviRangeTablePtr>(&table);
 }
 

@@ -30,14 +30,14 @@ struct ScpiAttribute {
 };
 
 // The identification response (1150001), registered on its own before the private attributes.
-const ScpiAttribute& IdQueryResponseRow();
+const ScpiAttribute& id_query_response_row();
 // The 57 SCPI-backed attributes 1150002 to 1150058, in increasing identifier order.
-std::span<const ScpiAttribute> ScpiAttributeRows();
+std::span<const ScpiAttribute> scpi_attribute_rows();
 // The row of an identifier, or nullptr.
-const ScpiAttribute* FindScpiAttribute(ViAttr id);
+const ScpiAttribute* find_scpi_attribute(ViAttr id);
 
 // Registers one row with the engine, with the callbacks its shape calls for.
-ViStatus AddScpiAttribute(ViSession vi, const ScpiAttribute& row);
+ViStatus add_scpi_attribute(ViSession vi, const ScpiAttribute& row);
 
 }  // namespace zr48::attributes
 

@@ -133,25 +133,25 @@ constexpr std::array kRows = {
 #undef ZR48_ROW
 
 // The rows run without gaps from 1150002, so an identifier finds its row by subtraction.
-constexpr bool Contiguous() {
+constexpr bool contiguous() {
   for (std::size_t i = 0; i < kRows.size(); ++i) {
     if (kRows[i].id != kIdQueryResponse.id + 1 + i) return false;
   }
   return true;
 }
-static_assert(kRows.size() == 57 && Contiguous());
+static_assert(kRows.size() == 57 && contiguous());
 
 }  // namespace
 
-const ScpiAttribute& IdQueryResponseRow() {
+const ScpiAttribute& id_query_response_row() {
   return kIdQueryResponse;
 }
 
-std::span<const ScpiAttribute> ScpiAttributeRows() {
+std::span<const ScpiAttribute> scpi_attribute_rows() {
   return kRows;
 }
 
-const ScpiAttribute* FindScpiAttribute(ViAttr id) {
+const ScpiAttribute* find_scpi_attribute(ViAttr id) {
   if (id == kIdQueryResponse.id) return &kIdQueryResponse;
   if (id <= kIdQueryResponse.id || id > kRows.back().id) return nullptr;
   return &kRows[id - kIdQueryResponse.id - 1];

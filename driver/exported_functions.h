@@ -4,7 +4,7 @@
 // the machine-readable API description (zr48-api.json) are built from. Each user expands
 // ZR48_EXPORTED_FUNCTIONS with its own SECTION(title) and ROW(function, attribute, kinds...)
 // macros, where `attribute` is the identifier an accessor is exercised with (0 for the others),
-// and checks the kinds against the function's prototype with KindFitsType while compiling.
+// and checks the kinds against the function's prototype with kind_fits_type while compiling.
 #ifndef ZR48_DRIVER_EXPORTED_FUNCTIONS_H
 #define ZR48_DRIVER_EXPORTED_FUNCTIONS_H
 
@@ -37,7 +37,7 @@ enum class Kind {
   kCount,          // number of bytes to read
 };
 
-constexpr bool IsPointer(Kind kind) {
+constexpr bool is_pointer(Kind kind) {
   switch (kind) {
     case Kind::kResource:
     case Kind::kOptions:
@@ -58,18 +58,18 @@ constexpr bool IsPointer(Kind kind) {
 }
 
 // Pointers that the function must accept as null, with a meaning of their own.
-constexpr bool NullAllowed(Kind kind) {
+constexpr bool null_allowed(Kind kind) {
   return kind == Kind::kOptions || kind == Kind::kRepCap || kind == Kind::kLockFlagClear ||
          kind == Kind::kLockFlagSet;
 }
 
-constexpr bool IsSession(Kind kind) {
+constexpr bool is_session(Kind kind) {
   return kind == Kind::kSession || kind == Kind::kSessionOrNull;
 }
 
 // Whether a parameter of type T can carry an argument of this kind.
 template <typename T>
-constexpr bool KindFitsType(Kind kind) {
+constexpr bool kind_fits_type(Kind kind) {
   switch (kind) {
     case Kind::kSession:
     case Kind::kSessionOrNull:

@@ -85,10 +85,13 @@ constexpr InstrumentFunction kFunctions[] = {
     {"ZR48_CalSave", "CAL:SAV\n", 0, 0, 0, kNone},
     {"ZR48_CalInit", "CAL:INIT\n", 0, 0, 0, kNone},
     {"ZR48_CalClear", "CAL:CLE %s\n", 0, 2, 0, kNone},
+    // Any command line, sent as the caller wrote it with one line feed after it.
+    {"ZR48_WriteCmd", "%s\n", 0, 2, 0, kNone, &policy::kRawWrite},
+    {"ZR48_ReadCmd", "%s\n", 0, 2, 3, kRaw, &policy::kRawRead},
 };
 
 // The row of an exported function, found while compiling: a misspelt name does not build.
-consteval std::size_t RowOf(std::string_view name) {
+consteval std::size_t row_of(std::string_view name) {
   for (std::size_t i = 0; i < std::size(kFunctions); ++i) {
     if (name == kFunctions[i].name) return i;
   }
@@ -106,7 +109,7 @@ struct Argument {
 // True when the row's positions name exactly the arguments of the prototype, each with the right
 // direction: reChar a buffer, channel_name and inputStr texts passed in.
 template <typename... Args>
-consteval bool RowFitsPrototype(const InstrumentFunction& row) {
+consteval bool row_fits_prototype(const InstrumentFunction& row) {
   constexpr std::array<bool, sizeof...(Args)> is_buffer = {std::is_same_v<Args, ViChar*>...};
   const std::size_t roles = (row.channel != 0) + (row.input != 0) + (row.reply != 0);
   if (roles != is_buffer.size()) return false;
@@ -120,34 +123,34 @@ consteval bool RowFitsPrototype(const InstrumentFunction& row) {
   return (row.reply == 0) == (row.reply_kind == kNone);
 }
 
-const char* NullArgumentMessage(const InstrumentFunction& row, std::size_t position) noexcept {
+const char* null_argument_message(const InstrumentFunction& row, std::size_t position) noexcept {
   if (position == row.channel) return "Null address for Channel Name";
   if (position == row.reply) return "Null address for Reply";
   return "Null address for Input String";
 }
 
-const char* LineBreakMessage(const InstrumentFunction& row, std::size_t position) noexcept {
+const char* line_break_message(const InstrumentFunction& row, std::size_t position) noexcept {
   if (position == row.channel) return "Line feed or carriage return in Channel Name";
   return "Line feed or carriage return in Input String";
 }
 
 // A text that would end the command line early and start another one.
-bool HasLineBreak(const char* text) noexcept {
+bool has_line_break(const char* text) noexcept {
   return std::strpbrk(text, "\r\n") != nullptr;
 }
 
-void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
+void read_reply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
   switch (kind) {
     case ReplyKind::kNone:
       break;
     case ReplyKind::kWord:
-      exchange.ReadWord(buffer, Record::kNo);
+      exchange.read_word(buffer);
       // A blank reply holds no word: an answer that never came is not a reading.
-      if (exchange.ok() && buffer[0] == '\0') exchange.Then(VI_ERROR_INV_RESPONSE);
+      if (exchange.ok() && buffer[0] == '\0') exchange.then(VI_ERROR_INV_RESPONSE);
       break;
     case ReplyKind::kRaw: {
       Reply reply;
-      exchange.ReadRaw(reply, Record::kNo);
+      exchange.read_raw(reply);
       // A failed read leaves the caller's buffer as it was.
       if (exchange.ok()) std::memcpy(buffer, reply.text, std::min(reply.count, kReplyMaxRead) + 1);
       break;
@@ -156,274 +159,282 @@ void ReadReply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
 }
 
 // Refuses, before anything is sent (also while simulating), a null argument, a text with a line
-// break, and a channel name the session's channel table does not know. `channel` receives the
-// physical name of the row's channel.
-ViStatus CheckArguments(const InstrumentFunction& row, ViSession vi,
-                        std::span<const Argument> arguments, ViConstString& channel) noexcept {
+// break (unless the row's frame sends whole lines), and a channel name the session's channel
+// table does not know. `channel` receives the physical name of the row's channel.
+ViStatus check_arguments(const InstrumentFunction& row, ViSession vi,
+                         std::span<const Argument> arguments, ViConstString& channel) noexcept {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::size_t position = i + 2;
     if (arguments[i].text == nullptr) {
-      return RecordParameterError(vi, static_cast<ViInt32>(position),
-                                  NullArgumentMessage(row, position));
+      return record_parameter_error(vi, static_cast<ViInt32>(position),
+                                    null_argument_message(row, position));
     }
   }
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size() && !row.frame->line_breaks; ++i) {
     const std::size_t position = i + 2;
-    if (arguments[i].buffer == nullptr && HasLineBreak(arguments[i].text)) {
-      return RecordParameterError(vi, static_cast<ViInt32>(position),
-                                  LineBreakMessage(row, position));
+    if (arguments[i].buffer == nullptr && has_line_break(arguments[i].text)) {
+      return record_parameter_error(vi, static_cast<ViInt32>(position),
+                                    line_break_message(row, position));
     }
   }
   if (row.channel == 0) return VI_SUCCESS;
   // Virtual names from the logical-name configuration become the instrument's own names.
-  return Normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
+  return normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
 }
 
-// Lock; check the arguments; then, under the same hold of the lock, the plain operation frame:
-// "INST <channel>" where the row has a channel, the command, the reply. A word reply's buffer
-// is emptied first, so that after any exchange it holds a terminated string.
-ViStatus Execute(const InstrumentFunction& row, ViSession vi,
+// The row's frame: its arguments checked under the lock, then "INST <channel>" where the row has
+// a channel, the command, the reply. A word reply's buffer is emptied before the exchange, so
+// that after any exchange it holds a terminated string.
+ViStatus execute(const InstrumentFunction& row, ViSession vi,
                  std::span<const Argument> arguments) noexcept {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
   ViConstString channel = nullptr;
-  const ViStatus checked = CheckArguments(row, vi, arguments, channel);
-  if (checked < 0) return checked;
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
-  if (row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) at(row.reply).buffer[0] = '\0';
-  return RunLockedOperation(vi, [&](Exchange& exchange) {
+  const auto check = [&]() -> ViStatus {
+    const ViStatus checked = check_arguments(row, vi, arguments, channel);
+    if (checked == VI_SUCCESS && row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) {
+      at(row.reply).buffer[0] = '\0';
+    }
+    return checked;
+  };
+  return run_frame(*row.frame, vi, VI_NULL, check, Nothing{}, [&](Exchange& exchange) {
     const ViConstString input = row.input != 0 ? at(row.input).text : "";
     if (row.channel != 0) {
-      SendForChannel(exchange, channel, row.command, input, Record::kNo);
+      send_for_channel(exchange, channel, row.command, input);
     } else {
-      SendLine(exchange, row.command, input, Record::kNo);
+      send_line(exchange, row.command, input);
     }
-    if (row.reply != 0) ReadReply(exchange, row.reply_kind, at(row.reply).buffer);
+    if (row.reply != 0) read_reply(exchange, row.reply_kind, at(row.reply).buffer);
   });
 }
 
 template <std::size_t kRow, typename... Args>
-ViStatus Call(ViSession vi, Args... args) noexcept {
-  static_assert(RowFitsPrototype<Args...>(kFunctions[kRow]),
+ViStatus call_row(ViSession vi, Args... args) noexcept {
+  static_assert(row_fits_prototype<Args...>(kFunctions[kRow]),
                 "the row's positions do not match the exported prototype");
   const std::array<Argument, sizeof...(Args)> arguments = {Argument(args)...};
-  return Execute(kFunctions[kRow], vi, arguments);
+  return execute(kFunctions[kRow], vi, arguments);
 }
 
 }  // namespace
 
-std::span<const InstrumentFunction> InstrumentFunctions() noexcept {
+std::span<const InstrumentFunction> instrument_functions() noexcept {
   return kFunctions;
 }
 
 }  // namespace zr48
 
-using zr48::Call;
-using zr48::RowOf;
+using zr48::call_row;
+using zr48::row_of;
 
 // Each exported function hands its arguments, in prototype order, to its row.
 ViStatus ZR48_SetCurrent(ViSession instrumentHandle, ViConstString inputStr,
                          ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetCurrent")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetCurrent")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetCurrent(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                          ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetCurrent")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetCurrent")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetCurrUp(ViSession instrumentHandle, ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetCurrUp")>(instrumentHandle, channel_name);
+  return call_row<row_of("ZR48_SetCurrUp")>(instrumentHandle, channel_name);
 }
 ViStatus ZR48_SetCurrDown(ViSession instrumentHandle, ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetCurrDown")>(instrumentHandle, channel_name);
+  return call_row<row_of("ZR48_SetCurrDown")>(instrumentHandle, channel_name);
 }
 ViStatus ZR48_SetCurrStep(ViSession instrumentHandle, ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetCurrStep")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetCurrStep")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetCurrStep(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetCurrStep")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetCurrStep")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetCurrTrig(ViSession instrumentHandle, ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetCurrTrig")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetCurrTrig")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetCurrTrig(ViSession instrumentHandle, ViChar reChar[], ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetCurrTrig")>(instrumentHandle, reChar, inputStr, channel_name);
+  return call_row<row_of("ZR48_GetCurrTrig")>(instrumentHandle, reChar, inputStr, channel_name);
 }
 ViStatus ZR48_SetVoltage(ViSession instrumentHandle, ViConstString inputStr,
                          ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltage")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltage")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltage(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                          ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltage")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltage")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetVoltUp(ViSession instrumentHandle, ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltUp")>(instrumentHandle, channel_name);
+  return call_row<row_of("ZR48_SetVoltUp")>(instrumentHandle, channel_name);
 }
 ViStatus ZR48_SetVoltDown(ViSession instrumentHandle, ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltDown")>(instrumentHandle, channel_name);
+  return call_row<row_of("ZR48_SetVoltDown")>(instrumentHandle, channel_name);
 }
 ViStatus ZR48_SetVoltStep(ViSession instrumentHandle, ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltStep")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltStep")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltStep(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltStep")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltStep")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetVoltTrig(ViSession instrumentHandle, ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltTrig")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltTrig")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltTrig(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltTrig")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltTrig")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetVoltProtStat(ViSession instrumentHandle, ViConstString inputStr,
                               ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltProtStat")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltProtStat")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltProtStat(ViSession instrumentHandle, ViChar reChar[],
                               ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltProtStat")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltProtStat")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_SetVoltProt(ViSession instrumentHandle, ViConstString inputStr,
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltProt")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltProt")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltProt(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                           ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltProt")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltProt")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_GetVoltProtTrip(ViSession instrumentHandle, ViChar reChar[],
                               ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltProtTrip")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltProtTrip")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_VoltProtClear(ViSession instrumentHandle, ViConstString channel_name) {
-  return Call<RowOf("ZR48_VoltProtClear")>(instrumentHandle, channel_name);
+  return call_row<row_of("ZR48_VoltProtClear")>(instrumentHandle, channel_name);
 }
 ViStatus ZR48_SetVoltLimit(ViSession instrumentHandle, ViConstString inputStr,
                            ViConstString channel_name) {
-  return Call<RowOf("ZR48_SetVoltLimit")>(instrumentHandle, inputStr, channel_name);
+  return call_row<row_of("ZR48_SetVoltLimit")>(instrumentHandle, inputStr, channel_name);
 }
 ViStatus ZR48_GetVoltLimit(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[],
                            ViConstString channel_name) {
-  return Call<RowOf("ZR48_GetVoltLimit")>(instrumentHandle, inputStr, reChar, channel_name);
+  return call_row<row_of("ZR48_GetVoltLimit")>(instrumentHandle, inputStr, reChar, channel_name);
 }
 ViStatus ZR48_SetOutpEnab(ViSession instrumentHandle, ViConstString channel_name,
                           ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetOutpEnab")>(instrumentHandle, channel_name, inputStr);
+  return call_row<row_of("ZR48_SetOutpEnab")>(instrumentHandle, channel_name, inputStr);
 }
 ViStatus ZR48_GetOutpEnab(ViSession instrumentHandle, ViConstString channel_name, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetOutpEnab")>(instrumentHandle, channel_name, reChar);
+  return call_row<row_of("ZR48_GetOutpEnab")>(instrumentHandle, channel_name, reChar);
 }
 ViStatus ZR48_SetVoltLimitStat(ViSession instrumentHandle, ViConstString channel_name,
                                ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetVoltLimitStat")>(instrumentHandle, channel_name, inputStr);
+  return call_row<row_of("ZR48_SetVoltLimitStat")>(instrumentHandle, channel_name, inputStr);
 }
 ViStatus ZR48_GetVoltLimitStat(ViSession instrumentHandle, ViConstString channel_name,
                                ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetVoltLimitStat")>(instrumentHandle, channel_name, reChar);
+  return call_row<row_of("ZR48_GetVoltLimitStat")>(instrumentHandle, channel_name, reChar);
 }
 ViStatus ZR48_SetDisplayStat(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetDisplayStat")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetDisplayStat")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetDisplayStat(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetDisplayStat")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetDisplayStat")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_SetDisplayText(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetDisplayText")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetDisplayText")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetDisplayText(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetDisplayText")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetDisplayText")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_DisplayTextClear(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_DisplayTextClear")>(instrumentHandle);
+  return call_row<row_of("ZR48_DisplayTextClear")>(instrumentHandle);
 }
 ViStatus ZR48_SetTrig(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_SetTrig")>(instrumentHandle);
+  return call_row<row_of("ZR48_SetTrig")>(instrumentHandle);
 }
 ViStatus ZR48_SetChannel(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetChannel")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetChannel")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetChannel(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetChannel")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetChannel")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_SetNumChannel(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetNumChannel")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetNumChannel")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetNumChannel(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetNumChannel")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetNumChannel")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_SetComSeries(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_SetComSeries")>(instrumentHandle);
+  return call_row<row_of("ZR48_SetComSeries")>(instrumentHandle);
 }
 ViStatus ZR48_SetComParall(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_SetComParall")>(instrumentHandle);
+  return call_row<row_of("ZR48_SetComParall")>(instrumentHandle);
 }
 ViStatus ZR48_SetComTrack(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_SetComTrack")>(instrumentHandle);
+  return call_row<row_of("ZR48_SetComTrack")>(instrumentHandle);
 }
 ViStatus ZR48_SetComOff(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_SetComOff")>(instrumentHandle);
+  return call_row<row_of("ZR48_SetComOff")>(instrumentHandle);
 }
 ViStatus ZR48_SetCouple(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCouple")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCouple")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetCouple(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetCouple")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetCouple")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_SetApply(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetApply")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetApply")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetApply(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetApply")>(instrumentHandle, inputStr, reChar);
+  return call_row<row_of("ZR48_GetApply")>(instrumentHandle, inputStr, reChar);
 }
 ViStatus ZR48_MeasVolt(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_MeasVolt")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_MeasVolt")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_MeasCurr(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_MeasCurr")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_MeasCurr")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_MeasPow(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_MeasPow")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_MeasPow")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_FetchVolt(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_FetchVolt")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_FetchVolt")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_FetchCurr(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_FetchCurr")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_FetchCurr")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_FetchPow(ViSession instrumentHandle, ViChar reChar[], ViConstString channel_name) {
-  return Call<RowOf("ZR48_FetchPow")>(instrumentHandle, reChar, channel_name);
+  return call_row<row_of("ZR48_FetchPow")>(instrumentHandle, reChar, channel_name);
 }
 ViStatus ZR48_SetCalSec(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCalSec")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCalSec")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_GetCalSec(ViSession instrumentHandle, ViChar reChar[]) {
-  return Call<RowOf("ZR48_GetCalSec")>(instrumentHandle, reChar);
+  return call_row<row_of("ZR48_GetCalSec")>(instrumentHandle, reChar);
 }
 ViStatus ZR48_SetCalVoltPoint(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCalVoltPoint")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCalVoltPoint")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_SetCalVolt(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCalVolt")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCalVolt")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_SetCalCurrPoint(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCalCurrPoint")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCalCurrPoint")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_SetCalCurr(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_SetCalCurr")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_SetCalCurr")>(instrumentHandle, inputStr);
 }
 ViStatus ZR48_CalSave(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_CalSave")>(instrumentHandle);
+  return call_row<row_of("ZR48_CalSave")>(instrumentHandle);
 }
 ViStatus ZR48_CalInit(ViSession instrumentHandle) {
-  return Call<RowOf("ZR48_CalInit")>(instrumentHandle);
+  return call_row<row_of("ZR48_CalInit")>(instrumentHandle);
 }
 ViStatus ZR48_CalClear(ViSession instrumentHandle, ViConstString inputStr) {
-  return Call<RowOf("ZR48_CalClear")>(instrumentHandle, inputStr);
+  return call_row<row_of("ZR48_CalClear")>(instrumentHandle, inputStr);
+}
+ViStatus ZR48_WriteCmd(ViSession instrumentHandle, ViConstString inputStr) {
+  return call_row<row_of("ZR48_WriteCmd")>(instrumentHandle, inputStr);
+}
+ViStatus ZR48_ReadCmd(ViSession instrumentHandle, ViConstString inputStr, ViChar reChar[]) {
+  return call_row<row_of("ZR48_ReadCmd")>(instrumentHandle, inputStr, reChar);
 }

@@ -1,4 +1,5 @@
-// The instrument functions: one row per exported function, run by one piece of code.
+// The instrument functions, ZR48_WriteCmd and ZR48_ReadCmd: one row per exported function, run by
+// one piece of code.
 //
 // A row names the command line to send, where the function's arguments sit in its parameter
 // list (1-based, the session handle being 1, so a position doubles as the position reported for
@@ -11,6 +12,7 @@
 #include <span>
 
 #include "ZR48.h"
+#include "frame/policy.h"
 
 namespace zr48 {
 
@@ -28,10 +30,12 @@ struct InstrumentFunction {
   std::uint8_t input;    // position of inputStr; 0: none
   std::uint8_t reply;    // position of reChar; 0: none
   ReplyKind reply_kind;
+  // The frame it runs in: a raw command sends the caller's text as it stands, line breaks and all.
+  const policy::FramePolicy* frame = &policy::kInstrumentFunction;
 };
 
 // Every row, in the order of the public header.
-std::span<const InstrumentFunction> InstrumentFunctions() noexcept;
+std::span<const InstrumentFunction> instrument_functions() noexcept;
 
 }  // namespace zr48
 

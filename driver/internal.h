@@ -6,6 +6,7 @@
 
 #include "ZR48.h"
 #include "attributes/init_attributes.h"
+#include "frame/status_check.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -21,8 +22,6 @@ ViStatus ZR48_SessionClose(ViSession vi);
 
 // Forgets every cached attribute value and marks the instrument status as needing a check.
 ViStatus ZR48_InstrDefaults(ViSession vi);
-// Runs the status callback when status queries are on, a check is due and the session is real.
-ViStatus ZR48_StatusCheck(ViSession vi);
 #ifdef __cplusplus
 }
 #endif

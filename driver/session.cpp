@@ -11,8 +11,8 @@
 
 namespace {
 
-using zr48::Normalise;
-using zr48::RecordError;
+using zr48::normalise;
+using zr48::record_error;
 
 constexpr const char* kPrefix = "ZR48";
 constexpr const char* kChannelList = "ch1,ch2,ch3,ch4,ch5,ch6,ch7";
@@ -27,36 +27,36 @@ constexpr ViUInt32 kBufferSize = 4000;
 // Opens the I/O session on the engine's resource manager and configures it: 5 s time-out,
 // 4000-byte buffers, flushed on every access. A VISA failure is recorded; `io` keeps whatever
 // session was opened, so that the caller can close it.
-ViStatus OpenIoSession(ViSession vi, ViConstString resource, ViSession& io) {
+ViStatus open_io_session(ViSession vi, ViConstString resource, ViSession& io) {
   ViSession rm = VI_NULL;
   ViStatus status =
-      Normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_VISA_RM_SESSION, 0, &rm));
+      normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_VISA_RM_SESSION, 0, &rm));
   if (status < 0) return status;
-  status = RecordError(vi, Normalise(viOpen(rm, resource, VI_NULL, 0, &io)));
+  status = record_error(vi, normalise(viOpen(rm, resource, VI_NULL, 0, &io)));
   if (status < 0) {
     io = VI_NULL;
     return status;
   }
-  status = Normalise(Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, io));
+  status = normalise(Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, io));
   if (status < 0) return status;
-  status = Normalise(viSetAttribute(io, VI_ATTR_TMO_VALUE, kTimeoutMs));
+  status = normalise(viSetAttribute(io, VI_ATTR_TMO_VALUE, kTimeoutMs));
   if (status == VI_SUCCESS)
-    status = Normalise(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, kBufferSize));
+    status = normalise(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, kBufferSize));
   if (status == VI_SUCCESS) {
-    status = Normalise(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
+    status = normalise(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
+    status = normalise(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
   }
-  return RecordError(vi, status);
+  return record_error(vi, status);
 }
 
 // Reads the identification (the instrument's, or the simulated one) and requires it to begin
 // with the manufacturer and model fields; serial number, firmware and whatever follows are free.
-ViStatus CheckIdentification(ViSession vi) {
+ViStatus check_identification(ViSession vi) {
   std::array<ViChar, zr48::kReplySize> response{};
   const ViStatus status =
-      Normalise(Ivi_GetAttributeViString(vi, VI_NULL, ZR48_ATTR_ID_QUERY_RESPONSE, 0,
+      normalise(Ivi_GetAttributeViString(vi, VI_NULL, ZR48_ATTR_ID_QUERY_RESPONSE, 0,
                                          static_cast<ViInt32>(response.size()), response.data()));
   if (status < 0) return status;
   const std::string_view answer(response.data());
@@ -73,7 +73,7 @@ ViStatus CheckIdentification(ViSession vi) {
 
 // A name that is neither a logical name nor a resource descriptor: say where it was looked up,
 // rather than leave a bare parsing error.
-void ExplainUnknownName(ViSession vi, ViConstString name) {
+void explain_unknown_name(ViSession vi, ViConstString name) {
   const std::string elaboration =
       "'" + std::string(name).substr(0, 80) + "' is not a logical name in " +
       zr48::engine::configurationPath() + ", nor a valid VISA resource descriptor";
@@ -81,14 +81,14 @@ void ExplainUnknownName(ViSession vi, ViConstString name) {
 }
 
 // Lets the driver, and not the user, write the resource descriptor, then stores it.
-ViStatus StoreResourceDescriptor(ViSession vi, ViConstString descriptor) {
+ViStatus store_resource_descriptor(ViSession vi, ViConstString descriptor) {
   IviAttrFlags flags = 0;
-  ViStatus status = Normalise(Ivi_GetAttributeFlags(vi, ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, &flags));
+  ViStatus status = normalise(Ivi_GetAttributeFlags(vi, ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, &flags));
   if (status < 0) return status;
   flags = (flags & ~IVI_VAL_NOT_WRITABLE) | IVI_VAL_NOT_USER_WRITABLE;
-  status = Normalise(Ivi_SetAttributeFlags(vi, ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, flags));
+  status = normalise(Ivi_SetAttributeFlags(vi, ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, flags));
   if (status < 0) return status;
-  return Normalise(
+  return normalise(
       Ivi_SetAttributeViString(vi, "", ZR48_ATTR_IO_RESOURCE_DESCRIPTOR, 0, descriptor));
 }
 
@@ -97,7 +97,7 @@ ViStatus StoreResourceDescriptor(ViSession vi, ViConstString descriptor) {
 ViStatus ZR48_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
                    ViSession* newVi) {
   if (newVi == nullptr) {
-    return zr48::RecordParameterError(VI_NULL, 4, "Null address for Instrument Handle");
+    return zr48::record_parameter_error(VI_NULL, 4, "Null address for Instrument Handle");
   }
   return ZR48_InitWithOptions(resourceName, IDQuery, resetDevice, "", newVi);
 }
@@ -105,29 +105,30 @@ ViStatus ZR48_init(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice
 ViStatus ZR48_InitWithOptions(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean resetDevice,
                               ViConstString optionString, ViSession* newVi) {
   if (newVi == nullptr) {
-    return zr48::RecordParameterError(VI_NULL, 5, "Null address for Instrument Handle");
+    return zr48::record_parameter_error(VI_NULL, 5, "Null address for Instrument Handle");
   }
   *newVi = VI_NULL;
   if (resourceName == nullptr) {
-    return zr48::RecordParameterError(VI_NULL, 1, "Null address for Resource Name");
+    return zr48::record_parameter_error(VI_NULL, 1, "Null address for Resource Name");
   }
 
   std::array<ViChar, 256> resource{};
   std::array<ViChar, 256> options{};
-  ViBoolean isLogicalName = VI_FALSE;
+  ViBoolean is_logical_name = VI_FALSE;
   ViSession vi = VI_NULL;
-  ViStatus status = Normalise(
+  ViStatus status = normalise(
       Ivi_GetInfoFromResourceName(resourceName, optionString != nullptr ? optionString : "",
-                                  resource.data(), options.data(), &isLogicalName));
-  if (status == VI_SUCCESS) status = Normalise(Ivi_SpecificDriverNew(kPrefix, options.data(), &vi));
-  if (status == VI_SUCCESS && !isLogicalName) {
-    status = StoreResourceDescriptor(vi, resource.data());
+                                  resource.data(), options.data(), &is_logical_name));
+  if (status == VI_SUCCESS) status = normalise(Ivi_SpecificDriverNew(kPrefix, options.data(), &vi));
+  if (status == VI_SUCCESS && !is_logical_name) {
+    status = store_resource_descriptor(vi, resource.data());
   }
   if (status == VI_SUCCESS) {
-    status = Normalise(ZR48_SessionInit(resource.data(), IDQuery, resetDevice, vi));
-    if (status == VI_ERROR_INV_RSRC_NAME && !isLogicalName) ExplainUnknownName(vi, resourceName);
+    status = normalise(ZR48_SessionInit(resource.data(), IDQuery, resetDevice, vi));
+    if (status == VI_ERROR_INV_RSRC_NAME && !is_logical_name)
+      explain_unknown_name(vi, resourceName);
   }
-  if (status == VI_SUCCESS && isLogicalName) status = Normalise(Ivi_ApplyDefaultSetup(vi));
+  if (status == VI_SUCCESS && is_logical_name) status = normalise(Ivi_ApplyDefaultSetup(vi));
 
   if (status == VI_SUCCESS) {
     *newVi = vi;
@@ -140,15 +141,15 @@ ViStatus ZR48_InitWithOptions(ViRsrc resourceName, ViBoolean IDQuery, ViBoolean 
 ViStatus ZR48_SessionInit(ViConstString resourceName, ViBoolean idQuery, ViBoolean reset,
                           ViSession vi) {
   ViSession io = VI_NULL;
-  ViStatus status = Normalise(Ivi_BuildChannelTable(vi, kChannelList, VI_FALSE, VI_NULL));
-  if (status == VI_SUCCESS) status = Normalise(ZR48_InitAttributes(vi));
+  ViStatus status = normalise(Ivi_BuildChannelTable(vi, kChannelList, VI_FALSE, VI_NULL));
+  if (status == VI_SUCCESS) status = normalise(ZR48_InitAttributes(vi));
   const bool simulating = status == VI_SUCCESS && Ivi_Simulating(vi) != VI_FALSE;
-  if (status == VI_SUCCESS && !simulating) status = OpenIoSession(vi, resourceName, io);
+  if (status == VI_SUCCESS && !simulating) status = open_io_session(vi, resourceName, io);
   if (status == VI_SUCCESS) {
-    status = Normalise(reset != VI_FALSE ? ZR48_reset(vi) : ZR48_InstrDefaults(vi));
+    status = normalise(reset != VI_FALSE ? ZR48_reset(vi) : ZR48_InstrDefaults(vi));
   }
-  if (status == VI_SUCCESS && idQuery != VI_FALSE) status = CheckIdentification(vi);
-  if (status == VI_SUCCESS) status = Normalise(ZR48_StatusCheck(vi));
+  if (status == VI_SUCCESS && idQuery != VI_FALSE) status = check_identification(vi);
+  if (status == VI_SUCCESS) status = normalise(ZR48_StatusCheck(vi));
 
   if (status < 0 && !simulating && io != VI_NULL) (void)viClose(io);
   return status;
@@ -167,7 +168,7 @@ ViStatus ZR48_close(ViSession vi) {
 ViStatus ZR48_SessionClose(ViSession vi) {
   ViSession io = VI_NULL;
   const ViStatus status =
-      Normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, &io));
+      normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, &io));
   (void)Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, VI_NULL);
   if (io != VI_NULL) (void)viClose(io);
   return status;

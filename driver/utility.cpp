@@ -1,7 +1,7 @@
 // The utility functions: reset with defaults, disable, self-test, revision and error queries,
 // explicit locking, channel names and the engine's pass-through services.
 //
-// Those that talk to the instrument run the utility variant of the operation frame: arguments
+// Those that talk to the instrument run the frame's self-test and error-query rows: outputs
 // checked under the lock, stale input discarded before the command, VISA failures recorded in the
 // session's error information.
 #include "utility.h"
@@ -20,8 +20,8 @@
 
 namespace zr48 {
 
-ViStatus CopyWithBufferRule(std::string_view text, ViInt32 buffer_size,
-                            ViChar* destination) noexcept {
+ViStatus copy_with_buffer_rule(std::string_view text, ViInt32 buffer_size,
+                               ViChar* destination) noexcept {
   const auto required = static_cast<ViInt32>(text.size() + 1);
   if (buffer_size == 0) return required;
   if (buffer_size > 0 && buffer_size < required) {
@@ -49,7 +49,7 @@ constexpr ViInt16 kSelfTestUnread = -1;
 // The result that leads a self-test reply ("0\n", "1\n", "+0,\"Self-test passed\"\n") and, after
 // a comma, the quoted message. False when the reply starts with no integer in the ViInt16 range;
 // `result` and `message` are then left alone.
-bool ParseSelfTest(const char* reply, ViInt16& result, ViChar* message) noexcept {
+bool parse_self_test(const char* reply, ViInt16& result, ViChar* message) noexcept {
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(reply, &end, 10);
@@ -72,7 +72,7 @@ bool ParseSelfTest(const char* reply, ViInt16& result, ViChar* message) noexcept
 
 // The code that leads an error-queue reply ("-113,\"Undefined header\""); a reply that does not
 // start with an integer gets VI_ERROR_INV_RESPONSE, which no instrument error code can equal.
-ViInt32 LeadingErrorCode(const char* reply) noexcept {
+ViInt32 leading_error_code(const char* reply) noexcept {
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(reply, &end, 10);
@@ -84,37 +84,81 @@ ViInt32 LeadingErrorCode(const char* reply) noexcept {
 }
 
 // Writes at most `max` bytes of `text` and a NUL.
-void CopyCapped(const char* text, std::size_t length, std::size_t max, ViChar* destination) {
+void copy_capped(const char* text, std::size_t length, std::size_t max, ViChar* destination) {
   const std::size_t kept = std::min(length, max);
   std::memcpy(destination, text, kept);
   destination[kept] = '\0';
 }
 
 // Refuses the first null output pointer, in parameter order (the first output being parameter 2).
-ViStatus CheckOutputs(
+ViStatus check_outputs(
     ViSession vi,
     std::initializer_list<std::pair<const void*, const char*>> outputs_and_messages) noexcept {
   ViInt32 position = 2;
   for (const auto& [output, message] : outputs_and_messages) {
-    if (output == nullptr) return RecordParameterError(vi, position, message);
+    if (output == nullptr) return record_parameter_error(vi, position, message);
     ++position;
   }
   return VI_SUCCESS;
 }
 
+// The frame of a utility query with two outputs, a code and a 256-byte message: a null one is
+// refused, in parameter order; a simulated session answers 0 and "No error.".
+template <typename Code, typename Steps>
+ViStatus run_utility_query(const FramePolicy& row, ViSession vi, Code* code, const char* null_code,
+                           ViChar* message, const char* null_message, Steps&& steps) {
+  const auto check = [&]() -> ViStatus {
+    return check_outputs(vi, {{code, null_code}, {message, null_message}});
+  };
+  const auto simulated = [&]() -> ViStatus {
+    *code = 0;
+    std::strcpy(message, kNoError);
+    return VI_SUCCESS;
+  };
+  return run_frame(row, vi, VI_NULL, check, simulated, std::forward<Steps>(steps));
+}
+
+// "*TST?" and its reply; a reply with a message runs the test again and takes
+// "<code>,\"<message>\"" from the second reply. Stale bytes (the rest of a long reply, a reply that
+// came after its time-out) are dropped before each "*TST?", so that they are not taken for the
+// self-test's answer.
+void self_test_steps(Exchange& exchange, ViInt16* result, ViChar* message) {
+  Reply first;
+  exchange.send("*TST?\n").read_raw(first);
+  if (!exchange.ok()) return;
+  Reply second;
+  const Reply* answer = &first;
+  if (std::strlen(first.text) > 2) {
+    exchange.discard_buffers().send("*TST?\n").read_raw(second);
+    if (!exchange.ok()) return;
+    answer = &second;
+  }
+  // A bare code: 0 passed; any other number is the failure it reports.
+  if (parse_self_test(answer->text, *result, message)) return;
+  // No result to report: say so, and hand the reply back for the caller to see.
+  *result = kSelfTestUnread;
+  copy_capped(answer->text, answer->count, kMessageMax, message);
+  const std::string elaboration =
+      "The self-test reply holds no result in the 16-bit range: '" +
+      std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
+  (void)Ivi_SetErrorInfo(exchange.vi(), VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS,
+                         elaboration.c_str());
+  exchange.then(VI_ERROR_INV_RESPONSE);
+}
+
 }  // namespace
 }  // namespace zr48
 
-using zr48::Normalise;
-using zr48::RecordParameterError;
+using zr48::normalise;
+using zr48::record_parameter_error;
 using zr48::SessionLock;
 
 ViStatus ZR48_ResetWithDefaults(ViSession vi) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  const ViStatus status = Normalise(ZR48_reset(vi));
+  const ViStatus status = normalise(ZR48_reset(vi));
   if (status < 0) return status;
-  return Normalise(Ivi_ApplyDefaultSetup(vi));
+  return normalise(Ivi_ApplyDefaultSetup(vi));
 }
 
 ViStatus ZR48_Disable(ViSession vi) {
@@ -123,112 +167,62 @@ ViStatus ZR48_Disable(ViSession vi) {
 }
 
 ViStatus ZR48_self_test(ViSession vi, ViInt16* testResult, ViChar testMessage[]) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
-  const ViStatus checked = zr48::CheckOutputs(vi, {{testResult, "Null address for Test Result"},
-                                                   {testMessage, "Null address for Test Message"}});
-  if (checked < 0) return checked;
-
-  if (Ivi_Simulating(vi)) {
-    *testResult = 0;
-    std::strcpy(testMessage, zr48::kNoError);
-  } else {
-    zr48::Exchange exchange(vi, Ivi_IOSession(vi));
-    zr48::Reply first;
-    // Stale bytes (the rest of a long reply, a reply that came after its time-out) are
-    // dropped first, so that they are not taken for the self-test's answer.
-    exchange.MarkStatusUnchecked()
-        .DiscardBuffers(zr48::Record::kYes)
-        .Send("*TST?\n", zr48::Record::kYes)
-        .ReadRaw(first, zr48::Record::kYes);
-    if (!exchange.ok()) return exchange.status();
-    zr48::Reply second;
-    const zr48::Reply* answer = &first;
-    if (std::strlen(first.text) > 2) {
-      // A reply with a message: run the test again and take "<code>,\"<message>\"" from it.
-      exchange.DiscardBuffers(zr48::Record::kYes)
-          .Send("*TST?\n", zr48::Record::kYes)
-          .ReadRaw(second, zr48::Record::kYes);
-      if (!exchange.ok()) return exchange.status();
-      answer = &second;
-    }
-    // A bare code: 0 passed; any other number is the failure it reports.
-    if (!zr48::ParseSelfTest(answer->text, *testResult, testMessage)) {
-      // No result to report: say so, and hand the reply back for the caller to see.
-      *testResult = zr48::kSelfTestUnread;
-      zr48::CopyCapped(answer->text, answer->count, zr48::kMessageMax, testMessage);
-      const std::string elaboration =
-          "The self-test reply holds no result in the 16-bit range: '" +
-          std::string(answer->text, std::min<std::size_t>(answer->count, 100)) + "'";
-      (void)Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_INV_RESPONSE, VI_SUCCESS, elaboration.c_str());
-      return VI_ERROR_INV_RESPONSE;
-    }
-  }
-  return Normalise(ZR48_StatusCheck(vi));
+  return zr48::run_utility_query(
+      zr48::policy::kSelfTest, vi, testResult, "Null address for Test Result", testMessage,
+      "Null address for Test Message",
+      [&](zr48::Exchange& exchange) { zr48::self_test_steps(exchange, testResult, testMessage); });
 }
 
 ViStatus ZR48_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
-  ViStatus status = zr48::CheckOutputs(vi, {{driverRev, "Null address for Driver Revision"},
-                                            {instrRev, "Null address for Instrument Revision"}});
+  ViStatus status = zr48::check_outputs(vi, {{driverRev, "Null address for Driver Revision"},
+                                             {instrRev, "Null address for Instrument Revision"}});
   if (status < 0) return status;
-  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
+  status = normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_SPECIFIC_DRIVER_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, driverRev));
   if (status < 0) return status;
-  status = Normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
+  status = normalise(Ivi_GetAttributeViString(vi, "", ZR48_ATTR_INSTRUMENT_FIRMWARE_REVISION, 0,
                                               IVI_MAX_MESSAGE_BUF_SIZE, instrRev));
   if (status < 0) return status;
-  return Normalise(ZR48_StatusCheck(vi));
+  return normalise(ZR48_StatusCheck(vi));
 }
 
 ViStatus ZR48_error_query(ViSession vi, ViInt32* errCode, ViChar errMessage[]) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
-  const ViStatus checked = zr48::CheckOutputs(vi, {{errCode, "Null address for Error Code"},
-                                                   {errMessage, "Null address for Error Message"}});
-  if (checked < 0) return checked;
-
-  if (Ivi_Simulating(vi)) {
-    *errCode = 0;
-    std::strcpy(errMessage, zr48::kNoError);
-    return VI_SUCCESS;
-  }
-  zr48::Exchange exchange(vi, Ivi_IOSession(vi));
-  zr48::Reply reply;
-  exchange.MarkStatusUnchecked()
-      .DiscardBuffers(zr48::Record::kYes)  // no stale bytes taken for the answer
-      .Send(":SYST:ERR?\n", zr48::Record::kYes)
-      .ReadRaw(reply, zr48::Record::kYes);
-  if (!exchange.ok()) return exchange.status();
-  // The reply stays as received ("<code>,\"<text>\"\n"), cut to the 256-byte buffer.
-  *errCode = zr48::LeadingErrorCode(reply.text);
-  zr48::CopyCapped(reply.text, reply.count, zr48::kMessageMax, errMessage);
-  return VI_SUCCESS;
+  return zr48::run_utility_query(
+      zr48::policy::kErrorQuery, vi, errCode, "Null address for Error Code", errMessage,
+      "Null address for Error Message", [&](zr48::Exchange& exchange) {
+        zr48::Reply reply;
+        exchange.send(":SYST:ERR?\n").read_raw(reply);
+        if (!exchange.ok()) return;
+        // The reply stays as received ("<code>,\"<text>\"\n"), cut to the 256-byte buffer.
+        *errCode = zr48::leading_error_code(reply.text);
+        zr48::copy_capped(reply.text, reply.count, zr48::kMessageMax, errMessage);
+      });
 }
 
 ViStatus ZR48_GetChannelName(ViSession vi, ViInt32 index, ViInt32 bufferSize, ViChar name[]) {
   SessionLock lock(vi);
   if (lock.status() < 0) return lock.status();
   if (bufferSize != 0 && name == nullptr) {
-    return RecordParameterError(vi, 4, "Null address for Channel Name");
+    return record_parameter_error(vi, 4, "Null address for Channel Name");
   }
   ViInt32 count = 0;
   ViStatus status =
-      Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, ZR48_ATTR_CHANNEL_COUNT, 0, &count));
+      normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, ZR48_ATTR_CHANNEL_COUNT, 0, &count));
   if (status < 0) return status;
-  if (index < 1 || index > count) return RecordParameterError(vi, 2, "Channel Index");
+  if (index < 1 || index > count) return record_parameter_error(vi, 2, "Channel Index");
 
   ViConstString channel = nullptr;
-  status = Normalise(Ivi_GetNthChannelString(vi, index, &channel));
+  status = normalise(Ivi_GetNthChannelString(vi, index, &channel));
   if (status < 0) {
     (void)Ivi_SetErrorInfo(vi, VI_FALSE, status, Ivi_ParamPositionError(2), "Index");
     return status;
   }
   // The name the user knows the channel by: its virtual name where the configuration has one.
-  status = Normalise(Ivi_GetUserChannelName(vi, channel, &channel));
+  status = normalise(Ivi_GetUserChannelName(vi, channel, &channel));
   if (status < 0) return status;
-  return zr48::CopyWithBufferRule(channel, bufferSize, name);
+  return zr48::copy_with_buffer_rule(channel, bufferSize, name);
 }
 
 // The engine's services, handed through unchanged (warnings included), without a lock of their own.

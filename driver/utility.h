@@ -16,8 +16,8 @@ extern const IviStringValueTableEntry kDriverErrorTable[];
 // size needed (text and NUL); a positive size too small for the text gets buffer_size - 1
 // characters and a NUL, and the size needed is returned; otherwise (large enough, or negative:
 // the caller vouches for the room) the whole text and its NUL are copied and VI_SUCCESS returned.
-ViStatus CopyWithBufferRule(std::string_view text, ViInt32 buffer_size,
-                            ViChar* destination) noexcept;
+ViStatus copy_with_buffer_rule(std::string_view text, ViInt32 buffer_size,
+                               ViChar* destination) noexcept;
 
 }  // namespace zr48
 

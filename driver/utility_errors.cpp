@@ -30,21 +30,21 @@ struct ErrorInfo {
 };
 
 // Reads the error information through the engine's attributes, which leaves it in place.
-ViStatus PeekErrorInfo(ViSession vi, ErrorInfo& info) noexcept {
-  ViStatus status = Normalise(Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_ERROR_ELABORATION, 0,
+ViStatus peek_error_info(ViSession vi, ErrorInfo& info) noexcept {
+  ViStatus status = normalise(Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_ERROR_ELABORATION, 0,
                                                        sizeof info.elaboration, info.elaboration));
   if (status < 0) return status;
   status =
-      Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_SECONDARY_ERROR, 0, &info.secondary));
+      normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_SECONDARY_ERROR, 0, &info.secondary));
   if (status < 0) return status;
-  return Normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_PRIMARY_ERROR, 0, &info.primary));
+  return normalise(Ivi_GetAttributeViInt32(vi, VI_NULL, IVI_ATTR_PRIMARY_ERROR, 0, &info.primary));
 }
 
 // Text building that never runs past its fixed buffer.
 class Description {
  public:
   template <typename... Args>
-  void Append(const char* format, Args... args) noexcept {
+  void append(const char* format, Args... args) noexcept {
     const std::size_t room = sizeof text_ - length_;
     const int written = std::snprintf(text_ + length_, room, format, args...);
     if (written > 0) length_ += std::min(static_cast<std::size_t>(written), room - 1);
@@ -57,12 +57,12 @@ class Description {
 };
 
 // "<label> Error: (Hex 0x%08X) <message>\n" for a non-zero code.
-ViStatus AppendCode(ViSession vi, const char* label, ViStatus code, Description& text) noexcept {
+ViStatus append_code(ViSession vi, const char* label, ViStatus code, Description& text) noexcept {
   if (code == VI_SUCCESS) return VI_SUCCESS;
   ViChar message[IVI_MAX_MESSAGE_BUF_SIZE] = {};
   const ViStatus status = ZR48_error_message(vi, code, message);
   if (status < 0) return status;
-  text.Append("%s Error: (Hex 0x%08X) %s\n", label, static_cast<unsigned>(code), message);
+  text.append("%s Error: (Hex 0x%08X) %s\n", label, static_cast<unsigned>(code), message);
   return VI_SUCCESS;
 }
 
@@ -70,7 +70,7 @@ ViStatus AppendCode(ViSession vi, const char* label, ViStatus code, Description&
 class OptionalCallerLock {
  public:
   explicit OptionalCallerLock(ViSession vi) noexcept
-      : vi_(vi), status_(vi == VI_NULL ? VI_SUCCESS : Normalise(Ivi_LockSession(vi, &held_))) {}
+      : vi_(vi), status_(vi == VI_NULL ? VI_SUCCESS : normalise(Ivi_LockSession(vi, &held_))) {}
   ~OptionalCallerLock() {
     if (vi_ != VI_NULL) (void)Ivi_UnlockSession(vi_, &held_);
   }
@@ -92,9 +92,9 @@ ViStatus ZR48_error_message(ViSession vi, ViStatus errorCode, ViChar errorMessag
   std::optional<zr48::SessionLock> lock;
   if (vi != VI_NULL) lock.emplace(vi);
   if (errorMessage == nullptr) {
-    return zr48::RecordParameterError(vi, 3, "Null address for Error Message");
+    return zr48::record_parameter_error(vi, 3, "Null address for Error Message");
   }
-  return zr48::Normalise(
+  return zr48::normalise(
       Ivi_GetSpecificDriverStatusDesc(vi, errorCode, errorMessage, zr48::kDriverErrorTable));
 }
 
@@ -106,27 +106,27 @@ ViStatus ZR48_GetError(ViSession vi, ViStatus* errorCode, ViInt32 bufferSize,
   zr48::ErrorInfo info;
   ViStatus status = VI_SUCCESS;
   if (bufferSize != 0) {
-    if (errorCode == nullptr) return zr48::RecordParameterError(vi, 2, "Null address for Error");
+    if (errorCode == nullptr) return zr48::record_parameter_error(vi, 2, "Null address for Error");
     if (description == nullptr) {
-      return zr48::RecordParameterError(vi, 4, "Null address for Description");
+      return zr48::record_parameter_error(vi, 4, "Null address for Description");
     }
     // Returns the information and clears it.
     status =
-        zr48::Normalise(Ivi_GetErrorInfo(vi, &info.primary, &info.secondary, info.elaboration));
+        zr48::normalise(Ivi_GetErrorInfo(vi, &info.primary, &info.secondary, info.elaboration));
   } else {
     // Asking for the size clears nothing: the call with the buffer finds the same information.
-    status = zr48::PeekErrorInfo(vi, info);
+    status = zr48::peek_error_info(vi, info);
   }
   if (status < 0) return status;
 
   zr48::Description text;
-  status = zr48::AppendCode(vi, "Primary", info.primary, text);
+  status = zr48::append_code(vi, "Primary", info.primary, text);
   if (status < 0) return status;
-  status = zr48::AppendCode(vi, "Secondary", info.secondary, text);
+  status = zr48::append_code(vi, "Secondary", info.secondary, text);
   if (status < 0) return status;
-  if (info.elaboration[0] != '\0') text.Append("Elaboration: %s", info.elaboration);
+  if (info.elaboration[0] != '\0') text.append("Elaboration: %s", info.elaboration);
 
-  const ViStatus result = zr48::CopyWithBufferRule(text.view(), bufferSize, description);
+  const ViStatus result = zr48::copy_with_buffer_rule(text.view(), bufferSize, description);
   if (errorCode != nullptr) *errorCode = info.primary;
   return result;
 }

@@ -14,14 +14,14 @@ class ComposedLines {
  public:
   ComposedLines(const char* channel, std::string_view format, std::string_view text) {
     const std::size_t directive = format.find("%s");
-    if (!IsPlain(format, directive)) return;
-    ok_ = channel == nullptr || (Append("INST ") && Append(channel) && Append("\n"));
+    if (!is_plain(format, directive)) return;
+    ok_ = channel == nullptr || (append("INST ") && append(channel) && append("\n"));
     selection_size_ = size_;
     if (directive == std::string_view::npos) {
-      ok_ = ok_ && Append(format);
+      ok_ = ok_ && append(format);
     } else {
-      ok_ = ok_ && Append(format.substr(0, directive)) && Append(text) &&
-            Append(format.substr(directive + 2));
+      ok_ = ok_ && append(format.substr(0, directive)) && append(text) &&
+            append(format.substr(directive + 2));
     }
   }
   bool ok() const noexcept { return ok_; }
@@ -32,14 +32,14 @@ class ComposedLines {
 
  private:
   // No escape, and no '%' but the one of `directive`.
-  static bool IsPlain(std::string_view format, std::size_t directive) noexcept {
+  static bool is_plain(std::string_view format, std::size_t directive) noexcept {
     if (format.find('\\') != std::string_view::npos) return false;
     const std::size_t percent = format.find('%');
     return percent == directive && (percent == std::string_view::npos ||
                                     format.find('%', percent + 1) == std::string_view::npos);
   }
 
-  bool Append(std::string_view piece) noexcept {
+  bool append(std::string_view piece) noexcept {
     if (piece.size() > bytes_.size() - size_) return false;
     std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
     size_ += piece.size();
@@ -54,36 +54,28 @@ class ComposedLines {
 
 // Writes the composed lines in one viWrite; `fallback` sends them with viPrintf instead.
 template <typename Fallback>
-Exchange& SendComposed(Exchange& exchange, const ComposedLines& lines, Record record,
-                       Fallback fallback) noexcept {
+Exchange& send_composed(Exchange& exchange, const ComposedLines& lines,
+                        Fallback fallback) noexcept {
   if (!exchange.ok()) return exchange;
   if (!lines.ok()) return fallback();
-  ViUInt32 written = 0;
-  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
-  // A failure within the channel selection's bytes is the selection's, which is not recorded;
-  // only a write that got past it failed on the command.
-  const bool past_selection = lines.selection_size() == 0 || written > lines.selection_size();
-  if (status < 0 && record == Record::kYes && past_selection) RecordError(exchange.vi(), status);
-  return exchange.Then(status);
+  return exchange.write(lines.data(), lines.size(), lines.selection_size());
 }
 
 }  // namespace
 
-Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
-                         const char* text, Record record) noexcept {
+Exchange& send_for_channel(Exchange& exchange, const char* channel, const char* format,
+                           const char* text) noexcept {
   if (!exchange.ok()) return exchange;
   const ComposedLines lines(channel != nullptr ? channel : "", format, text != nullptr ? text : "");
-  return SendComposed(exchange, lines, record, [&]() -> Exchange& {
-    return exchange.Send("INST %s\n", channel, Record::kNo).Send(format, text, record);
+  return send_composed(exchange, lines, [&]() -> Exchange& {
+    return exchange.select_channel(channel).send(format, text);
   });
 }
 
-Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
-                   Record record) noexcept {
+Exchange& send_line(Exchange& exchange, const char* format, const char* text) noexcept {
   if (!exchange.ok()) return exchange;
   const ComposedLines lines(nullptr, format, text != nullptr ? text : "");
-  return SendComposed(exchange, lines, record,
-                      [&]() -> Exchange& { return exchange.Send(format, text, record); });
+  return send_composed(exchange, lines, [&]() -> Exchange& { return exchange.send(format, text); });
 }
 
 }  // namespace zr48

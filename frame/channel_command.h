@@ -11,16 +11,14 @@
 
 namespace zr48 {
 
-// The step Send("INST %s\n", channel) followed by Send(format, text): `format` is one command
-// line with at most one "%s", which takes `text` unchanged. A format with any other directive or
-// escape, or texts too long for the stack buffer, take the two viPrintf calls. A failed write is
-// recorded as `record` says.
-Exchange& SendForChannel(Exchange& exchange, const char* channel, const char* format,
-                         const char* text, Record record) noexcept;
+// The step select_channel(channel) followed by send(format, text): `format` is one command line
+// with at most one "%s", which takes `text` unchanged. A format with any other directive or
+// escape, or texts too long for the stack buffer, take the two viPrintf calls.
+Exchange& send_for_channel(Exchange& exchange, const char* channel, const char* format,
+                           const char* text) noexcept;
 
-// The step Send(format, text) as one viWrite, on the same terms as SendForChannel.
-Exchange& SendLine(Exchange& exchange, const char* format, const char* text,
-                   Record record) noexcept;
+// The step send(format, text) as one viWrite, on the same terms as send_for_channel.
+Exchange& send_line(Exchange& exchange, const char* format, const char* text) noexcept;
 
 }  // namespace zr48
 

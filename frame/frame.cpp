@@ -2,59 +2,73 @@
 
 namespace zr48 {
 
-ViStatus RecordError(ViSession vi, ViStatus status) noexcept {
+ViStatus record_error(ViSession vi, ViStatus status) noexcept {
   if (status < 0) (void)Ivi_SetErrorInfo(vi, VI_FALSE, status, VI_SUCCESS, VI_NULL);
   return status;
 }
 
-ViStatus RecordParameterError(ViSession vi, ViInt32 position, const char* message) noexcept {
+ViStatus record_parameter_error(ViSession vi, ViInt32 position, const char* message) noexcept {
   (void)Ivi_SetErrorInfo(vi, VI_FALSE, IVI_ERROR_INVALID_PARAMETER,
                          Ivi_ParamPositionError(position), message);
   return IVI_ERROR_INVALID_PARAMETER;
 }
 
-Exchange& Exchange::Finish(ViStatus status, Record record) noexcept {
-  status = Normalise(status);
+Exchange& Exchange::finish(ViStatus status, policy::Steps step) noexcept {
+  status = normalise(status);
   if (status < 0) {
     status_ = status;
-    if (record == Record::kYes) RecordError(vi_, status);
+    if ((row_.recorded & step) != 0) record_error(vi_, status);
   }
   return *this;
 }
 
-Exchange& Exchange::Then(ViStatus status) noexcept {
+Exchange& Exchange::then(ViStatus status) noexcept {
   if (!ok()) return *this;
-  return Finish(status, Record::kNo);
+  return finish(status, policy::kNothing);
 }
 
-Exchange& Exchange::MarkStatusUnchecked() noexcept {
+Exchange& Exchange::mark_status_unchecked() noexcept {
   if (!ok()) return *this;
-  return Finish(Ivi_SetNeedToCheckStatus(vi_, VI_TRUE), Record::kNo);
+  return finish(Ivi_SetNeedToCheckStatus(vi_, VI_TRUE), policy::kNothing);
 }
 
-Exchange& Exchange::DiscardBuffers(Record record) noexcept {
+Exchange& Exchange::discard_buffers() noexcept {
   if (!ok()) return *this;
-  return Finish(viFlush(io_, kDiscardBoth), record);
+  return finish(viFlush(io_, kDiscardBoth), policy::kFlush);
 }
 
-Exchange& Exchange::Send(const char* format, const char* text, Record record) noexcept {
+Exchange& Exchange::select_channel(const char* channel) noexcept {
   if (!ok()) return *this;
-  return Finish(viPrintf(io_, format, text != nullptr ? text : ""), record);
+  return finish(viPrintf(io_, "INST %s\n", channel != nullptr ? channel : ""), policy::kNothing);
 }
 
-Exchange& Exchange::ReadWord(ViChar* word, Record record) noexcept {
+Exchange& Exchange::send(const char* format, const char* text) noexcept {
   if (!ok()) return *this;
-  return Finish(viScanf(io_, kWordFormat, word), record);
+  return finish(viPrintf(io_, format, text != nullptr ? text : ""), policy::kWrite);
 }
 
-Exchange& Exchange::ReadRaw(Reply& reply, Record record) noexcept {
+Exchange& Exchange::write(ViConstBuf bytes, ViUInt32 size, ViUInt32 selection_size) noexcept {
+  if (!ok()) return *this;
+  ViUInt32 written = 0;
+  const ViStatus status = viWrite(io_, bytes, size, &written);
+  // Only a write that got past the selection's bytes failed on the command.
+  const bool past_selection = selection_size == 0 || written > selection_size;
+  return finish(status, past_selection ? policy::kWrite : policy::kNothing);
+}
+
+Exchange& Exchange::read_word(ViChar* word) noexcept {
+  if (!ok()) return *this;
+  return finish(viScanf(io_, kWordFormat, word), policy::kRead);
+}
+
+Exchange& Exchange::read_raw(Reply& reply) noexcept {
   if (!ok()) return *this;
   reply.count = 0;
   const ViStatus status =
       viRead(io_, reinterpret_cast<ViPBuf>(reply.text), kReplyMaxRead, &reply.count);
   // Whatever arrived is terminated, also after a failed read.
   reply.text[reply.count < kReplyMaxRead ? reply.count : kReplyMaxRead] = '\0';
-  return Finish(status, record);
+  return finish(status, policy::kRead);
 }
 
 }  // namespace zr48

@@ -1,23 +1,28 @@
-// The operation frame: what every exchange with the instrument runs inside.
+// The operation frame: what every exchange with the instrument runs inside, one piece of code
+// driven by the policy row of the operation's kind (policy.h).
 //
 // An exchange is a short sequence of steps (mark the status as needing a check, discard stale
 // buffer contents, write command lines, read a reply) that stops at the first negative status.
 // A warning (a positive status, such as a read that stopped at the byte count) counts as success
-// and never reaches the caller. Each step says whether its failure is written into the session's
-// error information; nothing here allocates.
+// and never reaches the caller. Whether a failing step is written into the session's error
+// information is the row's to say; nothing here allocates.
 #ifndef ZR48_FRAME_FRAME_H
 #define ZR48_FRAME_FRAME_H
 
-#include <utility>
+#include <optional>
 
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
+#include "policy.h"
+#include "status_check.h"
 #include "visa/visa.h"
 
 namespace zr48 {
 
+using policy::FramePolicy;
+
 // Warnings become success; only a negative status survives.
-constexpr ViStatus Normalise(ViStatus status) noexcept {
+constexpr ViStatus normalise(ViStatus status) noexcept {
   return status < 0 ? status : VI_SUCCESS;
 }
 
@@ -32,23 +37,20 @@ constexpr const char* kWordFormat = "%512s";
 // Discard both formatted I/O buffers (VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD).
 constexpr ViUInt16 kDiscardBoth = VI_READ_BUF_DISCARD | VI_WRITE_BUF_DISCARD;
 
-// Whether a failing step is written into the session's error information.
-enum class Record : bool { kNo = false, kYes = true };
-
 // Records `status` as the session's primary error when it is negative (an error already recorded
 // is kept) and returns it unchanged.
-ViStatus RecordError(ViSession vi, ViStatus status) noexcept;
+ViStatus record_error(ViSession vi, ViStatus status) noexcept;
 
 // Records a null or invalid parameter: IVI_ERROR_INVALID_PARAMETER with the parameter's 1-based
 // position as secondary error and `message` as elaboration. Returns IVI_ERROR_INVALID_PARAMETER.
-ViStatus RecordParameterError(ViSession vi, ViInt32 position, const char* message) noexcept;
+ViStatus record_parameter_error(ViSession vi, ViInt32 position, const char* message) noexcept;
 
 // Holds the session's nestable lock for one scope and releases it on every path, also after a
 // failed lock (the engine tolerates that unlock).
 class SessionLock {
  public:
   explicit SessionLock(ViSession vi) noexcept
-      : vi_(vi), status_(Normalise(Ivi_LockSession(vi, VI_NULL))) {}
+      : vi_(vi), status_(normalise(Ivi_LockSession(vi, VI_NULL))) {}
   ~SessionLock() { (void)Ivi_UnlockSession(vi_, VI_NULL); }
   SessionLock(const SessionLock&) = delete;
   SessionLock& operator=(const SessionLock&) = delete;
@@ -67,59 +69,80 @@ struct Reply {
 };
 
 // The steps of one exchange on an I/O session. Each step runs only while every earlier step
-// succeeded; status() is VI_SUCCESS or the first negative status.
+// succeeded; status() is VI_SUCCESS or the first negative status. A failing I/O step is recorded
+// when the row's `recorded` names it.
 class Exchange {
  public:
-  Exchange(ViSession vi, ViSession io) noexcept : vi_(vi), io_(io) {}
+  Exchange(const FramePolicy& row, ViSession vi, ViSession io) noexcept
+      : row_(row), vi_(vi), io_(io) {}
 
   ViStatus status() const noexcept { return status_; }
   bool ok() const noexcept { return status_ == VI_SUCCESS; }
   ViSession vi() const noexcept { return vi_; }
   ViSession io() const noexcept { return io_; }
+  const FramePolicy& row() const noexcept { return row_; }
 
   // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
-  Exchange& MarkStatusUnchecked() noexcept;
+  Exchange& mark_status_unchecked() noexcept;
   // viFlush(io, 12): no stale bytes in either buffer.
-  Exchange& DiscardBuffers(Record record = Record::kNo) noexcept;
+  Exchange& discard_buffers() noexcept;
+  // viPrintf(io, "INST %s\n", channel): a channel selection on its own, never recorded.
+  Exchange& select_channel(const char* channel) noexcept;
   // viPrintf(io, format, text): `format` is one command line with at most one "%s", which takes
   // `text` unchanged (VI_NULL is sent as empty text).
-  Exchange& Send(const char* format, const char* text, Record record) noexcept;
-  Exchange& Send(const char* format, Record record) noexcept { return Send(format, "", record); }
+  Exchange& send(const char* format, const char* text) noexcept;
+  Exchange& send(const char* format) noexcept { return send(format, ""); }
+  // viWrite(io, bytes, size): command lines in one write, of which the first `selection_size`
+  // bytes select a channel; a failure within them is the selection's and not recorded.
+  Exchange& write(ViConstBuf bytes, ViUInt32 size, ViUInt32 selection_size) noexcept;
   // viScanf(io, "%512s", word): the first word of the reply, at most 511 characters.
-  Exchange& ReadWord(ViChar* word, Record record) noexcept;
+  Exchange& read_word(ViChar* word) noexcept;
   // viRead(io, reply, 511): one raw read, NUL-terminated after the bytes received.
-  Exchange& ReadRaw(Reply& reply, Record record) noexcept;
+  Exchange& read_raw(Reply& reply) noexcept;
   // Runs an engine or driver call as a step: `status` is normalised and, on failure, kept.
-  Exchange& Then(ViStatus status) noexcept;
+  Exchange& then(ViStatus status) noexcept;
 
  private:
-  Exchange& Finish(ViStatus status, Record record) noexcept;
+  Exchange& finish(ViStatus status, policy::Steps step) noexcept;
 
+  const FramePolicy& row_;
   ViSession vi_;
   ViSession io_;
   ViStatus status_ = VI_SUCCESS;
 };
 
-// The operation frame after its lock, for a caller that already holds the session lock: success
-// with nothing sent (and no buffer touched) while simulating; otherwise mark the status as needing
-// a check, discard stale buffer contents and run `steps(exchange)`. Failures are returned, not
-// recorded, and no status check follows.
-template <typename Steps>
-ViStatus RunLockedOperation(ViSession vi, Steps&& steps) {
-  if (Ivi_Simulating(vi)) return VI_SUCCESS;
-  Exchange exchange(vi, Ivi_IOSession(vi));
-  exchange.MarkStatusUnchecked().DiscardBuffers();
-  if (exchange.ok()) steps(exchange);
-  return exchange.status();
-}
+// An operation's part that has nothing to do.
+struct Nothing {
+  ViStatus operator()() const noexcept { return VI_SUCCESS; }
+};
 
-// The operation frame of the instrument functions and of WriteCmd/ReadCmd: lock, then the steps
-// of RunLockedOperation.
-template <typename Steps>
-ViStatus RunOperation(ViSession vi, Steps&& steps) {
-  SessionLock lock(vi);
-  if (lock.status() < 0) return lock.status();
-  return RunLockedOperation(vi, std::forward<Steps>(steps));
+// The operation frame. Under the lock (where the row takes it): `check()`, the operation's own
+// refusals before anything else; then, in a simulated session (where the row tests for one),
+// `simulated()` in place of any I/O; otherwise the exchange on the row's I/O session: mark the
+// status as needing a check and discard stale input as the row says, then `steps(exchange)`.
+// Once all that succeeded, the status check where the row asks for it. Returns VI_SUCCESS or
+// the first negative status.
+template <typename Check, typename Simulated, typename Steps>
+ViStatus run_frame(const FramePolicy& row, ViSession vi, ViSession handed_in_io, Check&& check,
+                   Simulated&& simulated, Steps&& steps) {
+  std::optional<SessionLock> lock;
+  if (row.lock) {
+    lock.emplace(vi);
+    if (lock->status() < 0) return lock->status();
+  }
+  ViStatus status = normalise(check());
+  if (status < 0) return status;
+  if (row.simulated && Ivi_Simulating(vi)) {
+    status = normalise(simulated());
+  } else {
+    Exchange exchange(row, vi, row.io == policy::kHandedIn ? handed_in_io : Ivi_IOSession(vi));
+    if (row.mark_status) exchange.mark_status_unchecked();
+    if (row.flush) exchange.discard_buffers();
+    if (exchange.ok()) steps(exchange);
+    status = exchange.status();
+  }
+  if (status == VI_SUCCESS && row.status_check) status = normalise(ZR48_StatusCheck(vi));
+  return status;
 }
 
 }  // namespace zr48

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const ViAttr id : {IVI_ATTR_INSTRUMENT_MANUFACTURER, IVI_ATTR_INSTRUMENT_MODEL,
                           IVI_ATTR_INSTRUMENT_FIRMWARE_REVISION}) {
     std::array<ViChar, zr48::kReplySize> value{};
-    if (!zr48::attributes::ScanIdentityField(id, response.data(), value)) std::abort();
+    if (!zr48::attributes::scan_identity_field(id, response.data(), value)) std::abort();
     // An identity attribute holds at most 256 characters.
     if (std::strlen(value.data()) > 256) std::abort();
   }

@@ -78,8 +78,8 @@ TEST_P(AttributeTest, DriverRevisionNamesTheCompilerAndTheEnginesRevision) {
 
 // ---- IviDCPwr class attributes: cache-only values per channel --------------------------------
 
+using attributes::class_attribute_rows;
 using attributes::ClassAttribute;
-using attributes::ClassAttributeRows;
 using attributes::ValueType;
 
 // A class attribute's value on a channel, as a number; NaN when the read fails.
@@ -118,7 +118,7 @@ ViStatus WriteClass(ViSession vi, const char* channel, const ClassAttribute& row
 TEST_P(AttributeTest, ClassAttributesStartAtTheirDefaultsOnEveryChannel) {
   Open();
   for (const char* channel : {"ch1", "ch3", "ch7"}) {
-    for (const ClassAttribute& row : ClassAttributeRows()) {
+    for (const ClassAttribute& row : class_attribute_rows()) {
       EXPECT_EQ(ReadClass(vi_, channel, row), row.default_value) << row.name << " " << channel;
     }
   }
@@ -143,7 +143,7 @@ TEST_P(AttributeTest, ClassAttributesHoldOneValuePerChannelAndSendNothing) {
 // outside is refused and leaves the cached value as it was.
 TEST_P(AttributeTest, RangeTablesBoundTheClassAttributes) {
   Open();
-  for (const ClassAttribute& row : ClassAttributeRows()) {
+  for (const ClassAttribute& row : class_attribute_rows()) {
     if (row.range == nullptr) continue;
     std::vector<std::pair<double, bool>> cases;  // value, accepted
     for (const IviRangeTableEntry* entry = row.range->rangeValues;

@@ -124,6 +124,8 @@ const std::vector<Case>& Cases() {
       {"ZR48_CalSave", [](ViSession vi, A) { return ZR48_CalSave(vi); }},
       {"ZR48_CalInit", [](ViSession vi, A) { return ZR48_CalInit(vi); }},
       {"ZR48_CalClear", [](ViSession vi, A a) { return ZR48_CalClear(vi, a.input); }},
+      {"ZR48_WriteCmd", [](ViSession vi, A a) { return ZR48_WriteCmd(vi, a.input); }},
+      {"ZR48_ReadCmd", [](ViSession vi, A a) { return ZR48_ReadCmd(vi, a.input, a.reply); }},
   };
   return cases;
 }
@@ -151,20 +153,21 @@ using InstrumentFunctionTest = SimSessionTest;
 // The cases name the driver's rows, each once.
 TEST_F(InstrumentFunctionTest, EveryRowHasOneCase) {
   std::set<std::string> rows;
-  for (const InstrumentFunction& row : InstrumentFunctions()) rows.insert(row.name);
+  for (const InstrumentFunction& row : instrument_functions()) rows.insert(row.name);
   std::multiset<std::string> cases;
   for (const Case& c : Cases()) cases.insert(c.name);
-  EXPECT_EQ(rows.size(), InstrumentFunctions().size());
+  EXPECT_EQ(rows.size(), instrument_functions().size());
   EXPECT_EQ(std::set<std::string>(cases.begin(), cases.end()), rows);
   EXPECT_EQ(cases.size(), rows.size());
 }
 
 // Every row's bytes, with the input or with none (the blank stays), and its reply handed back
-// as its kind says.
+// as its kind says. A raw read's whole line is the input: the instrument answers only a query.
 TEST_F(InstrumentFunctionTest, RealSessionSendsExactBytesAndHandsBackTheReply) {
   const ViSession vi = OpenReal();
-  for (const InstrumentFunction& row : InstrumentFunctions()) {
-    for (const std::string input : {kInput, ""}) {
+  for (const InstrumentFunction& row : instrument_functions()) {
+    const bool raw_read = row.frame == &policy::kRawRead;
+    for (const std::string input : {raw_read ? "*ESR?" : kInput, raw_read ? "*STB?" : ""}) {
       SCOPED_TRACE(std::string(row.name) + " \"" + input + "\"");
       sim_.clear_received();
       if (row.reply_kind != ReplyKind::kNone) sim_.push_reply("+1.250000 SECOND,WORD\n");
@@ -231,7 +234,7 @@ void ExpectNullArgumentsRefused(ViSession vi, zr48::sim::Server& sim) {
       {&InstrumentFunction::input, &Arguments::input, nullptr, "Null address for Input String"},
       {&InstrumentFunction::reply, nullptr, &Arguments::reply, "Null address for Reply"},
   };
-  for (const InstrumentFunction& row : InstrumentFunctions()) {
+  for (const InstrumentFunction& row : instrument_functions()) {
     for (const Null& null : nulls) {
       const int position = row.*null.position;
       if (position == 0) continue;

@@ -14,8 +14,8 @@ namespace zr48::test {
 namespace {
 
 using attributes::ReadShape;
+using attributes::scpi_attribute_rows;
 using attributes::ScpiAttribute;
-using attributes::ScpiAttributeRows;
 
 // The bytes a write sends: the command with the text in place of "%s" (a command without one
 // ignores the text).
@@ -52,7 +52,7 @@ TEST_F(ScpiAttributeTest, EveryQueryIsUnderstoodAndItsReplyReachesTheCaller) {
   OpenReal();
   (void)sim_.execute("NO:SUCH:COMMAND");
   ASSERT_NE(InstrumentErrors(sim_), "");  // the judge does judge
-  for (const ScpiAttribute& row : ScpiAttributeRows()) {
+  for (const ScpiAttribute& row : scpi_attribute_rows()) {
     SCOPED_TRACE(row.name);
     sim_.clear_received();
     const StringRead read = ReadString(vi_, ChannelOf(row), row.id);
@@ -81,7 +81,7 @@ TEST_F(ScpiAttributeTest, EveryQueryIsUnderstoodAndItsReplyReachesTheCaller) {
 // parameter), is one the instrument accepts; it goes out on every write.
 TEST_F(ScpiAttributeTest, EveryCommandIsAcceptedByTheInstrumentEachTime) {
   OpenReal();
-  for (const ScpiAttribute& row : ScpiAttributeRows()) {
+  for (const ScpiAttribute& row : scpi_attribute_rows()) {
     if (row.command == nullptr) continue;
     SCOPED_TRACE(row.name);
     std::string value = "1";
@@ -160,7 +160,7 @@ TEST_F(ScpiAttributeTest, LongReplyIsCutAt511Bytes) {
 
 TEST_F(ScpiAttributeTest, SimulatedSessionSendsNothingAndReadsCachedValues) {
   OpenSimulated();
-  for (const ScpiAttribute& row : ScpiAttributeRows()) {
+  for (const ScpiAttribute& row : scpi_attribute_rows()) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), "");
     EXPECT_EQ(ZR48_SetAttributeViString(vi_, ChannelOf(row), row.id, "12"), VI_SUCCESS);

@@ -116,11 +116,11 @@ TEST_P(BadInputSweep, NullPointersAreRefusedAndRecorded) {
     const ViSession vi = live_[Index(mode)];
     for (std::size_t position = 1; position <= function.kinds.size(); ++position) {
       const Kind kind = function.kinds[position - 1];
-      if (!IsPointer(kind)) continue;
+      if (!is_pointer(kind)) continue;
       SCOPED_TRACE(std::string(ModeName(mode)) + " session, parameter " + std::to_string(position) +
                    " null");
       const ViStatus status = Run(function, mode, vi, position);
-      if (NullAllowed(kind)) continue;  // a defined meaning of its own; it must not crash
+      if (null_allowed(kind)) continue;  // a defined meaning of its own; it must not crash
       EXPECT_LT(status, 0);
       // Initialisation records on the calling thread; everything else on its session.
       const ViSession recorded_on = function.TakesSession() ? vi : VI_NULL;
@@ -152,7 +152,7 @@ TEST_P(BadInputSweep, SessionsStayUsable) {
   const ExportedFunction& function = GetParam();
   for (const Mode mode : {Mode::kReal, Mode::kSimulated}) {
     for (std::size_t position = 1; position <= function.kinds.size(); ++position) {
-      if (IsPointer(function.kinds[position - 1]))
+      if (is_pointer(function.kinds[position - 1]))
         (void)Run(function, mode, live_[Index(mode)], position);
     }
   }

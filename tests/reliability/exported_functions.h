@@ -23,11 +23,11 @@
 
 namespace zr48::test {
 
-using api::IsPointer;
-using api::IsSession;
+using api::is_pointer;
+using api::is_session;
 using api::Kind;
-using api::KindFitsType;
-using api::NullAllowed;
+using api::kind_fits_type;
+using api::null_allowed;
 
 // Where a bad call finds its arguments: one session handle, the texts to pass in, and storage for
 // every output, pre-filled so that any write shows. Buffers have exactly their declared size, so
@@ -176,10 +176,10 @@ struct ExportedFunction {
 
   std::size_t PointerCount() const {
     std::size_t count = 0;
-    for (const Kind kind : kinds) count += IsPointer(kind) ? 1 : 0;
+    for (const Kind kind : kinds) count += is_pointer(kind) ? 1 : 0;
     return count;
   }
-  bool TakesSession() const { return !kinds.empty() && IsSession(kinds.front()); }
+  bool TakesSession() const { return !kinds.empty() && is_session(kinds.front()); }
   bool AcceptsNullSession() const {
     return !kinds.empty() && kinds.front() == Kind::kSessionOrNull;
   }
@@ -198,7 +198,8 @@ struct Row;
 template <typename... Params, ViStatus (*kFunction)(Params...), Kind... kKinds>
 struct Row<kFunction, kKinds...> {
   static_assert(sizeof...(Params) == sizeof...(kKinds), "one kind per parameter");
-  static_assert((KindFitsType<Params>(kKinds) && ...), "a kind does not fit its parameter's type");
+  static_assert((kind_fits_type<Params>(kKinds) && ...),
+                "a kind does not fit its parameter's type");
 
   static constexpr std::array<Kind, sizeof...(kKinds)> kinds = {kKinds...};
 
