@@ -5,9 +5,12 @@ simulator process, the same query ("APPLY? CH2"), this process and the simulator
 scripts/bench.sh runs it after the main table; by hand:
   bench_visa_backends.py --library build/release/libzr48visa.so.1 --port <zr48-sim port on CPU 0>
 Prints the median over repetitions of the queries per second (wall) and the client CPU per query
-for each backend, and the ratios.
+for each backend, and the ratios. With --split, also where libzr48visa's query() spends the
+client's CPU: the same exchange as bare ctypes viWrite + viRead calls (no PyVISA), one ctypes
+call, and a plain Python socket exchange (the kernel's share, the floor of any backend).
 """
 import argparse
+import ctypes
 import os
 import socket
 import statistics
@@ -46,6 +49,47 @@ def rate(inst, min_time):
             return count / elapsed, count / (time.process_time() - cpu_start)
 
 
+def cpu_per_call(call, count=10000):
+    for _ in range(300):
+        call()
+    start = time.process_time()
+    for _ in range(count):
+        call()
+    return (time.process_time() - start) / count * 1e6
+
+
+def print_split(library_path, inst, port):
+    """Client CPU per query, from PyVISA down to the kernel."""
+    lib = ctypes.CDLL(library_path)
+    session = inst.session
+    size = inst.chunk_size
+    buffer = ctypes.create_string_buffer(size)
+    count = ctypes.c_uint32()
+    message = (QUERY + "\n").encode()
+    vi_write, vi_read, vi_get = lib.viWrite, lib.viRead, lib.viGetAttribute
+
+    def bare():
+        vi_write(session, message, len(message), ctypes.byref(count))
+        vi_read(session, buffer, size, ctypes.byref(count))
+
+    value = ctypes.c_uint32()
+    plain = socket.create_connection(("127.0.0.1", port))
+    plain.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def plain_exchange():
+        plain.sendall(message)
+        plain.recv(4096)
+
+    rows = [("PyVISA query() via libzr48visa", cpu_per_call(lambda: inst.query(QUERY))),
+            ("ctypes viWrite + viRead, no PyVISA", cpu_per_call(bare)),
+            ("one ctypes call (viGetAttribute)",
+             cpu_per_call(lambda: vi_get(session, 0x3FFF001A, ctypes.byref(value)))),
+            ("plain Python socket send + recv", cpu_per_call(plain_exchange))]
+    plain.close()
+    for label, micros in rows:
+        print(f"  {label:36s} {micros:6.1f} us client CPU per query")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--library", required=True)
@@ -53,6 +97,7 @@ def main():
     parser.add_argument("--cpu", type=int, default=0)
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--min-time", type=float, default=0.5)
+    parser.add_argument("--split", action="store_true", help="also the client CPU breakdown")
     args = parser.parse_args()
     os.sched_setaffinity(0, {args.cpu})
     backends = {"libzr48visa": pyvisa.ResourceManager(os.path.abspath(args.library)),
@@ -71,6 +116,8 @@ def main():
     cpu_ratio = cpu["libzr48visa"] / cpu["pyvisa-py"]
     print(f"rate ratio libzr48visa / pyvisa-py: {ratio:.2f}x wall, {cpu_ratio:.2f}x client CPU "
           f"(target 2x: {'met' if ratio >= 2 else 'not met'})")
+    if args.split:
+        print_split(os.path.abspath(args.library), instruments["libzr48visa"], args.port)
     for inst in instruments.values():
         inst.close()
     for rm in backends.values():

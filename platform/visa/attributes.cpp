@@ -33,7 +33,7 @@ struct AttributeTable {
   }
 
   static const Row* find(ViAttr id) {
-    static constexpr std::array<Row, 14> kRows = {{
+    static constexpr std::array<Row, 15> kRows = {{
         {VI_ATTR_TMO_VALUE, Type::kUInt32,
          [](const Session& s) -> ViAttrState { return s.settings_.timeout_ms; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {
@@ -64,6 +64,12 @@ struct AttributeTable {
          [](const Session& s) -> ViAttrState { return s.settings_.suppress_end; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {
            return set_boolean(s.settings_.suppress_end, v);
+         }},
+        // Every transport here speaks its own protocol's normal form, and only that.
+        {VI_ATTR_IO_PROT, Type::kUInt16,
+         [](const Session&) -> ViAttrState { return VI_PROT_NORMAL; }, nullptr,
+         [](Session&, ViAttrState v) -> ViStatus {
+           return v == VI_PROT_NORMAL ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
          }},
         {VI_ATTR_RD_BUF_OPER_MODE, Type::kUInt16,
          [](const Session& s) -> ViAttrState { return s.settings_.read_mode; }, nullptr,

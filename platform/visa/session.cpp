@@ -221,7 +221,12 @@ ViStatus Session::flush_read_buffer(const Deadline& deadline) {
   const bool knowable = by_termchar || can(kCarriesEnd);
   const bool mid_message =
       knowable && !input_.empty() && !input_end_ && !(by_termchar && input_.back() == termchar);
-  if (!mid_message) return discard_input();
+  // Only the buffer: a reply still in the connection has not been read into it, and dropping it
+  // would depend on whether it happened to have arrived yet.
+  if (!mid_message) {
+    drop_input();
+    return VI_SUCCESS;
+  }
   // The buffer held part of a message: read on and drop it up to its end.
   for (;;) {
     drop_input();

@@ -25,6 +25,9 @@ constexpr const char* kUsage =
     "  --portmapper-port N    portmapper port for VXI-11 (default 111; if it cannot be bound,\n"
     "                         VXI-11 is served without it)\n"
     "  --serial               also serve on a pseudo-terminal pair (ASRL/dev/pts/N::INSTR)\n"
+    "  --echo                 serve the echo instrument PyVISA's assisted tests expect instead of\n"
+    "                         the supply (\"RECEIVE\", then a message, then \"SEND\" sends it "
+    "back)\n"
     "  --no-socket, --no-hislip, --no-vxi11, --no-portmapper   leave that service out\n"
     "  --idn TEXT             reply to *IDN? (default \"Velharn, HLV3907, 0123456789AF, "
     "1.00-1.00\")\n";
@@ -61,7 +64,8 @@ int parse(int argc, char** argv, Options& options) {
                   {"--no-vxi11", &s.vxi11, false},
                   {"--no-portmapper", &s.portmapper, false},
                   {"--hislip-overlapped", &s.hislip_prefer_overlapped, true},
-                  {"--serial", &s.serial, true}};
+                  {"--serial", &s.serial, true},
+                  {"--echo", &s.echo, true}};
   const struct {
     const char* name;
     std::uint16_t* port;

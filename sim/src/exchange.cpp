@@ -26,7 +26,7 @@ bool Exchange::write(std::string_view bytes, bool end, const std::function<bool(
     {
       const std::lock_guard guard(device_.instrument_mutex);
       link_.write_message(piece, !has_line_feed);
-      response = (link_.status_byte() & kMav) != 0;
+      response = link_.message_available();
     }
     armed_.reset();  // the new message dropped any unread response
     if (response || query_) arm(response);
@@ -55,8 +55,7 @@ Exchange::Chunk Exchange::take(std::size_t max, std::optional<char> term_char) {
   if (armed_->wire || armed_->replacement) {
     if (armed_->taken == 0) {  // the model's response, if any, is not what goes out
       const std::lock_guard guard(device_.instrument_mutex);
-      if ((link_.status_byte() & kMav) != 0)
-        link_.read_response(std::numeric_limits<std::size_t>::max());
+      if (link_.message_available()) link_.read_response(std::numeric_limits<std::size_t>::max());
     }
     if (armed_->wire) {
       chunk.wire = std::move(armed_->wire);
@@ -97,7 +96,7 @@ Exchange::Chunk Exchange::take(std::size_t max, std::optional<char> term_char) {
 
 void Exchange::read_nothing() {
   const std::lock_guard guard(device_.instrument_mutex);
-  if ((link_.status_byte() & kMav) == 0) link_.read_response(1);
+  if (!link_.message_available()) link_.read_response(1);
 }
 
 std::uint8_t Exchange::status_byte() {
@@ -110,6 +109,7 @@ void Exchange::device_clear() {
   armed_.reset();
   const std::lock_guard guard(device_.instrument_mutex);
   link_.device_clear();
+  device_.instrument.device_clear();
 }
 
 void Exchange::trigger() {

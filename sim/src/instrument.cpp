@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "echo.h"
 #include "model.h"
 
 namespace zr48::sim {
@@ -81,7 +82,14 @@ void run_message(Model& m, std::string_view message, std::string& response) {
 Instrument::Instrument() : model_(std::make_unique<Model>()) {}
 Instrument::~Instrument() = default;
 
+void Instrument::become_echo() {
+  echo_ = std::make_unique<EchoInstrument>();
+  echo_->set_clock(model_->clock);
+  model_->idn = EchoInstrument::kIdn;
+}
+
 std::string Instrument::execute(std::string_view text) {
+  if (echo_) return echo_->execute(text, model_->idn);
   std::string response;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
@@ -93,8 +101,13 @@ std::string Instrument::execute(std::string_view text) {
 }
 
 std::uint8_t Instrument::status_byte(bool message_available) {
+  if (echo_) return echo_->status_byte(message_available);
   model_->settle();
   return model_->status_byte(message_available);
+}
+
+void Instrument::device_clear() {
+  if (echo_) echo_->device_clear();
 }
 
 void Instrument::trigger() {
@@ -126,6 +139,7 @@ void Instrument::report_input_overrun() {
 }
 
 void Instrument::set_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
+  if (echo_) echo_->set_clock(clock);
   model_->clock = std::move(clock);
 }
 

@@ -39,6 +39,7 @@ struct Server::Impl {
 void Server::Impl::start() {
   usbtmc->device = &device;
   const std::string& address = options.bind_address;
+  if (options.echo) device.instrument.become_echo();
   if (options.socket) {
     services.push_back(make_socket_service(device, address, options.socket_port, socket_port));
   }

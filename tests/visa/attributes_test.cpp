@@ -42,6 +42,7 @@ TEST_F(Attributes, SocketDefaults) {
       {VI_ATTR_TCPIP_PORT, peer_.port()},
       {VI_ATTR_TCPIP_NODELAY, VI_TRUE},
       {VI_ATTR_TCPIP_KEEPALIVE, VI_FALSE},
+      {VI_ATTR_IO_PROT, VI_PROT_NORMAL},
   };
   for (const auto& row : rows)
     EXPECT_EQ(get_number(vi, row.attribute), row.value) << std::hex << row.attribute;
@@ -76,6 +77,7 @@ TEST_F(Attributes, WritableValuesRoundTrip) {
       {VI_ATTR_TCPIP_NODELAY, VI_FALSE},
       {VI_ATTR_TCPIP_NODELAY, VI_TRUE},
       {VI_ATTR_TCPIP_KEEPALIVE, VI_TRUE},
+      {VI_ATTR_IO_PROT, VI_PROT_NORMAL},
   };
   for (const auto& row : rows) {
     ASSERT_EQ(viSetAttribute(vi_, row.attribute, row.value), VI_SUCCESS)
@@ -96,6 +98,8 @@ TEST_F(Attributes, RefusedWrites) {
       {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_DISABLE, VI_ERROR_NSUP_ATTR_STATE},
       {VI_ATTR_TMO_VALUE, 0x100000000ULL, VI_ERROR_NSUP_ATTR_STATE},
       {VI_ATTR_TCPIP_NODELAY, 7, VI_ERROR_NSUP_ATTR_STATE},
+      {VI_ATTR_IO_PROT, VI_PROT_HS488, VI_ERROR_NSUP_ATTR_STATE},
+      {VI_ATTR_IO_PROT, VI_PROT_4882_STRS, VI_ERROR_NSUP_ATTR_STATE},
       {VI_ATTR_RD_BUF_SIZE, 10, VI_ERROR_ATTR_READONLY},
       {VI_ATTR_WR_BUF_SIZE, 10, VI_ERROR_ATTR_READONLY},
       {VI_ATTR_RSRC_NAME, 0, VI_ERROR_ATTR_READONLY},

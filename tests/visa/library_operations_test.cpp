@@ -80,6 +80,13 @@ TEST_F(LibraryOperations, ClearDropsTheRestOfAReply) {
   sync();  // would read "harn, ..." without the clear
 }
 
+TEST_F(LibraryOperations, ClearDropsAReplyStillOnItsWay) {
+  // The clear comes straight after the query, before its reply has (usually) arrived.
+  ASSERT_EQ(viPrintf(vi_, "*IDN?\n"), VI_SUCCESS);
+  ASSERT_EQ(viClear(vi_), VI_SUCCESS);
+  sync();  // would read the identity without waiting for it in the clear
+}
+
 TEST_F(LibraryOperations, AssertTriggerSendsTrg) {
   EXPECT_EQ(viAssertTrigger(vi_, 5), VI_ERROR_INV_PROT);
   ASSERT_EQ(viAssertTrigger(vi_, VI_TRIG_PROT_DEFAULT), VI_SUCCESS);

@@ -199,6 +199,13 @@ TEST_F(ReadWrite, ReadDiscardDropsBufferedAndWaitingBytes) {
   EXPECT_EQ(read(vi_, 100).bytes, "fresh\n");
 }
 
+TEST_F(ReadWrite, ReadBufferFlushKeepsAReplyNotYetReadIntoIt) {
+  peer_.send("reply\n");
+  settle();  // in the connection, not yet in the session's buffer
+  EXPECT_EQ(viFlush(vi_, VI_READ_BUF), VI_SUCCESS);
+  EXPECT_EQ(read(vi_, 100).bytes, "reply\n");
+}
+
 TEST_F(ReadWrite, ReadBufferFlushDropsTheRestOfAMessage) {
   peer_.send("abcdef");
   char head[4] = {};

@@ -1,8 +1,12 @@
 // IEEE 488.2 operations on a raw socket, carried as strings as VISA socket sessions and
 // pyvisa-py do: the status byte is asked for with *STB?, a trigger is *TRG, and a device clear
-// drops what the socket holds (a byte stream has no out-of-band clear; the session drops its
-// own buffers).
+// drops what the socket holds and what is still arriving (a byte stream has no out-of-band
+// clear; the session drops its own buffers).
+#include <poll.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <string_view>
 
@@ -13,6 +17,11 @@ namespace {
 
 constexpr std::string_view kStatusQuery = "*STB?\n";
 constexpr std::string_view kTrigger = "*TRG\n";
+// A clear waits this long for the line to go quiet: a reply the instrument had already begun
+// to send when the clear came would otherwise be read as the answer to the next query.
+constexpr int kClearQuietMs = 50;
+// ... and gives up on a peer that never stops after this many rounds of it.
+constexpr int kClearRounds = 20;
 
 ViStatus send_text(TcpTransport& transport, std::string_view text, const Deadline& deadline) {
   std::size_t sent = 0;
@@ -22,8 +31,16 @@ ViStatus send_text(TcpTransport& transport, std::string_view text, const Deadlin
 
 }  // namespace
 
-ViStatus TcpTransport::clear(const Deadline& /*deadline*/) {
-  return discard_ready();
+ViStatus TcpTransport::clear(const Deadline& deadline) {
+  for (int round = 0; round < kClearRounds; ++round) {
+    if (const ViStatus status = discard_ready(); status != VI_SUCCESS) return status;
+    const int left = deadline.poll_timeout();  // -1: no time-out
+    pollfd p{native_handle(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, left < 0 ? kClearQuietMs : std::min(left, kClearQuietMs));
+    if (ready == 0) return VI_SUCCESS;  // quiet
+    if (ready < 0 && errno != EINTR) return VI_ERROR_IO;
+  }
+  return VI_SUCCESS;
 }
 
 ViStatus TcpTransport::trigger(const Deadline& deadline) {

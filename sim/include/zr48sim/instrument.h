@@ -12,6 +12,7 @@
 namespace zr48::sim {
 
 struct Model;
+class EchoInstrument;
 
 class Instrument {
  public:
@@ -20,6 +21,11 @@ class Instrument {
 
   Instrument();
   ~Instrument();
+
+  // Turns this into the echo instrument (see sim/src/echo.h): it stores one message and sends
+  // it back instead of running SCPI. The status byte, *IDN? and the error hooks follow it.
+  void become_echo();
+  bool echo() const { return echo_ != nullptr; }
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
@@ -33,6 +39,11 @@ class Instrument {
   // The IEEE 488.2 status byte with its summary bits; `message_available` sets MAV (bit 4), which
   // comes from the output queue of whoever serves the instrument.
   std::uint8_t status_byte(bool message_available = false);
+
+  // Device clear reached the instrument (its server has emptied its own queues): the echo
+  // instrument drops a pending service request and a half-received message; the supply keeps
+  // everything.
+  void device_clear();
 
   // A bus trigger (IEEE 488.2 GET): the same as *TRG.
   void trigger();
@@ -55,6 +66,7 @@ class Instrument {
 
  private:
   std::unique_ptr<Model> model_;
+  std::unique_ptr<EchoInstrument> echo_;
 };
 
 }  // namespace zr48::sim

@@ -44,6 +44,9 @@ class MessageLink {
   // The status byte, with MAV (bit 4) while a response waits: what a serial poll reads (VXI-11
   // device_readstb, HiSLIP AsyncStatusQuery).
   std::uint8_t status_byte();
+  // Whether a response waits unread (MAV), without a serial poll: reading the status byte may
+  // change it (RQS).
+  bool message_available() const { return read_ < output_.size(); }
 
   // Device clear (VXI-11 device_clear, HiSLIP AsyncDeviceClear): empties the input buffer and
   // the output queue; settings, status registers and the error queue stay.

@@ -29,6 +29,7 @@ struct ServerOptions {
   bool serial = false;                            // a pseudo-terminal pair (see serial_resource())
   bool portmapper = false;                        // needs vxi11
   std::uint16_t portmapper_port = 111;
+  bool echo = false;  // serve the echo instrument (Instrument::become_echo) instead of the supply
 
   // Every service on `address`, HiSLIP and the VXI-11 channels on free ports, the portmapper
   // on 111.
