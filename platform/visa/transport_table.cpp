@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "visa/transports/gpib/gpib.h"
 #include "visa/transports/hislip/hislip.h"
 #include "visa/transports/serial/serial.h"
 #include "visa/transports/tcp_socket.h"
@@ -39,6 +40,9 @@ constexpr std::array kRows = {
     TransportRow{"ASRL INSTR", accepts_serial, open_serial,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd,
                  SessionDefaults{VI_FALSE, VI_FALSE, VI_TRUE}},
+    // Through linux-gpib, loaded at run time; END is EOI. No locks across processes.
+    TransportRow{"GPIB INSTR", accepts_gpib, open_gpib,
+                 kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
 };
 
 }  // namespace

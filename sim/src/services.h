@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device.h"
+#include "zr48sim/bus_link.h"
 
 namespace zr48::sim {
 
@@ -53,6 +54,9 @@ class SerialLine : public Service {
   virtual void hold_xoff(bool held) = 0;  // sends the client's XOFF (held) or XON character
 };
 std::unique_ptr<SerialLine> make_serial_service(Device& device);
+
+// A bus session in process (see zr48sim/bus_link.h).
+std::unique_ptr<BusLink> make_bus_link(Device& device);
 
 // Answers GETPORT for the VXI-11 core channel over TCP and UDP.
 std::unique_ptr<Service> make_portmapper_service(Device& device, const std::string& address,

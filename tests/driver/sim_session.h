@@ -1,16 +1,18 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
-// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip or serial (a
-// pseudo-terminal). CMake registers every driver suite once per transport, so each suite runs
-// unchanged over all of them.
+// the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip, serial (a
+// pseudo-terminal) or gpib (the stand-in bus library, see gpib_standin/). CMake registers every
+// driver suite once per transport, so each suite runs unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "ZR48.h"
+#include "gpib_standin/sim_on_bus.h"
 #include "loopback_address.h"
 #include "zr48sim/server.h"
 
@@ -26,7 +28,7 @@ inline std::string TestTransport() {
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
-  if (transport == "socket") return options;
+  if (transport == "socket" || transport == "gpib") return options;
   if (transport == "serial") {  // SOCKET stays for tests that name its resource themselves
     options.serial = true;
     return options;
@@ -39,10 +41,14 @@ inline sim::ServerOptions SimOptions() {
 }
 
 // Whether each open is a connection of its own at the instrument. A serial line has none: its
-// session runs from its first byte to a hang-up.
+// session runs from its first byte to a hang-up; a GPIB device's bus session is there from the
+// start.
 inline bool OpensConnections() {
-  return TestTransport() != "serial";
+  return TestTransport() != "serial" && TestTransport() != "gpib";
 }
+
+// The simulator's address on the stand-in GPIB bus.
+inline constexpr int kGpibAddress = 7;
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
 class SimSessionTest : public ::testing::Test {
@@ -78,10 +84,13 @@ class SimSessionTest : public ::testing::Test {
     if (transport == "vxi11") return sim_.vxi11_resource();
     if (transport == "hislip") return sim_.hislip_resource();
     if (transport == "serial") return sim_.serial_resource();
+    if (transport == "gpib") return "GPIB0::" + std::to_string(kGpibAddress) + "::INSTR";
     return sim_.resource();
   }
 
   zr48::sim::Server sim_{SimOptions()};
+  std::unique_ptr<SimOnBus> bus_ =
+      TestTransport() == "gpib" ? std::make_unique<SimOnBus>(sim_, 0, kGpibAddress) : nullptr;
   ViSession vi_ = VI_NULL;
 };
 
