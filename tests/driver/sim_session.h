@@ -12,6 +12,9 @@
 #include <string>
 
 #include "ZR48.h"
+#ifndef VI_ERROR_NLISTENERS
+#define VI_ERROR_NLISTENERS (_VI_ERROR + 0x3FFF005FL)
+#endif
 #include "gpib_standin/sim_on_bus.h"
 #include "loopback_address.h"
 #include "zr48sim/server.h"
@@ -45,6 +48,12 @@ inline sim::ServerOptions SimOptions() {
 // start.
 inline bool OpensConnections() {
   return TestTransport() != "serial" && TestTransport() != "gpib";
+}
+
+// What a call reports once the instrument has gone away: the connection is lost, or on GPIB
+// nobody listens at its address any more (VISA's status for a device off the bus).
+inline ViStatus LinkLost() {
+  return TestTransport() == "gpib" ? VI_ERROR_NLISTENERS : VI_ERROR_CONN_LOST;
 }
 
 // The simulator's address on the stand-in GPIB bus.
