@@ -65,6 +65,12 @@ class DeviceBusLink final : public BusLink {
     const std::lock_guard guard(mutex_);
     exchange_.trigger();
   }
+  void rejoin() override {
+    const std::lock_guard guard(mutex_);
+    if (!gone_) return;
+    gone_ = false;
+    exchange_.device_clear();
+  }
   bool present() const override {
     const std::lock_guard guard(mutex_);
     return !gone_;

@@ -35,7 +35,8 @@ class SimOnBus {
     fault_ = reinterpret_cast<decltype(fault_)>(::dlsym(library_, "zr48_gpib_standin_set_fault"));
     state_ = reinterpret_cast<decltype(state_)>(::dlsym(library_, "zr48_gpib_standin_get_state"));
     if (attach_ == nullptr || detach_ == nullptr || fault_ == nullptr || state_ == nullptr) return;
-    const zr48_gpib_standin_device calls{link_.get(), &Write, &Read, &StatusByte, &Clear, &Trigger};
+    const zr48_gpib_standin_device calls{link_.get(), &Write,   &Read,  &StatusByte,
+                                         &Clear,      &Trigger, &Opened};
     ready_ = attach_(board, pad, sad, &calls) == 0;
   }
   ~SimOnBus() {
@@ -82,6 +83,9 @@ class SimOnBus {
   }
   static void Trigger(void* context) {
     Link(context).trigger();
+  }
+  static void Opened(void* context) {
+    Link(context).rejoin();
   }
 
   std::unique_ptr<sim::BusLink> link_;

@@ -146,6 +146,7 @@ int ibdev(int board, int pad, int sad, int timeout, int eot, int eos) {
   g_descriptors[ud] = Descriptor{{board, pad, sad}, timeout, eot != 0 ? 1 : 0, eos};
   if (Device* device = device_at({board, pad, sad})) {
     device->state.open += 1;
+    if (device->calls.opened != nullptr) device->calls.opened(device->calls.context);
     device->state.timeout = timeout;
     device->state.eos = eos;
   }

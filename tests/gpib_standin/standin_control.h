@@ -21,6 +21,7 @@ struct zr48_gpib_standin_device {
   int (*status_byte)(void* context);
   void (*clear)(void* context);
   void (*trigger)(void* context);
+  void (*opened)(void* context); /* ibdev made a descriptor for it: a new session begins */
 };
 
 /* `sad` as linux-gpib writes it: 0 for none, else 0x60 + the secondary address. */

@@ -40,6 +40,9 @@ class BusLink {
   virtual void trigger() = 0;
   // Whether the device still answers on the bus (it left after a close hook).
   virtual bool present() const = 0;
+  // The device is back on the bus, as after a power cycle: a controller opening it anew finds it
+  // again, its input and output emptied.
+  virtual void rejoin() = 0;
 };
 
 }  // namespace zr48::sim
