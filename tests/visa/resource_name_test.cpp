@@ -105,7 +105,7 @@ TEST(ResourceName, MalformedNamesAreRejected) {
   }
 }
 
-TEST(ResourceName, OnlyPlainLanAndSerialResourcesAreServed) {
+TEST(ResourceName, OnlyPlainLanSerialAndGpibResourcesAreServed) {
   for (const auto& row : kWellFormed) {
     ResourceName name;
     ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
@@ -114,7 +114,8 @@ TEST(ResourceName, OnlyPlainLanAndSerialResourcesAreServed) {
                      (resource_class == "SOCKET" || resource_class == "INSTR");
     const bool plain = std::string_view(row.text).find('@') == std::string_view::npos;
     const bool serial = row.interface_type == Interface::kAsrl;
-    EXPECT_EQ(is_served(name), (lan && plain) || serial) << row.text;
+    const bool gpib = row.interface_type == Interface::kGpib && resource_class == "INSTR";
+    EXPECT_EQ(is_served(name), (lan && plain) || serial || gpib) << row.text;
   }
 }
 
