@@ -19,6 +19,7 @@
 #include <set>
 #include <system_error>
 
+#include "visa/transports/gpib/gpib.h"
 #include "visa/transports/tcp_socket.h"
 #include "visa/transports/usbtmc/sysfs.h"
 #include "visa/visa.h"
@@ -283,6 +284,7 @@ void discover_resources(const ResourceExpression& expression, const FindSettings
   // Each source on its own: one that fails adds nothing and takes nothing away.
   take(find_serial_ports(settings));
   take(find_usbtmc_devices(settings));
+  take(find_gpib_listeners());
   take(find_lan_instruments(settings));
 }
 

@@ -4,6 +4,8 @@
 //            (sysfs type not 0), as ASRL<path>::INSTR; also every ZR48_VISA_ASRL<n> mapping
 //            whose device exists, as ASRL<n>::INSTR
 //   USBTMC   /sys/class/usbmisc/usbtmc*: USB0::0xVVVV::0xPPPP::<serial>[::<interface>]::INSTR
+//   GPIB     listeners at primary addresses 1..30 of each board, when linux-gpib's library is
+//            there: GPIB<board>::<primary>[::<secondary>]::INSTR
 //   LAN      for each address in ZR48_VISA_LAN_SEARCH (comma-separated; unicast or broadcast):
 //            the portmapper is asked (UDP) for VXI-11, giving TCPIP::<host>::inst0::INSTR; each
 //            host that answered, or that was named, is then tried for HiSLIP (4880,

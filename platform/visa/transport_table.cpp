@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "visa/transports/gpib/gpib.h"
 #include "visa/transports/hislip/hislip.h"
 #include "visa/transports/serial/serial.h"
 #include "visa/transports/tcp_socket.h"
@@ -43,6 +44,9 @@ constexpr std::array kRows = {
     // The kernel's usbtmc driver: EOM is END, clear, status byte and trigger are USB488
     // requests; no locks across processes.
     TransportRow{"USB INSTR", accepts_usbtmc, open_usbtmc,
+                 kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
+    // Through linux-gpib, loaded at run time; END is EOI. No locks across processes.
+    TransportRow{"GPIB INSTR", accepts_gpib, open_gpib,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
 };
 

@@ -4,6 +4,7 @@
 
 #include "device.h"
 #include "services.h"
+#include "zr48sim/bus_link.h"
 
 namespace zr48::sim {
 
@@ -145,6 +146,10 @@ std::string Server::hislip_resource() const {
 
 std::string Server::vxi11_resource() const {
   return "TCPIP::" + host_text(impl_->options.bind_address) + "::inst0::INSTR";
+}
+
+std::unique_ptr<BusLink> Server::open_bus_link() {
+  return make_bus_link(impl_->device);
 }
 
 std::string Server::serial_resource() const {

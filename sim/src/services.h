@@ -9,6 +9,7 @@
 #include <string>
 
 #include "device.h"
+#include "zr48sim/bus_link.h"
 #include "zr48sim/server.h"
 
 namespace zr48::sim {
@@ -62,6 +63,8 @@ struct UsbtmcAnchor {
   Device* device = nullptr;
 };
 std::unique_ptr<UsbtmcLink> make_usbtmc_link(std::shared_ptr<UsbtmcAnchor> anchor);
+// A bus session in process (see zr48sim/bus_link.h).
+std::unique_ptr<BusLink> make_bus_link(Device& device);
 
 // Answers GETPORT for the VXI-11 core channel over TCP and UDP.
 std::unique_ptr<Service> make_portmapper_service(Device& device, const std::string& address,

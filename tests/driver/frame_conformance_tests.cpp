@@ -19,15 +19,15 @@ TEST_F(FrameConformanceTest, AFailedSelectionIsNotRecordedAFailedCommandIs) {
   const ViSession vi = OpenReal();
   sim_.close_after_lines(1);
   ViChar reply[512] = "";
-  ASSERT_EQ(ZR48_ReadCmd(vi, "*IDN?", reply), VI_ERROR_CONN_LOST);
+  ASSERT_EQ(ZR48_ReadCmd(vi, "*IDN?", reply), LinkLost());
   (void)TakeErrorInfo(vi);
-  EXPECT_EQ(ZR48_SetAttributeViString(vi, "ch3", ZR48_ATTR_OUTP_PAR, "0"), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(ZR48_SetAttributeViString(vi, "ch3", ZR48_ATTR_OUTP_PAR, "0"), LinkLost());
   EXPECT_EQ(TakeErrorInfo(vi).primary, VI_SUCCESS);
-  EXPECT_EQ(ReadString(vi, "ch3", ZR48_ATTR_OUTP_PAR).status, VI_ERROR_CONN_LOST);
+  EXPECT_EQ(ReadString(vi, "ch3", ZR48_ATTR_OUTP_PAR).status, LinkLost());
   EXPECT_EQ(TakeErrorInfo(vi).primary, VI_SUCCESS);
   // An instrument-wide command has no selection: its failure is recorded.
-  EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_SRE, "0"), VI_ERROR_CONN_LOST);
-  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_ERROR_CONN_LOST);
+  EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_SRE, "0"), LinkLost());
+  EXPECT_EQ(TakeErrorInfo(vi).primary, LinkLost());
 }
 
 // When the second "*TST?" fails, the outputs stay as far as they were written: not at all.
@@ -37,10 +37,10 @@ TEST_F(FrameConformanceTest, AFailedSecondSelfTestLeavesTheOutputsAlone) {
   sim_.close_after_lines(2);  // the first "*TST?" is answered, the second one is not
   ViInt16 result = 12345;
   MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), LinkLost());
   EXPECT_EQ(result, 12345);
   EXPECT_TRUE(message.untouched());
-  EXPECT_EQ(TakeErrorInfo(vi).primary, VI_ERROR_CONN_LOST);
+  EXPECT_EQ(TakeErrorInfo(vi).primary, LinkLost());
 }
 
 // Stale input, whatever exchanges come between, is never taken for the next query's answer.

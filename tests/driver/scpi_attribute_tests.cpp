@@ -203,7 +203,7 @@ TEST_F(ScpiAttributeTest, DroppedLinkHandsNoValueAndStopsLaterAccesses) {
     EXPECT_LT(read.status, 0);
     EXPECT_EQ(read.value, "(untouched)");
     // Once the loss is known, nothing more goes out: the flush already reports it.
-    EXPECT_EQ(ZR48_SetAttributeViString(vi_, "ch2", ZR48_ATTR_OUTP, "0"), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(ZR48_SetAttributeViString(vi_, "ch2", ZR48_ATTR_OUTP, "0"), LinkLost());
     EXPECT_EQ(Sent().substr(0, std::string(c.sent).size()), c.sent);
     EXPECT_EQ(Count(Sent(), "OUTP 0"), 0U);
     EXPECT_EQ(StoredValue(vi_, "ch2", ZR48_ATTR_OUTP), "1\n");

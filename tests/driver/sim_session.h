@@ -1,19 +1,24 @@
 // A driver session against an in-process simulated instrument on a loopback port, reached over
 // the transport ZR48_TEST_TRANSPORT names: socket (the default), vxi11, hislip, serial (a
-// pseudo-terminal) or usbtmc (the stand-in for the kernel's usbtmc driver, serving the
-// simulator's USBTMC function). CMake registers every driver suite once per transport, so each
-// suite runs unchanged over all of them.
+// pseudo-terminal), usbtmc (the stand-in for the kernel's usbtmc driver, serving the
+// simulator's USBTMC function) or gpib (the stand-in bus library, see gpib_standin/). CMake
+// registers every driver suite once per transport, so each suite runs unchanged over all of them.
 #ifndef ZR48_TESTS_DRIVER_SIM_SESSION_H
 #define ZR48_TESTS_DRIVER_SIM_SESSION_H
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "ZR48.h"
 #include "fake_usbtmc.h"
+#ifndef VI_ERROR_NLISTENERS
+#define VI_ERROR_NLISTENERS (_VI_ERROR + 0x3FFF005FL)
+#endif
+#include "gpib_standin/sim_on_bus.h"
 #include "loopback_address.h"
 #include "zr48sim/server.h"
 
@@ -29,7 +34,7 @@ inline std::string TestTransport() {
 inline sim::ServerOptions SimOptions() {
   const std::string transport = TestTransport();
   sim::ServerOptions options;
-  if (transport == "socket") return options;
+  if (transport == "socket" || transport == "gpib") return options;
   if (transport == "serial") {  // SOCKET stays for tests that name its resource themselves
     options.serial = true;
     return options;
@@ -43,10 +48,20 @@ inline sim::ServerOptions SimOptions() {
 }
 
 // Whether each open is a connection of its own at the instrument. A serial line has none: its
-// session runs from its first byte to a hang-up.
+// session runs from its first byte to a hang-up; a GPIB device's bus session is there from the
+// start.
 inline bool OpensConnections() {
-  return TestTransport() != "serial";
+  return TestTransport() != "serial" && TestTransport() != "gpib";
 }
+
+// What a call reports once the instrument has gone away: the connection is lost, or on GPIB
+// nobody listens at its address any more (VISA's status for a device off the bus).
+inline ViStatus LinkLost() {
+  return TestTransport() == "gpib" ? VI_ERROR_NLISTENERS : VI_ERROR_CONN_LOST;
+}
+
+// The simulator's address on the stand-in GPIB bus.
+inline constexpr int kGpibAddress = 7;
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
 class SimSessionTest : public ::testing::Test {
@@ -83,6 +98,7 @@ class SimSessionTest : public ::testing::Test {
     if (transport == "hislip") return sim_.hislip_resource();
     if (transport == "serial") return sim_.serial_resource();
     if (transport == "usbtmc") return (*usbtmc_)->resource();
+    if (transport == "gpib") return "GPIB0::" + std::to_string(kGpibAddress) + "::INSTR";
     return sim_.resource();
   }
 
@@ -93,6 +109,8 @@ class SimSessionTest : public ::testing::Test {
           ? std::make_optional<InstalledFakeUsbtmc>(UsbtmcTreeForThisTest(), FakeUsbtmcDevice{},
                                                     [this] { return sim_.usbtmc_link(); })
           : std::nullopt;
+  std::unique_ptr<SimOnBus> bus_ =
+      TestTransport() == "gpib" ? std::make_unique<SimOnBus>(sim_, 0, kGpibAddress) : nullptr;
   ViSession vi_ = VI_NULL;
 };
 

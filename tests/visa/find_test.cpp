@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback_address.h"
 #include "visa/find.h"
 #include "visa/resource_expression.h"
 #include "visa/visa.h"
@@ -46,6 +47,10 @@ TEST(ResourceExpression, MatchesAsVisaDefines) {
       {"{GPIB|USB}?*INSTR", "USB0::1::2::3::INSTR", true},
       {"(GPIB|USB)0::?*", "GPIB0::5::INSTR", true},
       {"(GPIB|USB)0::?*", "GPIB1::5::INSTR", false},
+      {"GPIB?*INSTR", "GPIB0::5::2::INSTR", true},
+      {"GPIB[0-9]*::?*INSTR", "GPIB12::30::INSTR", true},
+      {"GPIB0::5::INSTR", "GPIB0::5::2::INSTR", false},
+      {"GPIB?*::[0-9]::INSTR", "GPIB0::5::2::INSTR", true},
       {"TCPIP0::127\\.0\\.0\\.1::?*", "TCPIP0::127.0.0.1::inst0::INSTR", true},
       {"a\\*", "A*", true},
       {"a\\*", "AA", false},
@@ -161,6 +166,28 @@ TEST_F(FakeTree, AnUnansweredNetworkLosesNoLocalDevice) {
   EXPECT_EQ(found.size(), 2U);
   EXPECT_EQ(find_resources("GPIB?*", s, found), VI_ERROR_RSRC_NFOUND);
   EXPECT_TRUE(found.empty());
+}
+
+// A broadcast address beside a simulator's own: the datagram goes out with SO_BROADCAST, the
+// broadcast never answers, and the search still lists the simulator and every local device.
+TEST_F(FakeTree, ABroadcastSearchKeepsWhatOtherSourcesFound) {
+  const std::string address = test::LoopbackAddressForThisTest(14, "broadcast");
+  sim::Server server(sim::ServerOptions::all(address));
+  if (!server.portmapper_error().empty()) GTEST_SKIP() << "port 111: " << server.portmapper_error();
+  FindSettings s = settings();
+  s.lan_addresses = {"127.255.255.255", address};
+  s.lan_timeout_ms = 300;
+  std::vector<std::string> found;
+  ASSERT_EQ(find_resources("?*INSTR", s, found), VI_SUCCESS);
+  const std::string dev = (root_ / "dev").string();
+  for (const std::string& expected :
+       {"ASRL" + dev + "/ttyUSB0::INSTR", std::string("USB0::0x1234::0x5678::SN123::INSTR"),
+        "TCPIP0::" + address + "::inst0::INSTR"}) {
+    EXPECT_NE(std::find(found.begin(), found.end(), expected), found.end()) << expected;
+  }
+  for (const std::string& name : found) {
+    EXPECT_EQ(name.find("127.255.255.255"), std::string::npos) << name;  // no host
+  }
 }
 
 // viFindRsrc through the environment: the fake tree, the simulator's pseudo-terminal mapped to

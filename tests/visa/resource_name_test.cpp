@@ -105,7 +105,7 @@ TEST(ResourceName, MalformedNamesAreRejected) {
   }
 }
 
-TEST(ResourceName, OnlyPlainLanSerialAndUsbInstrResourcesAreServed) {
+TEST(ResourceName, OnlyPlainLanSerialUsbAndGpibInstrResourcesAreServed) {
   for (const auto& row : kWellFormed) {
     ResourceName name;
     ASSERT_EQ(parse_resource_name(row.text, name), VI_SUCCESS);
@@ -115,7 +115,8 @@ TEST(ResourceName, OnlyPlainLanSerialAndUsbInstrResourcesAreServed) {
     const bool plain = std::string_view(row.text).find('@') == std::string_view::npos;
     const bool serial = row.interface_type == Interface::kAsrl;
     const bool usb = row.interface_type == Interface::kUsb && resource_class == "INSTR";
-    EXPECT_EQ(is_served(name), (lan && plain) || serial || usb) << row.text;
+    const bool gpib = row.interface_type == Interface::kGpib && resource_class == "INSTR";
+    EXPECT_EQ(is_served(name), (lan && plain) || serial || usb || gpib) << row.text;
   }
 }
 

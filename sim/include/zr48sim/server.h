@@ -13,6 +13,8 @@
 
 namespace zr48::sim {
 
+class BusLink;
+
 // Which services to run and where. A port of 0 picks a free one.
 struct ServerOptions {
   std::string bind_address = "127.0.0.1";  // numeric IPv4 or IPv6
@@ -90,6 +92,9 @@ class Server {
   std::string serial_resource() const;  // "ASRL/dev/pts/<n>::INSTR"; "" when not served
   // A new link to the USBTMC function (see UsbtmcLink); it may outlive the server.
   std::unique_ptr<UsbtmcLink> usbtmc_link();
+  // A session in process for a bus-attached client (zr48sim/bus_link.h), as a GPIB device
+  // would serve its controller; it must not outlive this server.
+  std::unique_ptr<BusLink> open_bus_link();
 
   // Every message byte received, exactly as received: SOCKET bytes, VXI-11 device_write data,
   // HiSLIP Data/DataEnd payloads.
