@@ -82,6 +82,9 @@ class Transport {
     return VI_ERROR_NSUP_OPER;
   }
   virtual ViStatus unlock(const Deadline& /*deadline*/) { return VI_ERROR_NSUP_OPER; }
+  virtual ViStatus control_ren(ViUInt16 /*mode*/, const Deadline& /*deadline*/) {
+    return VI_ERROR_NSUP_OPER;
+  }
 };
 
 }  // namespace zr48::visa

@@ -25,6 +25,23 @@ constexpr std::uint64_t kMaxMessage = hs::kDefaultMaxMessageSize;  // header inc
 constexpr std::uint64_t kMaxPayload = kMaxMessage - hs::kHeaderSize;
 constexpr std::uint8_t kMav = 0x10;
 
+// AsyncRemoteLocalControl's request codes, 0 to 6 (the numbers of VISA's REN modes): what
+// each does to remote enable, local lockout and remote.
+constexpr std::array kRemoteLocalCodes = {
+    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off
+    RemoteLocalChange{Flag::on, Flag::keep, Flag::keep},   // REN on
+    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off, go to local
+    RemoteLocalChange{Flag::on, Flag::keep, Flag::on},     // REN on, address: remote
+    RemoteLocalChange{Flag::on, Flag::on, Flag::keep},     // REN on, local lockout
+    RemoteLocalChange{Flag::on, Flag::on, Flag::on},       // REN on, lockout, remote
+    RemoteLocalChange{Flag::keep, Flag::keep, Flag::off},  // go to local
+};
+
+// Whether the message `id` is at or before `processed` (MessageIDs wrap).
+bool reached(std::uint32_t processed, std::uint32_t id) {
+  return static_cast<std::int32_t>(processed - id) >= 0;
+}
+
 std::string message(MessageType type, std::uint8_t control, std::uint32_t parameter,
                     std::string_view payload = {}) {
   std::vector<std::uint8_t> bytes;
@@ -77,6 +94,9 @@ struct Session {
   bool mav = false;       // a reply went out and its RMT has not come back
   std::uint32_t server_message_id = hs::kFirstMessageId;  // overlapped mode
   std::uint64_t max_to_client = kMaxMessage;
+  // The last Data/DataEnd/Trigger run, and remote/local requests waiting for a later one.
+  std::uint32_t processed_id = hs::kMessageIdBeforeFirst;
+  std::vector<std::pair<std::uint32_t, RemoteLocalChange>> deferred;
 
   void close_both() {
     sync.shut();
@@ -107,6 +127,10 @@ class HislipService final : public Service {
   void serve_async(int fd, const std::shared_ptr<Session>& session);
   // Sends the response a message made, if any; false closes the session.
   bool deliver(Session& session, Exchange& exchange, std::uint32_t message_id);
+  // The message `id` has run: remote/local requests waiting for it take effect.
+  void processed(Session& session, std::uint32_t id);
+  // Applies a remote/local request now, or once the message it names has run.
+  void remote_local(Session& session, std::uint8_t code, std::uint32_t after_id);
   std::shared_ptr<Session> find(std::uint16_t id);
 
   Device& device_;
@@ -252,6 +276,7 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
       // Another client's lock holds this channel's messages back.
       if (!device_.lock.wait_access(owner, Clock::time_point::max())) return;
       const std::uint32_t id = header.parameter;
+      device_.remote_local.addressed();
       bool open = true;
       if (data) {
         device_.record(session->slot, payload);
@@ -264,6 +289,7 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
         session->close_both();
         return;
       }
+      processed(*session, id);
     } else if (header.type == MessageType::kDeviceClearComplete) {
       exchange.device_clear();
       const std::uint8_t agreed = header.control & hs::kPreferOverlapped;
@@ -273,6 +299,10 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
         session->overlapped = agreed != 0;
         session->mav = false;
         session->server_message_id = hs::kFirstMessageId;
+        // The messages those requests waited for were dropped with the clear.
+        for (const auto& waiting : session->deferred) device_.remote_local.apply(waiting.second);
+        session->deferred.clear();
+        session->processed_id = hs::kMessageIdBeforeFirst;
       }
       if (!session->sync.send(device_.stop,
                               message(MessageType::kDeviceClearAcknowledge, agreed, 0))) {
@@ -282,6 +312,26 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
                                                   "not a synchronous-channel message"))) {
       return;
     }
+  }
+}
+
+void HislipService::processed(Session& session, std::uint32_t id) {
+  const std::lock_guard guard(session.mutex);
+  session.processed_id = id;
+  auto& deferred = session.deferred;
+  const auto due = std::ranges::stable_partition(
+      deferred, [&](const auto& waiting) { return !reached(id, waiting.first); });
+  for (auto it = due.begin(); it != due.end(); ++it) device_.remote_local.apply(it->second);
+  deferred.erase(due.begin(), due.end());
+}
+
+void HislipService::remote_local(Session& session, std::uint8_t code, std::uint32_t after_id) {
+  const RemoteLocalChange& change = kRemoteLocalCodes.at(code);
+  const std::lock_guard guard(session.mutex);
+  if (reached(session.processed_id, after_id)) {
+    device_.remote_local.apply(change);
+  } else {
+    session.deferred.emplace_back(after_id, change);
   }
 }
 
@@ -342,6 +392,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         break;
       }
       case MessageType::kAsyncLock: {
+        device_.remote_local.addressed();
         std::uint8_t code = hs::kLockError;
         if (header.control == hs::kLockRequest) {
           const auto result = device_.lock.lock(
@@ -364,6 +415,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
                          static_cast<std::uint32_t>(device_.lock.holders()));
         break;
       case MessageType::kAsyncStatusQuery: {
+        device_.remote_local.addressed();
         bool mav = false;
         {
           const std::lock_guard guard(session->mutex);
@@ -375,6 +427,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         break;
       }
       case MessageType::kAsyncDeviceClear: {
+        device_.remote_local.addressed();
         {
           const std::lock_guard guard(session->mutex);
           session->clearing = true;
@@ -384,9 +437,20 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         answer = message(MessageType::kAsyncDeviceClearAcknowledge, preference, 0);
         break;
       }
-      case MessageType::kAsyncRemoteLocalControl:
+      case MessageType::kAsyncRemoteLocalControl: {
+        std::array<std::uint8_t, hs::kHeaderSize> raw{};
+        hs::encode_header(raw.data(), header);
+        device_.remote_local.record(std::string(raw.begin(), raw.end()));
+        if (header.control >= kRemoteLocalCodes.size()) {
+          answer = message(MessageType::kError, hs::kErrorUnknownControlCode, 0,
+                           "no such remote/local request");
+          break;
+        }
+        // Answered at once; the change waits for the message the request names.
+        remote_local(*session, header.control, header.parameter);
         answer = message(MessageType::kAsyncRemoteLocalResponse, 0, 0);
         break;
+      }
       default:
         answer = message(MessageType::kError, hs::kErrorUnknownType, 0,
                          "not an asynchronous-channel message");
