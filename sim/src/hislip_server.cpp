@@ -37,6 +37,9 @@ constexpr std::array kRemoteLocalCodes = {
     RemoteLocalChange{Flag::keep, Flag::keep, Flag::off},  // go to local
 };
 
+// Remote/local requests a session keeps waiting for their message at most.
+constexpr std::size_t kMaxDeferred = 16;
+
 // Whether the message `id` is at or before `processed` (MessageIDs wrap).
 bool reached(std::uint32_t processed, std::uint32_t id) {
   return static_cast<std::int32_t>(processed - id) >= 0;
@@ -119,12 +122,13 @@ class HislipService final : public Service {
  private:
   enum class Read { ok, closed, refused };
   // Reads one message; answers a malformed one (Error, or FatalError and `closed`).
-  Read read_message(int fd, hs::Header& header, std::string& payload, Session* session);
+  Read read_message(StreamReader& in, int fd, hs::Header& header, std::string& payload,
+                    Session* session);
   bool send_fatal(int fd, Session* session, std::uint8_t code, std::string_view text);
 
   void serve(int fd);
-  void serve_sync(int fd, const std::shared_ptr<Session>& session);
-  void serve_async(int fd, const std::shared_ptr<Session>& session);
+  void serve_sync(StreamReader& in, int fd, const std::shared_ptr<Session>& session);
+  void serve_async(StreamReader& in, int fd, const std::shared_ptr<Session>& session);
   // Sends the response a message made, if any; false closes the session.
   bool deliver(Session& session, Exchange& exchange, std::uint32_t message_id);
   // The message `id` has run: remote/local requests waiting for it take effect.
@@ -141,10 +145,10 @@ class HislipService final : public Service {
   std::uint16_t next_id_ = 1;
 };
 
-HislipService::Read HislipService::read_message(int fd, hs::Header& header, std::string& payload,
-                                                Session* session) {
+HislipService::Read HislipService::read_message(StreamReader& in, int fd, hs::Header& header,
+                                                std::string& payload, Session* session) {
   std::array<std::uint8_t, hs::kHeaderSize> raw{};
-  if (!device_.stop.recv_exact(fd, reinterpret_cast<char*>(raw.data()), raw.size())) {
+  if (!in.read_exact(reinterpret_cast<char*>(raw.data()), raw.size())) {
     return Read::closed;
   }
   const auto check = hs::parse_header(raw.data(), kMaxPayload, header);
@@ -157,7 +161,7 @@ HislipService::Read HislipService::read_message(int fd, hs::Header& header, std:
     std::array<char, 4096> sink{};
     for (std::uint64_t left = header.length; left > 0;) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sink.size()));
-      if (!device_.stop.recv_exact(fd, sink.data(), n)) return Read::closed;
+      if (!in.read_exact(sink.data(), n)) return Read::closed;
       left -= n;
     }
     const auto code = check == hs::HeaderCheck::kTooLarge      ? hs::kErrorMessageTooLarge
@@ -168,7 +172,7 @@ HislipService::Read HislipService::read_message(int fd, hs::Header& header, std:
                : Read::closed;
   }
   payload.resize(static_cast<std::size_t>(header.length));
-  if (!device_.stop.recv_exact(fd, payload.data(), payload.size())) return Read::closed;
+  if (!in.read_exact(payload.data(), payload.size())) return Read::closed;
   return Read::ok;
 }
 
@@ -193,7 +197,8 @@ std::shared_ptr<Session> HislipService::find(std::uint16_t id) {
 void HislipService::serve(int fd) {
   hs::Header header;
   std::string payload;
-  if (read_message(fd, header, payload, nullptr) != Read::ok) return;
+  StreamReader in(device_.stop, fd);
+  if (read_message(in, fd, header, payload, nullptr) != Read::ok) return;
   if (header.type == MessageType::kInitialize) {
     const std::string_view sub_address = payload;
     if (!sub_address.empty() && !sub_address.starts_with("hislip")) {
@@ -219,7 +224,7 @@ void HislipService::serve(int fd) {
     if (session->sync.send(device_.stop,
                            message(MessageType::kInitializeResponse, preference,
                                    hs::initialize_response_parameter(version, session->id)))) {
-      serve_sync(fd, session);
+      serve_sync(in, fd, session);
     }
     session->sync.detach();
     session->async.shut();
@@ -237,7 +242,7 @@ void HislipService::serve(int fd) {
                                  static_cast<std::uint8_t>(kVendor[1]);
     if (session->async.send(device_.stop,
                             message(MessageType::kAsyncInitializeResponse, 0, vendor))) {
-      serve_async(fd, session);
+      serve_async(in, fd, session);
     }
     // What the client sent on the synchronous channel before closing still runs: that channel
     // ends the session when its own peer closes.
@@ -247,13 +252,13 @@ void HislipService::serve(int fd) {
   }
 }
 
-void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) {
+void HislipService::serve_sync(StreamReader& in, int fd, const std::shared_ptr<Session>& session) {
   const DeviceLock::Owner owner = Device::owner_of(session->slot);
   Exchange exchange(device_);
   hs::Header header;
   std::string payload;
   for (;;) {
-    const Read read = read_message(fd, header, payload, session.get());
+    const Read read = read_message(in, fd, header, payload, session.get());
     if (read == Read::closed) return;
     if (read == Read::refused) continue;
     if (auto fatal = device_.with_faults(
@@ -280,8 +285,12 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
       bool open = true;
       if (data) {
         device_.record(session->slot, payload);
-        open = exchange.write(payload, header.type == MessageType::kDataEnd,
-                              [&] { return deliver(*session, exchange, id); });
+        // The message has run once its reply is made: requests naming it apply before the
+        // client can see that reply.
+        open = exchange.write(payload, header.type == MessageType::kDataEnd, [&] {
+          processed(*session, id);
+          return deliver(*session, exchange, id);
+        });
       } else {
         exchange.trigger();
       }
@@ -328,7 +337,8 @@ void HislipService::processed(Session& session, std::uint32_t id) {
 void HislipService::remote_local(Session& session, std::uint8_t code, std::uint32_t after_id) {
   const RemoteLocalChange& change = kRemoteLocalCodes.at(code);
   const std::lock_guard guard(session.mutex);
-  if (reached(session.processed_id, after_id)) {
+  // A client naming messages it never sends cannot pile requests up: past a few, they apply.
+  if (reached(session.processed_id, after_id) || session.deferred.size() >= kMaxDeferred) {
     device_.remote_local.apply(change);
   } else {
     session.deferred.emplace_back(after_id, change);
@@ -365,12 +375,12 @@ bool HislipService::deliver(Session& session, Exchange& exchange, std::uint32_t 
   return session.sync.send(device_.stop, bytes);
 }
 
-void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session) {
+void HislipService::serve_async(StreamReader& in, int fd, const std::shared_ptr<Session>& session) {
   const DeviceLock::Owner owner = Device::owner_of(session->slot);
   hs::Header header;
   std::string payload;
   for (;;) {
-    const Read read = read_message(fd, header, payload, session.get());
+    const Read read = read_message(in, fd, header, payload, session.get());
     if (read == Read::closed) return;
     if (read == Read::refused) continue;
     std::string answer;

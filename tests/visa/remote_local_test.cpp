@@ -100,9 +100,9 @@ TEST_P(RemoteLocal, EachModeSendsItsRequestAndLeavesItsState) {
 // names the last message sent and takes effect after it.
 TEST_P(RemoteLocal, MessagesMakeTheInstrumentRemoteWhileEnabled) {
   const bool hislip = GetParam().resource == kHislipForm.resource;
-  ASSERT_EQ(viPrintf(vi_, "*IDN?\n"), VI_SUCCESS);
-  char reply[256];
-  ASSERT_EQ(viScanf(vi_, "%255[^\n]", reply), VI_SUCCESS);
+  ViStatus status = VI_SUCCESS;
+  ASSERT_EQ(write("*IDN?\n"), VI_SUCCESS);
+  EXPECT_FALSE(read(status).empty());
   EXPECT_EQ(state_text(server_->remote_local()), state_text({true, false, true}));
 
   ASSERT_EQ(viGpibControlREN(vi_, VI_GPIB_REN_ADDRESS_GTL), VI_SUCCESS);
@@ -111,16 +111,16 @@ TEST_P(RemoteLocal, MessagesMakeTheInstrumentRemoteWhileEnabled) {
     EXPECT_EQ(server_->remote_local_requests().back(),
               hislip_request(VI_GPIB_REN_ADDRESS_GTL, 0xFFFFFF00));
   }
-  ASSERT_EQ(viPrintf(vi_, "*CLS\n"), VI_SUCCESS);
-  ASSERT_EQ(viPrintf(vi_, "*IDN?\n"), VI_SUCCESS);
-  ASSERT_EQ(viScanf(vi_, "%255[^\n]", reply), VI_SUCCESS);
+  ASSERT_EQ(write("*CLS\n"), VI_SUCCESS);
+  ASSERT_EQ(write("*IDN?\n"), VI_SUCCESS);
+  EXPECT_FALSE(read(status).empty());
   EXPECT_EQ(state_text(server_->remote_local()), state_text({true, false, true}));
 
   // With remote disabled (HiSLIP) messages leave the instrument in local.
   if (hislip) {
     ASSERT_EQ(viGpibControlREN(vi_, VI_GPIB_REN_DEASSERT), VI_SUCCESS);
-    ASSERT_EQ(viPrintf(vi_, "*IDN?\n"), VI_SUCCESS);
-    ASSERT_EQ(viScanf(vi_, "%255[^\n]", reply), VI_SUCCESS);
+    ASSERT_EQ(write("*IDN?\n"), VI_SUCCESS);
+    EXPECT_FALSE(read(status).empty());
     EXPECT_EQ(state_text(server_->remote_local()), state_text({false, false, false}));
   }
 }
