@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -137,26 +136,28 @@ class SerialService final : public SerialLine, private ByteStream {
     return true;
   }
   void serve() {
-    std::optional<std::size_t> session;  // a line's session runs from its first byte to a hang-up
+    // A line's session runs from its first byte to a hang-up (kNoSession until then).
+    constexpr std::size_t kNoSession = SIZE_MAX;
+    std::size_t session = kNoSession;
     bool up = true;
     while (up && !device_.stop.raised()) {
       if (!wait(POLLIN)) {
         if (!hang_up_requested_) break;  // stopping
         up = hang_up_line();
-        session.reset();
+        session = kNoSession;
         continue;
       }
       if (!take_input()) break;
       bool open = true;
       while (open && !backlog_.empty()) {
         const std::string chunk = std::exchange(backlog_, {});
-        if (!session) session = device_.open_session();
-        device_.record(*session, chunk);
+        if (session == kNoSession) session = device_.open_session();
+        device_.record(session, chunk);
         open = lines_.feed(chunk);
       }
       if (!open) {
         up = hang_up_line();
-        session.reset();
+        session = kNoSession;
       }
     }
   }
