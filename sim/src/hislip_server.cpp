@@ -328,10 +328,11 @@ void HislipService::processed(Session& session, std::uint32_t id) {
   const std::lock_guard guard(session.mutex);
   session.processed_id = id;
   auto& deferred = session.deferred;
-  const auto due = std::ranges::stable_partition(
-      deferred, [&](const auto& waiting) { return !reached(id, waiting.first); });
-  for (auto it = due.begin(); it != due.end(); ++it) device_.remote_local.apply(it->second);
-  deferred.erase(due.begin(), due.end());
+  const auto due =
+      std::stable_partition(deferred.begin(), deferred.end(),
+                            [&](const auto& waiting) { return !reached(id, waiting.first); });
+  for (auto it = due; it != deferred.end(); ++it) device_.remote_local.apply(it->second);
+  deferred.erase(due, deferred.end());
 }
 
 void HislipService::remote_local(Session& session, std::uint8_t code, std::uint32_t after_id) {
