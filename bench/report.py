@@ -69,6 +69,21 @@ class Table:
             print(line(row))
 
 
+def add_lan_forms(t, label, runs, name):
+    """Rows for VXI-11 and HiSLIP beside SOCKET: `label` and `name` with {form} filled in."""
+    socket = runs.get(name.format(form="socket"))
+    for form, target in (("vxi11", None), ("hislip", HISLIP_OVER_SOCKET)):
+        row = runs.get(name.format(form=form))
+        if socket is None or row is None or row.get("error_occurred"):
+            continue
+        ratio = row["real_ns"] / socket["real_ns"]
+        t.add(label.format(form=form) + " (wall)", time_text(row["real_ns"]),
+              f"SOCKET {time_text(socket['real_ns'])}", ratio,
+              f"<= {target:.2f}" if target else "-", ratio <= target if target else None)
+        t.add(label.format(form=form) + " (client CPU)", time_text(row["cpu_ns"]),
+              f"SOCKET {time_text(socket['cpu_ns'])}", row["cpu_ns"] / socket["cpu_ns"])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--driver", required=True)
@@ -164,20 +179,32 @@ def main():
                for n in (1, 2, 4, 8))
     t.add("simulator's own maximum query rate (batched, best of 1-8 connections)", rate_text(ceiling),
           f"best driver rate {rate_text(best)}", ceiling / best)
+    # MeasVolt through the driver over each LAN form of one pinned simulator, and pyvisa-py over
+    # VXI-11 on the same one. Added cost as above: over the raw socket in each one's language.
+    add_lan_forms(t, "ZR48 MeasVolt over {form}, pinned", g, "Lan/Driver/MeasVolt/{form}/pinned")
+    lan_plain = g.get("Lan/Plain/MeasVolt/socket/pinned")
+    driver_vxi11 = g.get("Lan/Driver/MeasVolt/vxi11/pinned")
+    pyvisa_vxi11 = py.get("Lan/PyVisa/MeasVolt/vxi11/pinned")
+    python_plain = py.get("Lan/Python/MeasVolt/socket/pinned")
+    if pyvisa_vxi11 is not None:
+        t.add("pyvisa-py MeasVolt over vxi11, pinned (wall)", time_text(pyvisa_vxi11["real_ns"]),
+              f"ZR48 {time_text(driver_vxi11['real_ns'])}" if driver_vxi11 else "-",
+              driver_vxi11["real_ns"] / pyvisa_vxi11["real_ns"] if driver_vxi11 else None)
+    if None not in (lan_plain, driver_vxi11, pyvisa_vxi11, python_plain) and \
+            not driver_vxi11.get("error_occurred"):
+        driver_added = driver_vxi11["cpu_ns"] - lan_plain["cpu_ns"]
+        pyvisa_added = pyvisa_vxi11["cpu_ns"] - python_plain["cpu_ns"]
+        ratio = driver_added / pyvisa_added if pyvisa_added > 0 else float("inf")
+        t.add("MeasVolt over vxi11 added cost, driver vs pyvisa-py, pinned (client CPU)",
+              f"driver {signed_time_text(driver_added)}",
+              f"pyvisa-py {signed_time_text(pyvisa_added)} (py socket "
+              f"{time_text(python_plain['cpu_ns'])}, C++ socket {time_text(lan_plain['cpu_ns'])})",
+              ratio, f"<= {DRIVER_SHARE_OF_PYVISA:.2f}", ratio <= DRIVER_SHARE_OF_PYVISA)
+
     # The MeasVolt exchange over each LAN resource form of one simulator (in-process, unpinned).
     if args.visa:
         v = load_google(args.visa)
-        socket = v.get("Lan_MeasureVoltage/socket")
-        for form, target in (("vxi11", None), ("hislip", HISLIP_OVER_SOCKET)):
-            row = v.get(f"Lan_MeasureVoltage/{form}")
-            if socket is None or row is None or row.get("error_occurred"):
-                continue
-            ratio = row["real_ns"] / socket["real_ns"]
-            t.add(f"I/O layer MeasVolt over {form} (wall)", time_text(row["real_ns"]),
-                  f"SOCKET {time_text(socket['real_ns'])}", ratio,
-                  f"<= {target:.2f}" if target else "-", ratio <= target if target else None)
-            t.add(f"I/O layer MeasVolt over {form} (client CPU)", time_text(row["cpu_ns"]),
-                  f"SOCKET {time_text(socket['cpu_ns'])}", row["cpu_ns"] / socket["cpu_ns"])
+        add_lan_forms(t, "I/O layer MeasVolt over {form}", v, "Lan_MeasureVoltage/{form}")
     t.print()
 
 

@@ -20,8 +20,9 @@ mkdir -p "$results"
 # Two simulated instruments as separate processes: one on the benchmark CPU (0), one free.
 pinned_pid=""
 unpinned_pid=""
+lan_pid=""
 stop_simulators() {
-  for pid in $pinned_pid $unpinned_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $pinned_pid $unpinned_pid $lan_pid; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap stop_simulators EXIT INT TERM
@@ -38,9 +39,25 @@ port_of() {
   done
   sed -n 's/.*:\([0-9][0-9]*\)$/\1/p' "$1"
 }
+# A third, pinned, serving SOCKET, VXI-11 (portmapper on 111) and HiSLIP on a loopback address
+# of this run's own: MeasVolt over each LAN form, through the driver and through pyvisa-py.
+lan_address="127.0.62.$(($$ % 250 + 1))"
+taskset -c 0 "$build/sim/zr48-sim" --bind "$lan_address" >"$results/sim-lan.txt" &
+lan_pid=$!
 ZR48_BENCH_SIM_PINNED_PORT=$(port_of "$results/sim-pinned.txt")
 ZR48_BENCH_SIM_UNPINNED_PORT=$(port_of "$results/sim-unpinned.txt")
 export ZR48_BENCH_SIM_PINNED_PORT ZR48_BENCH_SIM_UNPINNED_PORT
+port_of "$results/sim-lan.txt" >/dev/null
+lan_resource() { sed -n "s/^zr48-sim $1 on [^ ]*\( (abort channel [0-9]*)\)\{0,1\}: \(TCPIP::.*\)$/\2/p" "$results/sim-lan.txt"; }
+ZR48_BENCH_LAN_SOCKET=$(lan_resource SOCKET)
+ZR48_BENCH_LAN_HISLIP=$(lan_resource HiSLIP)
+ZR48_BENCH_LAN_VXI11=""
+if grep -q "portmapper on $lan_address:111 " "$results/sim-lan.txt"; then
+  ZR48_BENCH_LAN_VXI11=$(lan_resource VXI-11)
+else
+  echo "bench: port 111 not available, VXI-11 rows are left out" >&2
+fi
+export ZR48_BENCH_LAN_SOCKET ZR48_BENCH_LAN_HISLIP ZR48_BENCH_LAN_VXI11
 
 gbench() {  # binary, JSON output, extra arguments
   binary="$1"
@@ -53,13 +70,14 @@ echo "bench: memory per session (a process of its own)"
 gbench "$build/bench/driver/bench_driver" "$results/memory.json" --benchmark_filter='^Session/Memory'
 echo "bench: driver suite, $repetitions repetitions, interleaved"
 gbench "$build/bench/driver/bench_driver" "$results/driver.json" \
-  --benchmark_filter='^(Loopback/|Simulated/|Session/OpenClose|Throughput/|Simulator/)' \
+  --benchmark_filter='^(Loopback/|Lan/|Simulated/|Session/OpenClose|Throughput/|Simulator/)' \
   --benchmark_repetitions="$repetitions" --benchmark_min_time="$min_time" \
   --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 echo "bench: PyVISA (pyvisa-py) and plain Python socket"
 "$python" bench/pyvisa/bench_pyvisa.py --pinned-port "$ZR48_BENCH_SIM_PINNED_PORT" \
   --unpinned-port "$ZR48_BENCH_SIM_UNPINNED_PORT" --repetitions "$repetitions" \
-  --min-time "$min_time" --out "$results/pyvisa.json"
+  --min-time "$min_time" --out "$results/pyvisa.json" \
+  ${ZR48_BENCH_LAN_VXI11:+--lan-vxi11 "$ZR48_BENCH_LAN_VXI11" --lan-socket "$ZR48_BENCH_LAN_SOCKET"}
 echo "bench: engine and I/O-layer suites"
 gbench "$build/bench/engine/bench_engine" "$results/engine.json" --benchmark_min_time=0.2
 gbench "$build/bench/visa/bench_visa" "$results/visa.json" --benchmark_min_time=0.2 \

@@ -9,6 +9,7 @@
 //
 // Names, read by bench/report.py:
 //   Loopback/<Driver|Plain|PlainOneSend>/<exchange>/<pinned|unpinned>
+//   Lan/Driver/MeasVolt/<socket|vxi11|hislip>/pinned, Lan/Plain/MeasVolt/socket/pinned
 //   Simulated/<case>, Session/<case>, Throughput/<case>, Simulator/<case>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -178,6 +179,74 @@ void PlainLoopbackOneSend(benchmark::State& state, const LoopbackExchange& excha
 }
 
 // ---------------------------------------------------------------------------------------------
+// MeasVolt over each LAN resource form of one simulator serving all three, pinned with it.
+// scripts/bench.sh starts that simulator on a loopback address of its own (`taskset -c 0`) and
+// passes its resource names in ZR48_BENCH_LAN_<SOCKET|VXI11|HISLIP>; without them a pinned
+// in-process server takes its place (VXI-11 then needs port 111, or the case is skipped).
+
+struct LanForm {
+  const char* name;
+  const char* environment;
+  std::string (*resource)(const zr48::sim::Server& server);
+};
+
+const LanForm kLanForms[] = {
+    {"socket", "ZR48_BENCH_LAN_SOCKET", [](const zr48::sim::Server& s) { return s.resource(); }},
+    {"vxi11", "ZR48_BENCH_LAN_VXI11",
+     [](const zr48::sim::Server& s) { return s.vxi11_resource(); }},
+    {"hislip", "ZR48_BENCH_LAN_HISLIP",
+     [](const zr48::sim::Server& s) { return s.hislip_resource(); }},
+};
+
+std::string lan_resource(const LanForm& form) {
+  if (const char* text = std::getenv(form.environment); text != nullptr && *text != '\0') {
+    return text;
+  }
+  static const std::unique_ptr<zr48::sim::Server> server = [] {
+    const ScopedPinning pinning(true);  // the server's threads start pinned
+    return std::make_unique<zr48::sim::Server>(zr48::sim::ServerOptions::all("127.0.0.63"));
+  }();
+  return form.resource(*server);
+}
+
+void LanMeasVolt(benchmark::State& state, const LanForm& form) {
+  const ScopedPinning pinning(true);
+  std::unique_ptr<DriverSession> session;
+  try {
+    session = std::make_unique<DriverSession>(lan_resource(form), "");
+  } catch (const std::runtime_error& error) {
+    state.SkipWithError(error.what());
+    return;
+  }
+  std::array<ViChar, 512> reply{};
+  for (auto _ : state) {
+    if (ZR48_MeasVolt(session->vi(), reply.data(), "ch2") < 0) {
+      state.SkipWithError("MeasVolt failed");
+      break;
+    }
+    benchmark::DoNotOptimize(reply.data());
+  }
+}
+
+// The same bytes by hand over the raw socket of that simulator: the floor the driver's and
+// pyvisa-py's added cost is measured from.
+void LanPlainMeasVolt(benchmark::State& state) {
+  const ScopedPinning pinning(true);
+  // "TCPIP::<host>::<port>::SOCKET"
+  const std::string resource = lan_resource(kLanForms[0]);
+  const std::size_t host_at = resource.find("::") + 2;
+  const std::size_t port_at = resource.find("::", host_at) + 2;
+  const std::string host = resource.substr(host_at, port_at - 2 - host_at);
+  const auto port = static_cast<std::uint16_t>(std::atoi(resource.c_str() + port_at));
+  PlainSocketClient client(host, port);
+  for (auto _ : state) {
+    client.send("INST ch2\n");
+    client.send("MEAS:VOLT?\n");
+    benchmark::DoNotOptimize(client.read_line());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Simulated sessions: the driver's own cost, no I/O at all.
 
 void SimulatedInstrumentFunction(benchmark::State& state) {
@@ -336,6 +405,11 @@ void RegisterAll() {
                                      PlainLoopbackOneSend, exchange, pinned);
       }
     }
+  }
+  benchmark::RegisterBenchmark("Lan/Plain/MeasVolt/socket/pinned", LanPlainMeasVolt);
+  for (const LanForm& form : kLanForms) {
+    benchmark::RegisterBenchmark(
+        ("Lan/Driver/MeasVolt/" + std::string(form.name) + "/pinned").c_str(), LanMeasVolt, form);
   }
   benchmark::RegisterBenchmark("Simulated/InstrumentFunction", SimulatedInstrumentFunction);
   benchmark::RegisterBenchmark("Simulated/CachedAttributeGet", SimulatedCachedAttributeGet);

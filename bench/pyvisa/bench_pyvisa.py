@@ -31,8 +31,8 @@ EXCHANGES = {
 class PlainClient:
     """What an instrument programmer writes by hand in Python: sendall and a line reader."""
 
-    def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port))
+    def __init__(self, port, host="127.0.0.1"):
+        self.sock = socket.create_connection((host, port))
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.pending = b""
 
@@ -57,11 +57,14 @@ class PlainClient:
 
 
 class PyVisaClient:
-    def __init__(self, manager, port):
+    def __init__(self, manager, port=None, resource=None):
+        resource = resource or f"TCPIP::127.0.0.1::{port}::SOCKET"
         self.inst = manager.open_resource(
-            f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n", write_termination="\n"
+            resource, read_termination="\n", write_termination="\n"
         )
         self.inst.timeout = 5000
+        if not resource.endswith("::SOCKET"):
+            return  # VXI-11 sends each RPC record in one send and waits for its reply
         # pyvisa-py 0.5 leaves Nagle's algorithm on and refuses VI_ATTR_TCPIP_NODELAY on SOCKET
         # sessions, so a write-write-read exchange waits for the peer's delayed acknowledgement
         # (about 40 ms). The driver and both plain clients set TCP_NODELAY; this sets it on the
@@ -116,6 +119,36 @@ def measure(client, lines, has_reply, min_time):
     return wall / iterations, cpu / iterations
 
 
+def measure_lan(manager, args, all_cpus):
+    """MeasVolt through pyvisa-py over VXI-11 (and SOCKET) on the simulator that serves the
+    driver's LAN cases, pinned with it; interleaved as the other cases are."""
+    os.sched_setaffinity(0, {PINNED_CPU})
+    clients = {"vxi11": PyVisaClient(manager, resource=args.lan_vxi11)}
+    if args.lan_socket:
+        clients["socket"] = PyVisaClient(manager, resource=args.lan_socket)
+        _, host, port, _ = args.lan_socket.split("::")  # TCPIP::<host>::<port>::SOCKET
+        clients["python-socket"] = PlainClient(int(port), host)
+    lines, has_reply = EXCHANGES["MeasVolt"]
+    forms = list(clients)
+    samples = {form: [] for form in forms}
+    for _ in range(args.repetitions):
+        random.shuffle(forms)
+        for form in forms:
+            samples[form].append(measure(clients[form], lines, has_reply, args.min_time))
+    for client in clients.values():
+        client.close()
+    os.sched_setaffinity(0, all_cpus)
+    return {
+        ("Lan/Python/MeasVolt/socket/pinned" if form == "python-socket"
+         else f"Lan/PyVisa/MeasVolt/{form}/pinned"): {
+            "real_ns": statistics.median(r[0] for r in runs),
+            "cpu_ns": statistics.median(r[1] for r in runs),
+            "repetitions": len(runs),
+        }
+        for form, runs in samples.items()
+    }
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--pinned-port", type=int, required=True)
@@ -123,6 +156,9 @@ def main():
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--min-time", type=float, default=0.5)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--lan-vxi11", help="VXI-11 resource of the pinned simulator serving all"
+                        " three LAN forms (MeasVolt over it, and over --lan-socket, pinned)")
+    parser.add_argument("--lan-socket", help="SOCKET resource of that same simulator")
     args = parser.parse_args()
 
     manager = pyvisa.ResourceManager("@py")
@@ -148,6 +184,8 @@ def main():
             }
         for client in clients.values():
             client.close()
+    if args.lan_vxi11:
+        results.update(measure_lan(manager, args, all_cpus))
     os.sched_setaffinity(0, all_cpus)
     manager.close()
     with open(args.out, "w", encoding="utf-8") as out:

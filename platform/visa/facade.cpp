@@ -183,6 +183,11 @@ ViStatus viUnlock(ViSession vi) {
   return session_operation("viUnlock", vi, [](Session& s) { return s.unlock(); });
 }
 
+ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode) {
+  return session_operation("viGpibControlREN", vi,
+                           [mode](Session& s) { return s.control_ren(mode); });
+}
+
 ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
   const ViStatus status = guarded([&]() -> ViStatus {
     std::shared_ptr<Session> session;

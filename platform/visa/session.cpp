@@ -500,6 +500,13 @@ ViStatus Session::unlock() {
   return shared_locks_ > 0 ? VI_SUCCESS_NESTED_SHARED : VI_SUCCESS;
 }
 
+ViStatus Session::control_ren(ViUInt16 mode) {
+  const std::lock_guard guard(mutex_);
+  const ViStatus state = usable();
+  if (state != VI_SUCCESS) return state;
+  return note(transport_->control_ren(mode, deadline()));
+}
+
 void Session::close() {
   std::unique_lock lock(mutex_, std::try_to_lock);
   if (!lock.owns_lock()) {

@@ -99,6 +99,8 @@ class Session final : public Object {
   // unlock. `key` receives the shared lock's access key (at most 255 characters and a NUL).
   ViStatus lock(ViAccessMode type, ViUInt32 timeout_ms, const char* requested_key, char* key);
   ViStatus unlock();
+  // Remote/local (viGpibControlREN); each transport maps the modes its protocol has.
+  ViStatus control_ren(ViUInt16 mode);
 
   // Wakes any operation in progress on another thread, waits for it, and closes the transport.
   // Later operations return VI_ERROR_INV_OBJECT.

@@ -51,9 +51,6 @@ ZR48_REPLACEABLE ViStatus viInstallHandler(ViSession vi, ViEventType, ViHndlr, V
 ZR48_REPLACEABLE ViStatus viUninstallHandler(ViSession vi, ViEventType, ViHndlr, ViAddr) {
   return not_served(vi);
 }
-ZR48_REPLACEABLE ViStatus viGpibControlREN(ViSession vi, ViUInt16) {
-  return not_served(vi);
-}
 ZR48_REPLACEABLE ViStatus viGpibControlATN(ViSession vi, ViUInt16) {
   return not_served(vi);
 }

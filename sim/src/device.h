@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "net.h"
+#include "remote_local.h"
 #include "zr48sim/instrument.h"
 
 namespace zr48::sim {
@@ -85,6 +86,7 @@ class Device {
 
   StopSignal stop;
   DeviceLock lock;
+  RemoteLocal remote_local;
 
   // A new session (a SOCKET connection, a VXI-11 link, a HiSLIP session): its record slot.
   // Lock owners are the slot plus 2, so they never meet kOtherClient.

@@ -25,6 +25,26 @@ constexpr std::uint64_t kMaxMessage = hs::kDefaultMaxMessageSize;  // header inc
 constexpr std::uint64_t kMaxPayload = kMaxMessage - hs::kHeaderSize;
 constexpr std::uint8_t kMav = 0x10;
 
+// AsyncRemoteLocalControl's request codes, 0 to 6 (the numbers of VISA's REN modes): what
+// each does to remote enable, local lockout and remote.
+constexpr std::array kRemoteLocalCodes = {
+    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off
+    RemoteLocalChange{Flag::on, Flag::keep, Flag::keep},   // REN on
+    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off, go to local
+    RemoteLocalChange{Flag::on, Flag::keep, Flag::on},     // REN on, address: remote
+    RemoteLocalChange{Flag::on, Flag::on, Flag::keep},     // REN on, local lockout
+    RemoteLocalChange{Flag::on, Flag::on, Flag::on},       // REN on, lockout, remote
+    RemoteLocalChange{Flag::keep, Flag::keep, Flag::off},  // go to local
+};
+
+// Remote/local requests a session keeps waiting for their message at most.
+constexpr std::size_t kMaxDeferred = 16;
+
+// Whether the message `id` is at or before `processed` (MessageIDs wrap).
+bool reached(std::uint32_t processed, std::uint32_t id) {
+  return static_cast<std::int32_t>(processed - id) >= 0;
+}
+
 std::string message(MessageType type, std::uint8_t control, std::uint32_t parameter,
                     std::string_view payload = {}) {
   std::vector<std::uint8_t> bytes;
@@ -77,6 +97,9 @@ struct Session {
   bool mav = false;       // a reply went out and its RMT has not come back
   std::uint32_t server_message_id = hs::kFirstMessageId;  // overlapped mode
   std::uint64_t max_to_client = kMaxMessage;
+  // The last Data/DataEnd/Trigger run, and remote/local requests waiting for a later one.
+  std::uint32_t processed_id = hs::kMessageIdBeforeFirst;
+  std::vector<std::pair<std::uint32_t, RemoteLocalChange>> deferred;
 
   void close_both() {
     sync.shut();
@@ -99,14 +122,19 @@ class HislipService final : public Service {
  private:
   enum class Read { ok, closed, refused };
   // Reads one message; answers a malformed one (Error, or FatalError and `closed`).
-  Read read_message(int fd, hs::Header& header, std::string& payload, Session* session);
+  Read read_message(StreamReader& in, int fd, hs::Header& header, std::string& payload,
+                    Session* session);
   bool send_fatal(int fd, Session* session, std::uint8_t code, std::string_view text);
 
   void serve(int fd);
-  void serve_sync(int fd, const std::shared_ptr<Session>& session);
-  void serve_async(int fd, const std::shared_ptr<Session>& session);
+  void serve_sync(StreamReader& in, int fd, const std::shared_ptr<Session>& session);
+  void serve_async(StreamReader& in, int fd, const std::shared_ptr<Session>& session);
   // Sends the response a message made, if any; false closes the session.
   bool deliver(Session& session, Exchange& exchange, std::uint32_t message_id);
+  // The message `id` has run: remote/local requests waiting for it take effect.
+  void processed(Session& session, std::uint32_t id);
+  // Applies a remote/local request now, or once the message it names has run.
+  void remote_local(Session& session, std::uint8_t code, std::uint32_t after_id);
   std::shared_ptr<Session> find(std::uint16_t id);
 
   Device& device_;
@@ -117,10 +145,10 @@ class HislipService final : public Service {
   std::uint16_t next_id_ = 1;
 };
 
-HislipService::Read HislipService::read_message(int fd, hs::Header& header, std::string& payload,
-                                                Session* session) {
+HislipService::Read HislipService::read_message(StreamReader& in, int fd, hs::Header& header,
+                                                std::string& payload, Session* session) {
   std::array<std::uint8_t, hs::kHeaderSize> raw{};
-  if (!device_.stop.recv_exact(fd, reinterpret_cast<char*>(raw.data()), raw.size())) {
+  if (!in.read_exact(reinterpret_cast<char*>(raw.data()), raw.size())) {
     return Read::closed;
   }
   const auto check = hs::parse_header(raw.data(), kMaxPayload, header);
@@ -133,7 +161,7 @@ HislipService::Read HislipService::read_message(int fd, hs::Header& header, std:
     std::array<char, 4096> sink{};
     for (std::uint64_t left = header.length; left > 0;) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sink.size()));
-      if (!device_.stop.recv_exact(fd, sink.data(), n)) return Read::closed;
+      if (!in.read_exact(sink.data(), n)) return Read::closed;
       left -= n;
     }
     const auto code = check == hs::HeaderCheck::kTooLarge      ? hs::kErrorMessageTooLarge
@@ -144,7 +172,7 @@ HislipService::Read HislipService::read_message(int fd, hs::Header& header, std:
                : Read::closed;
   }
   payload.resize(static_cast<std::size_t>(header.length));
-  if (!device_.stop.recv_exact(fd, payload.data(), payload.size())) return Read::closed;
+  if (!in.read_exact(payload.data(), payload.size())) return Read::closed;
   return Read::ok;
 }
 
@@ -169,7 +197,8 @@ std::shared_ptr<Session> HislipService::find(std::uint16_t id) {
 void HislipService::serve(int fd) {
   hs::Header header;
   std::string payload;
-  if (read_message(fd, header, payload, nullptr) != Read::ok) return;
+  StreamReader in(device_.stop, fd);
+  if (read_message(in, fd, header, payload, nullptr) != Read::ok) return;
   if (header.type == MessageType::kInitialize) {
     const std::string_view sub_address = payload;
     if (!sub_address.empty() && !sub_address.starts_with("hislip")) {
@@ -195,7 +224,7 @@ void HislipService::serve(int fd) {
     if (session->sync.send(device_.stop,
                            message(MessageType::kInitializeResponse, preference,
                                    hs::initialize_response_parameter(version, session->id)))) {
-      serve_sync(fd, session);
+      serve_sync(in, fd, session);
     }
     session->sync.detach();
     session->async.shut();
@@ -213,7 +242,7 @@ void HislipService::serve(int fd) {
                                  static_cast<std::uint8_t>(kVendor[1]);
     if (session->async.send(device_.stop,
                             message(MessageType::kAsyncInitializeResponse, 0, vendor))) {
-      serve_async(fd, session);
+      serve_async(in, fd, session);
     }
     // What the client sent on the synchronous channel before closing still runs: that channel
     // ends the session when its own peer closes.
@@ -223,13 +252,13 @@ void HislipService::serve(int fd) {
   }
 }
 
-void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) {
+void HislipService::serve_sync(StreamReader& in, int fd, const std::shared_ptr<Session>& session) {
   const DeviceLock::Owner owner = Device::owner_of(session->slot);
   Exchange exchange(device_);
   hs::Header header;
   std::string payload;
   for (;;) {
-    const Read read = read_message(fd, header, payload, session.get());
+    const Read read = read_message(in, fd, header, payload, session.get());
     if (read == Read::closed) return;
     if (read == Read::refused) continue;
     if (auto fatal = device_.with_faults(
@@ -252,11 +281,16 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
       // Another client's lock holds this channel's messages back.
       if (!device_.lock.wait_access(owner, Clock::time_point::max())) return;
       const std::uint32_t id = header.parameter;
+      device_.remote_local.addressed();
       bool open = true;
       if (data) {
         device_.record(session->slot, payload);
-        open = exchange.write(payload, header.type == MessageType::kDataEnd,
-                              [&] { return deliver(*session, exchange, id); });
+        // The message has run once its reply is made: requests naming it apply before the
+        // client can see that reply.
+        open = exchange.write(payload, header.type == MessageType::kDataEnd, [&] {
+          processed(*session, id);
+          return deliver(*session, exchange, id);
+        });
       } else {
         exchange.trigger();
       }
@@ -264,6 +298,7 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
         session->close_both();
         return;
       }
+      processed(*session, id);
     } else if (header.type == MessageType::kDeviceClearComplete) {
       exchange.device_clear();
       const std::uint8_t agreed = header.control & hs::kPreferOverlapped;
@@ -273,6 +308,10 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
         session->overlapped = agreed != 0;
         session->mav = false;
         session->server_message_id = hs::kFirstMessageId;
+        // The messages those requests waited for were dropped with the clear.
+        for (const auto& waiting : session->deferred) device_.remote_local.apply(waiting.second);
+        session->deferred.clear();
+        session->processed_id = hs::kMessageIdBeforeFirst;
       }
       if (!session->sync.send(device_.stop,
                               message(MessageType::kDeviceClearAcknowledge, agreed, 0))) {
@@ -282,6 +321,28 @@ void HislipService::serve_sync(int fd, const std::shared_ptr<Session>& session) 
                                                   "not a synchronous-channel message"))) {
       return;
     }
+  }
+}
+
+void HislipService::processed(Session& session, std::uint32_t id) {
+  const std::lock_guard guard(session.mutex);
+  session.processed_id = id;
+  auto& deferred = session.deferred;
+  const auto due =
+      std::stable_partition(deferred.begin(), deferred.end(),
+                            [&](const auto& waiting) { return !reached(id, waiting.first); });
+  for (auto it = due; it != deferred.end(); ++it) device_.remote_local.apply(it->second);
+  deferred.erase(due, deferred.end());
+}
+
+void HislipService::remote_local(Session& session, std::uint8_t code, std::uint32_t after_id) {
+  const RemoteLocalChange& change = kRemoteLocalCodes.at(code);
+  const std::lock_guard guard(session.mutex);
+  // A client naming messages it never sends cannot pile requests up: past a few, they apply.
+  if (reached(session.processed_id, after_id) || session.deferred.size() >= kMaxDeferred) {
+    device_.remote_local.apply(change);
+  } else {
+    session.deferred.emplace_back(after_id, change);
   }
 }
 
@@ -315,12 +376,12 @@ bool HislipService::deliver(Session& session, Exchange& exchange, std::uint32_t 
   return session.sync.send(device_.stop, bytes);
 }
 
-void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session) {
+void HislipService::serve_async(StreamReader& in, int fd, const std::shared_ptr<Session>& session) {
   const DeviceLock::Owner owner = Device::owner_of(session->slot);
   hs::Header header;
   std::string payload;
   for (;;) {
-    const Read read = read_message(fd, header, payload, session.get());
+    const Read read = read_message(in, fd, header, payload, session.get());
     if (read == Read::closed) return;
     if (read == Read::refused) continue;
     std::string answer;
@@ -342,6 +403,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         break;
       }
       case MessageType::kAsyncLock: {
+        device_.remote_local.addressed();
         std::uint8_t code = hs::kLockError;
         if (header.control == hs::kLockRequest) {
           const auto result = device_.lock.lock(
@@ -364,6 +426,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
                          static_cast<std::uint32_t>(device_.lock.holders()));
         break;
       case MessageType::kAsyncStatusQuery: {
+        device_.remote_local.addressed();
         bool mav = false;
         {
           const std::lock_guard guard(session->mutex);
@@ -375,6 +438,7 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         break;
       }
       case MessageType::kAsyncDeviceClear: {
+        device_.remote_local.addressed();
         {
           const std::lock_guard guard(session->mutex);
           session->clearing = true;
@@ -384,9 +448,20 @@ void HislipService::serve_async(int fd, const std::shared_ptr<Session>& session)
         answer = message(MessageType::kAsyncDeviceClearAcknowledge, preference, 0);
         break;
       }
-      case MessageType::kAsyncRemoteLocalControl:
+      case MessageType::kAsyncRemoteLocalControl: {
+        std::array<std::uint8_t, hs::kHeaderSize> raw{};
+        hs::encode_header(raw.data(), header);
+        device_.remote_local.record(std::string(raw.begin(), raw.end()));
+        if (header.control >= kRemoteLocalCodes.size()) {
+          answer = message(MessageType::kError, hs::kErrorUnknownControlCode, 0,
+                           "no such remote/local request");
+          break;
+        }
+        // Answered at once; the change waits for the message the request names.
+        remote_local(*session, header.control, header.parameter);
         answer = message(MessageType::kAsyncRemoteLocalResponse, 0, 0);
         break;
+      }
       default:
         answer = message(MessageType::kError, hs::kErrorUnknownType, 0,
                          "not an asynchronous-channel message");

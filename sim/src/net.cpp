@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -73,6 +74,31 @@ bool StopSignal::recv_exact(int fd, char* out, std::size_t size) const {
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool StreamReader::read_exact(char* out, std::size_t size) {
+  while (size > 0) {
+    if (start_ == end_ && !fill()) return false;
+    const std::size_t n = std::min(size, end_ - start_);
+    std::memcpy(out, buffer_.data() + start_, n);
+    start_ += n;
+    out += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool StreamReader::fill() {
+  start_ = 0;
+  end_ = 0;
+  for (;;) {
+    if (!stop_.wait_readable(fd_, -1)) return false;
+    const ssize_t n = ::recv(fd_, buffer_.data(), buffer_.size(), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    end_ = static_cast<std::size_t>(n);
+    return true;
+  }
 }
 
 int make_address(const std::string& text, std::uint16_t port, sockaddr_storage& storage,

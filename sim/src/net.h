@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,24 @@ class StopSignal {
   UniqueFd read_;
   UniqueFd write_;
   std::atomic<bool> raised_{false};
+};
+
+// A connection's bytes read through a buffer, so that a message's header and payload usually
+// arrive in one system call instead of one each.
+class StreamReader {
+ public:
+  StreamReader(const StopSignal& stop, int fd) : stop_(stop), fd_(fd) {}
+  // Receives exactly `size` bytes; false on close, error or stop.
+  bool read_exact(char* out, std::size_t size);
+
+ private:
+  bool fill();
+
+  const StopSignal& stop_;
+  int fd_;
+  std::array<char, 16 * 1024> buffer_{};
+  std::size_t start_ = 0;
+  std::size_t end_ = 0;
 };
 
 // Fills `storage` for a numeric IPv4 or IPv6 address; returns the family or -1.

@@ -1,7 +1,7 @@
 // The supply on a serial line: a pseudo-terminal pair whose terminal side (/dev/pts/N) a client
-// opens as "ASRL/dev/pts/N::INSTR". SCPI lines in, one line per reply out. When the client's
-// line uses XON/XOFF, an XOFF from it holds replies until its XON; the line can send XOFF
-// itself and can hang up (as a modem dropping carrier; the line then takes the next client).
+// opens as "ASRL/dev/pts/N::INSTR". SCPI lines in, one line per reply out (see LineSession). When
+// the client's line uses XON/XOFF, an XOFF from it holds replies until its XON; the line can send
+// XOFF itself and can hang up (as a modem dropping carrier; the line then takes the next client).
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -14,19 +14,19 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 
+#include "line_session.h"
 #include "services.h"
 #include "zr48sim/server.h"
 
 namespace zr48::sim {
 namespace {
 
-class SerialService final : public SerialLine {
+class SerialService final : public SerialLine, private ByteStream {
  public:
-  explicit SerialService(Device& device) : device_(device) {
+  explicit SerialService(Device& device) : device_(device), lines_(device, *this) {
     master_ = UniqueFd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master_.valid() || ::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0) {
       throw_errno("pseudo-terminal");
@@ -95,6 +95,10 @@ class SerialService final : public SerialLine {
     termios t{};
     return ::tcgetattr(terminal_.get(), &t) == 0 && (t.c_iflag & IXOFF) != 0;
   }
+  // A reply goes out behind XOFF when the hook asks for it.
+  std::string before_reply() override {
+    return xoff_before_reply_.exchange(false) ? std::string(1, flow_character(VSTOP)) : "";
+  }
   // Reads what the client sent; flow-control characters act and are dropped. False on stop.
   bool take_input() {
     std::array<char, 4096> buffer{};
@@ -115,7 +119,7 @@ class SerialService final : public SerialLine {
     }
     return true;
   }
-  bool send_all(std::string_view bytes) {
+  bool send(std::string_view bytes) override {
     while (!bytes.empty()) {
       if (paused_) {
         if (!wait(POLLIN) || !take_input()) return false;
@@ -131,66 +135,29 @@ class SerialService final : public SerialLine {
     }
     return true;
   }
-  bool handle_line(std::string_view line) {
-    if (device_.close_before_line()) return false;
-    const std::string reply = device_.execute(line);
-    if (reply.empty() && line.find('?') == std::string_view::npos) return true;
-    const ReplyHooks hooks = device_.take_reply_hooks();
-    if (hooks.silent) return true;
-    const std::string& bytes = hooks.wire ? *hooks.wire : hooks.replacement.value_or(reply);
-    if (bytes.empty()) return true;  // a query that failed: nothing to say
-    if (hooks.delay.count() > 0 && !device_.stop.sleep_for(static_cast<int>(hooks.delay.count()))) {
-      return false;
-    }
-    if (hooks.cut) {
-      send_all(std::string_view(bytes).substr(0, std::min(*hooks.cut, bytes.size())));
-      return false;
-    }
-    if (xoff_before_reply_.exchange(false)) {
-      return send_all(std::string(1, flow_character(VSTOP)) + bytes);
-    }
-    return send_all(bytes);
-  }
-  // Runs every complete line in `pending_`; a line longer than the server's limit is dropped
-  // up to its line feed with -363. False when the line is to hang up.
-  bool run_lines() {
-    std::size_t start = 0;
-    bool go_on = true;
-    for (std::size_t stop; go_on && (stop = pending_.find('\n', start)) != std::string::npos;
-         start = stop + 1) {
-      if (std::exchange(discarding_, false)) continue;
-      go_on = handle_line(std::string_view(pending_).substr(start, stop - start + 1));
-    }
-    pending_.erase(0, start);
-    if (pending_.size() > Server::kMaxLineBytes) {
-      pending_.clear();
-      if (!discarding_) device_.report_input_overrun();
-      discarding_ = true;
-    }
-    return go_on;
-  }
   void serve() {
-    std::optional<std::size_t> session;  // a line's session runs from its first byte to a hang-up
+    // A line's session runs from its first byte to a hang-up (kNoSession until then).
+    constexpr std::size_t kNoSession = SIZE_MAX;
+    std::size_t session = kNoSession;
     bool up = true;
     while (up && !device_.stop.raised()) {
       if (!wait(POLLIN)) {
         if (!hang_up_requested_) break;  // stopping
         up = hang_up_line();
-        session.reset();
+        session = kNoSession;
         continue;
       }
       if (!take_input()) break;
       bool open = true;
       while (open && !backlog_.empty()) {
         const std::string chunk = std::exchange(backlog_, {});
-        if (!session) session = device_.open_session();
-        device_.record(*session, chunk);
-        pending_ += chunk;
-        open = run_lines();
+        if (session == kNoSession) session = device_.open_session();
+        device_.record(session, chunk);
+        open = lines_.feed(chunk);
       }
       if (!open) {
         up = hang_up_line();
-        session.reset();
+        session = kNoSession;
       }
     }
   }
@@ -199,9 +166,8 @@ class SerialService final : public SerialLine {
   // master closes and the line is gone for good; false then.
   bool hang_up_line() {
     hang_up_requested_ = false;
-    pending_.clear();
+    lines_.reset();
     backlog_.clear();
-    discarding_ = false;
     paused_ = false;
     const std::lock_guard lock(master_mutex_);
     if (::ioctl(terminal_.get(), TIOCVHANGUP) == 0) {
@@ -228,10 +194,9 @@ class SerialService final : public SerialLine {
   UniqueFd wake_write_;
   std::atomic<bool> hang_up_requested_{false};
   std::atomic<bool> xoff_before_reply_{false};
-  bool paused_ = false;      // the client sent XOFF
-  std::string backlog_;      // received, not yet taken as lines
-  std::string pending_;      // an incomplete line
-  bool discarding_ = false;  // inside an over-long line
+  bool paused_ = false;  // the client sent XOFF
+  std::string backlog_;  // received, not yet taken as lines
+  LineSession lines_;
   std::thread thread_;
 };
 

@@ -245,6 +245,14 @@ void Server::hislip_interrupt_next() {
   impl_->device.with_faults([](Faults& f) { f.interrupt_next = true; });
 }
 
+RemoteLocalState Server::remote_local() const {
+  return impl_->device.remote_local.state();
+}
+
+std::vector<std::string> Server::remote_local_requests() const {
+  return impl_->device.remote_local.requests();
+}
+
 void Server::reset_faults() {
   impl_->device.with_faults([](Faults& f) { f = Faults{}; });
 }

@@ -20,6 +20,11 @@ namespace vx = wire::vxi11;
 
 constexpr std::size_t kMaxLinks = 256;
 
+// VXI-11 has no REN line: device_remote enables remote and goes there (its remote state
+// disables every local control), device_local returns to local.
+constexpr RemoteLocalChange kDeviceRemote{Flag::on, Flag::keep, Flag::on};
+constexpr RemoteLocalChange kDeviceLocal{Flag::keep, Flag::keep, Flag::off};
+
 struct Link {
   Link(Device& device, std::size_t record_slot) : slot(record_slot), exchange(device) {}
   std::size_t slot;  // record slot; the lock owner derives from it
@@ -110,6 +115,9 @@ RpcOutcome Vxi11Service::core_call(wire::Bytes record, std::set<std::int32_t>& l
   wire::XdrReader in(record);
   rpc::CallHeader call;
   if (auto refused = check_call(in, call, vx::kCoreProgram, vx::kVersion)) return {*refused};
+  if (call.procedure == vx::kDeviceRemote || call.procedure == vx::kDeviceLocal) {
+    device_.remote_local.record(std::string(record.begin() + 4, record.end()));
+  }
   CallFaults faults;
   Record reply = dispatch(in, call, links, faults);
   if (faults.close) return {{}, true};
@@ -177,6 +185,7 @@ Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
         const auto it = links_.find(p.lid);
         if (it == links_.end()) return vx::kInvalidLinkId;
         it->second.exchange.trigger();
+        device_.remote_local.addressed();
         return vx::kNoError;
       });
     case vx::kDeviceClear:
@@ -185,11 +194,16 @@ Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
         const auto it = links_.find(p.lid);
         if (it == links_.end()) return vx::kInvalidLinkId;
         it->second.exchange.device_clear();
+        device_.remote_local.addressed();
         return vx::kNoError;
       });
     case vx::kDeviceRemote:
     case vx::kDeviceLocal:
-      return generic([](const vx::DeviceGenericParms&) { return vx::kNoError; });
+      return generic([&](const vx::DeviceGenericParms&) {
+        device_.remote_local.apply(call.procedure == vx::kDeviceRemote ? kDeviceRemote
+                                                                       : kDeviceLocal);
+        return vx::kNoError;
+      });
     case vx::kDeviceLock:
       return reply_to<vx::DeviceLockParms>(in, xid, [&](const vx::DeviceLockParms& p) {
         return vx::DeviceError{lock(p.lid, p.flags, p.lock_timeout)};
@@ -306,6 +320,7 @@ vx::DeviceWriteResp Vxi11Service::write(const vx::DeviceWriteParms& p, CallFault
   if (p.data.size() > options_.max_recv_size) return {vx::kParameterError, 0};
   const std::string_view data(reinterpret_cast<const char*>(p.data.data()), p.data.size());
   device_.record(*slot, data);
+  device_.remote_local.addressed();
 
   {
     const std::lock_guard guard(mutex_);

@@ -1,93 +1,98 @@
-// A one-connection loopback peer for the few checks the simulator cannot observe: it answers
-// each line it receives from a script and reports whether the driver closed the link.
+// A one-connection loopback instrument for the few checks the simulator cannot make: it answers
+// each line it receives with the next scripted reply, sent whole or in parts with pauses between
+// them (a slow instrument whose long reply arrives in pieces), keeps what it received and
+// reports whether the driver closed the link.
 #ifndef ZR48_TESTS_DRIVER_LOOPBACK_PEER_H
 #define ZR48_TESTS_DRIVER_LOOPBACK_PEER_H
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdint>
+#include <chrono>
 #include <deque>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "loopback_listener.h"
 
 namespace zr48::test {
 
+struct ReplyPart {
+  std::chrono::milliseconds pause;  // before this part is sent
+  std::string bytes;
+};
+using ScriptedReply = std::vector<ReplyPart>;
+
+// A reply sent at once, in one piece.
+inline ScriptedReply whole(std::string bytes) {
+  return {{std::chrono::milliseconds(0), std::move(bytes)}};
+}
+
 class LoopbackPeer {
  public:
-  // `replies`: one reply per line received, in order; lines after them get no answer.
-  explicit LoopbackPeer(std::deque<std::string> replies) : replies_(std::move(replies)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
+  // One reply per line received, in order; lines after them get no answer.
+  explicit LoopbackPeer(std::deque<ScriptedReply> replies)
+      : replies_(std::move(replies)), thread_([this] { serve(); }) {}
   ~LoopbackPeer() {
-    ::shutdown(listener_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    ::close(listener_);
+    listener_.shut();
+    thread_.join();
   }
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
-  std::string resource() const { return "TCPIP::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
+  std::string resource() const { return listener_.socket_resource(); }
 
-  // Whether the driver closed the connection (waits at most `seconds` for it).
+  std::string received() const {
+    const std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+  // Whether the driver closed the connection (waits at most `seconds` for the peer to finish).
   bool closed_by_driver(int seconds = 5) {
-    return closed_.get_future().wait_for(std::chrono::seconds(seconds)) ==
+    return finished_.get_future().wait_for(std::chrono::seconds(seconds)) ==
                std::future_status::ready &&
-           closed_flag_;
+           closed_by_driver_;
   }
 
  private:
-  void Serve() {
-    pollfd listening{listener_, POLLIN, 0};
-    if (::poll(&listening, 1, 5000) != 1 || (listening.revents & POLLIN) == 0) {
-      closed_.set_value();
-      return;
+  void serve() {
+    const int connection = listener_.accept(std::chrono::seconds(5));
+    if (connection >= 0) {
+      answer(connection);
+      ::close(connection);
     }
-    const int connection = ::accept(listener_, nullptr, nullptr);
-    std::string line;
+    finished_.set_value();
+  }
+
+  void answer(int connection) {
     char byte = 0;
     for (;;) {
       pollfd readable{connection, POLLIN, 0};
-      if (::poll(&readable, 1, 5000) != 1) break;  // the driver kept the link open
+      if (::poll(&readable, 1, 5000) != 1) return;  // the driver kept the link open
       const ssize_t received = ::recv(connection, &byte, 1, 0);
-      if (received == 0) {
-        closed_flag_ = true;
-        break;
+      if (received == 0) closed_by_driver_ = true;
+      if (received <= 0) return;
+      {
+        const std::lock_guard lock(mutex_);
+        received_ += byte;
       }
-      if (received < 0) break;
-      line += byte;
-      if (byte != '\n') continue;
-      line.clear();
-      if (replies_.empty()) continue;
-      const std::string reply = replies_.front();
+      if (byte != '\n' || replies_.empty()) continue;
+      const ScriptedReply reply = std::move(replies_.front());
       replies_.pop_front();
-      (void)::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+      for (const ReplyPart& part : reply) {
+        std::this_thread::sleep_for(part.pause);
+        (void)::send(connection, part.bytes.data(), part.bytes.size(), MSG_NOSIGNAL);
+      }
     }
-    ::close(connection);
-    closed_.set_value();
   }
 
-  std::deque<std::string> replies_;
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
-  std::thread thread_;
-  std::promise<void> closed_;
-  bool closed_flag_ = false;
+  LoopbackListener listener_;
+  std::deque<ScriptedReply> replies_;
+  mutable std::mutex mutex_;
+  std::string received_;
+  std::promise<void> finished_;
+  bool closed_by_driver_ = false;  // written before finished_ is set, read after
+  std::thread thread_;             // last: starts once everything above exists
 };
 
 }  // namespace zr48::test

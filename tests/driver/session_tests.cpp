@@ -141,7 +141,7 @@ TEST_F(SessionTest, IdentificationDifferingInAnyFieldFailsAndLeavesNoSession) {
 }
 
 TEST(SessionLinkTest, FailedIdentificationClosesTheLink) {
-  LoopbackPeer peer({"Velharn, HLV3908, 0123456789AF, 1.00-1.00\n"});
+  LoopbackPeer peer({whole("Velharn, HLV3908, 0123456789AF, 1.00-1.00\n")});
   std::string resource = peer.resource();
   ViSession vi = 42;
   EXPECT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_FALSE, "", &vi),

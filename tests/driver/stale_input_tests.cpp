@@ -8,7 +8,7 @@
 #include <string>
 
 #include "attribute_io.h"
-#include "scripted_instrument.h"
+#include "loopback_peer.h"
 #include "sim_session.h"
 
 namespace zr48::test {
@@ -63,7 +63,7 @@ const RawReplyCall kCalls[] = {
 TEST(StaleInputTest, TheLateRestOfALongReplyIsNeverTheNextAnswer) {
   for (const RawReplyCall& c : kCalls) {
     SCOPED_TRACE(c.name);
-    ScriptedInstrument instrument({
+    LoopbackPeer instrument({
         {{milliseconds(0), std::string(600, 'a')},
          {milliseconds(60), std::string(399, 'a') + "\n"}},
         {{milliseconds(0), "B\n"}},

@@ -4,8 +4,6 @@
 #ifndef ZR48_TESTS_VISA_LOOPBACK_PEER_H
 #define ZR48_TESTS_VISA_LOOPBACK_PEER_H
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,38 +14,24 @@
 #include <string>
 #include <string_view>
 
+#include "loopback_listener.h"
+
 namespace zr48::visa::testing {
 
 class LoopbackPeer {
  public:
-  LoopbackPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("loopback peer: cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
-  }
-  ~LoopbackPeer() {
-    close_connection();
-    if (listener_ >= 0) ::close(listener_);
-  }
+  LoopbackPeer() = default;
+  ~LoopbackPeer() { close_connection(); }
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
-  std::uint16_t port() const { return port_; }
-  std::string resource() const { return "TCPIP::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
+  std::uint16_t port() const { return listener_.port(); }
+  std::string resource() const { return listener_.socket_resource(); }
 
   // Takes the connection the layer opened (the kernel queued it during viOpen).
   void accept() {
-    pollfd p{listener_, POLLIN, 0};
-    if (::poll(&p, 1, 2000) != 1) throw std::runtime_error("loopback peer: no connection");
-    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    connection_ = listener_.accept(std::chrono::milliseconds(2000));
+    if (connection_ < 0) throw std::runtime_error("loopback peer: no connection");
   }
 
   void send(std::string_view bytes) const {
@@ -83,9 +67,8 @@ class LoopbackPeer {
   }
 
  private:
-  int listener_ = -1;
+  zr48::test::LoopbackListener listener_;
   int connection_ = -1;
-  std::uint16_t port_ = 0;
 };
 
 }  // namespace zr48::visa::testing

@@ -29,6 +29,10 @@ TEST_F(OptionalOperations, SocketAnswersNotSupported) {
       {"viLock, no lock type", [&] { return viLock(vi_, VI_NO_LOCK, 0, nullptr, nullptr); },
        VI_ERROR_INV_LOCK_TYPE},
       {"viUnlock", [&] { return viUnlock(vi_); }, VI_ERROR_NSUP_OPER},
+      {"viGpibControlREN", [&] { return viGpibControlREN(vi_, VI_GPIB_REN_ASSERT_ADDRESS); },
+       VI_ERROR_NSUP_OPER},
+      {"viGpibControlREN on the manager",
+       [&] { return viGpibControlREN(rm_, VI_GPIB_REN_DEASSERT); }, VI_ERROR_NSUP_OPER},
       {"viClear on the manager", [&] { return viClear(rm_); }, VI_ERROR_NSUP_OPER},
       {"viClear on a closed handle", [&] { return viClear(0x7fff0001); }, VI_ERROR_INV_OBJECT},
   };

@@ -250,6 +250,8 @@ TEST_F(SerialSession, InstrumentOperationsAsIeee488Strings) {
   // viClear drops output not yet sent, so it goes first.
   EXPECT_EQ(viClear(vi_), VI_SUCCESS);
   EXPECT_EQ(viAssertTrigger(vi_, VI_TRIG_PROT_DEFAULT), VI_SUCCESS);
+  // A serial line has no remote/local control: nothing goes out.
+  EXPECT_EQ(viGpibControlREN(vi_, VI_GPIB_REN_ASSERT_ADDRESS), VI_ERROR_NSUP_OPER);
   ASSERT_EQ(write("*OPC?\n"), VI_SUCCESS);
   ViStatus status = VI_SUCCESS;
   EXPECT_EQ(read(status), "1\n");

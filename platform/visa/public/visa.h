@@ -56,6 +56,7 @@ extern "C" {
 #define VI_ERROR_INV_PROT (_VI_ERROR + 0x3FFF0079L)
 #define VI_ERROR_WINDOW_MAPPED (_VI_ERROR + 0x3FFF0080L)
 #define VI_ERROR_INV_LENGTH (_VI_ERROR + 0x3FFF0083L)
+#define VI_ERROR_INV_MODE (_VI_ERROR + 0x3FFF0091L)
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_MACHINE_NAVAIL (_VI_ERROR + 0x3FFF00A7L)
 #define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
@@ -140,6 +141,15 @@ ViStatus viAssertTrigger(ViSession vi, ViUInt16 protocol);
 ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
                 ViKeyId accessKey);
 ViStatus viUnlock(ViSession vi);
+/* Remote/local: the REN line and the device's remote state (viGpibControlREN modes). */
+#define VI_GPIB_REN_DEASSERT 0
+#define VI_GPIB_REN_ASSERT 1
+#define VI_GPIB_REN_DEASSERT_GTL 2
+#define VI_GPIB_REN_ASSERT_ADDRESS 3
+#define VI_GPIB_REN_ASSERT_LLO 4
+#define VI_GPIB_REN_ASSERT_ADDRESS_LLO 5
+#define VI_GPIB_REN_ADDRESS_GTL 6
+ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode);
 
 /* ---- More operations ------------------------------------------------------------------- */
 #define VI_SUCCESS_EVENT_DIS 0x3FFF0003L
@@ -184,7 +194,6 @@ ViStatus viWaitOnEvent(ViSession vi, ViEventType inEventType, ViUInt32 timeout,
 ViStatus viInstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler, ViAddr userHandle);
 ViStatus viUninstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler,
                             ViAddr userHandle);
-ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode);
 ViStatus viGpibControlATN(ViSession vi, ViUInt16 mode);
 ViStatus viGpibSendIFC(ViSession vi);
 ViStatus viGpibCommand(ViSession vi, ViConstBuf cmd, ViUInt32 cnt, ViPUInt32 retCnt);

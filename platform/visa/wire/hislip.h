@@ -83,6 +83,8 @@ constexpr std::uint8_t kLockFailed = 0;
 constexpr std::uint8_t kLockGranted = 1;  // request granted; release: exclusive released
 constexpr std::uint8_t kLockSharedReleased = 2;
 constexpr std::uint8_t kLockError = 3;
+// AsyncRemoteLocalControl request codes run 0 to 6, numbered as VISA's REN modes are.
+constexpr std::uint8_t kLastRemoteLocalCode = 6;
 
 struct Header {
   MessageType type = MessageType::kInitialize;

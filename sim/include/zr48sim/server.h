@@ -63,6 +63,15 @@ class UsbtmcLink {
   virtual void initiate_clear() = 0;            // INITIATE_CLEAR: the device clear
 };
 
+// The instrument's remote/local state. It starts in local with remote enabled, as a HiSLIP
+// connection does; messages to the instrument make it remote while remote is enabled.
+struct RemoteLocalState {
+  bool remote_enable = true;
+  bool local_lockout = false;
+  bool remote = false;
+  bool operator==(const RemoteLocalState&) const = default;
+};
+
 class Server {
  public:
   // SOCKET only: listens on 127.0.0.1 (or the given address, e.g. "::1") at `port`.
@@ -143,6 +152,12 @@ class Server {
   void serial_hold_xoff(bool held);
   // Serial: hangs the line up; the client's reads and writes fail from then on.
   void serial_hang_up();
+  // Remote/local as VXI-11 device_remote/device_local and HiSLIP AsyncRemoteLocalControl left
+  // it, and each such request received, in order: VXI-11 the call after its xid (message type
+  // to arguments), HiSLIP the 16-byte header.
+  RemoteLocalState remote_local() const;
+  std::vector<std::string> remote_local_requests() const;
+
   void set_idn(std::string text);  // *IDN? reply without line feed
   void set_tst(std::string text);  // *TST? reply without line feed; default "0"
   void reset_faults();

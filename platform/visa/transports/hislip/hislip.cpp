@@ -359,6 +359,15 @@ ViStatus HislipTransport::unlock(const Deadline& deadline) {
              : VI_ERROR_SESN_NLOCKED;
 }
 
+ViStatus HislipTransport::control_ren(ViUInt16 mode, const Deadline& deadline) {
+  if (mode > hs::kLastRemoteLocalCode) return VI_ERROR_INV_MODE;
+  // The request names the last message sent: the server acts once that one has run.
+  hs::Header response;
+  return ask(
+      {MessageType::kAsyncRemoteLocalControl, static_cast<std::uint8_t>(mode), last_sent_id_}, {},
+      MessageType::kAsyncRemoteLocalResponse, deadline, response);
+}
+
 ViStatus HislipTransport::get_attribute(ViAttr attribute, void* value) const {
   switch (attribute) {
     case VI_ATTR_TCPIP_DEVICE_NAME:

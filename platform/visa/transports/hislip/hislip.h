@@ -53,6 +53,7 @@ class HislipTransport final : public Transport {
   ViStatus lock(LockKind kind, std::string_view key, ViUInt32 timeout_ms,
                 const Deadline& deadline) override;
   ViStatus unlock(const Deadline& deadline) override;
+  ViStatus control_ren(ViUInt16 mode, const Deadline& deadline) override;
 
  private:
   // Sends a Data, DataEnd or Trigger with the next MessageID and the RMT-delivered flag.

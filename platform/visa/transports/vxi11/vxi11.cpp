@@ -51,6 +51,26 @@ constexpr std::array kErrors = {
     ErrorRow{vxi::kAbort, VI_ERROR_ABORT},
 };
 
+// What each viGpibControlREN mode becomes on a link. VXI-11 has no REN line: device_remote
+// puts the device in remote, where every local control is disabled (so lockout comes with
+// remote), and device_local returns it to local. Enabling remote alone changes nothing on the
+// device; lockout without remote has no call.
+struct RenRow {
+  ViUInt16 mode;
+  std::uint32_t procedure;  // 0: nothing to send
+  ViStatus status;
+};
+
+constexpr std::array kRenModes = {
+    RenRow{VI_GPIB_REN_DEASSERT, vxi::kDeviceLocal, VI_SUCCESS},
+    RenRow{VI_GPIB_REN_ASSERT, 0, VI_SUCCESS},
+    RenRow{VI_GPIB_REN_DEASSERT_GTL, vxi::kDeviceLocal, VI_SUCCESS},
+    RenRow{VI_GPIB_REN_ASSERT_ADDRESS, vxi::kDeviceRemote, VI_SUCCESS},
+    RenRow{VI_GPIB_REN_ASSERT_LLO, 0, VI_ERROR_NSUP_OPER},
+    RenRow{VI_GPIB_REN_ASSERT_ADDRESS_LLO, vxi::kDeviceRemote, VI_SUCCESS},
+    RenRow{VI_GPIB_REN_ADDRESS_GTL, vxi::kDeviceLocal, VI_SUCCESS},
+};
+
 // The I/O time-out to send for what is left of `deadline`, and how long to wait for the reply.
 struct CallTimes {
   std::uint32_t io_timeout_ms;
@@ -301,6 +321,13 @@ ViStatus Vxi11Transport::unlock(const Deadline& deadline) {
   const ViStatus status =
       core_call(vxi::kDeviceUnlock, vxi::DeviceLink{lid_}, error, times.reply_deadline);
   return status != VI_SUCCESS ? status : vxi11_status(error.error);
+}
+
+ViStatus Vxi11Transport::control_ren(ViUInt16 mode, const Deadline& deadline) {
+  const auto row = std::ranges::find(kRenModes, mode, &RenRow::mode);
+  if (row == kRenModes.end()) return VI_ERROR_INV_MODE;
+  if (row->procedure == 0) return row->status;
+  return generic(row->procedure, deadline);
 }
 
 ViStatus Vxi11Transport::get_attribute(ViAttr attribute, void* value) const {

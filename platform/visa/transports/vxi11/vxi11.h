@@ -47,6 +47,7 @@ class Vxi11Transport final : public Transport {
   ViStatus lock(LockKind kind, std::string_view key, ViUInt32 timeout_ms,
                 const Deadline& deadline) override;
   ViStatus unlock(const Deadline& deadline) override;
+  ViStatus control_ren(ViUInt16 mode, const Deadline& deadline) override;
 
  private:
   // One core call; a call the server leaves unanswered past `deadline` is aborted.
