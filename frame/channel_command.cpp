@@ -59,7 +59,8 @@ Exchange& SendComposed(Exchange& exchange, const ComposedLines& lines, Record re
   if (!exchange.ok()) return exchange;
   if (!lines.ok()) return fallback();
   ViUInt32 written = 0;
-  const ViStatus status = viWrite(exchange.io(), lines.data(), lines.size(), &written);
+  const ViStatus status =
+      exchange.visa().write(exchange.io(), lines.data(), lines.size(), &written);
   // A failure within the channel selection's bytes is the selection's, which is not recorded;
   // only a write that got past it failed on the command.
   const bool past_selection = lines.selection_size() == 0 || written > lines.selection_size();

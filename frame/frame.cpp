@@ -34,24 +34,24 @@ Exchange& Exchange::MarkStatusUnchecked() noexcept {
 
 Exchange& Exchange::DiscardBuffers(Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(viFlush(io_, kDiscardBoth), record);
+  return Finish(visa_->flush(io_, kDiscardBoth), record);
 }
 
 Exchange& Exchange::Send(const char* format, const char* text, Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(viPrintf(io_, format, text != nullptr ? text : ""), record);
+  return Finish(visa_calls::visa_printf(*visa_, io_, format, text != nullptr ? text : ""), record);
 }
 
 Exchange& Exchange::ReadWord(ViChar* word, Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(viScanf(io_, kWordFormat, word), record);
+  return Finish(visa_calls::visa_scanf(*visa_, io_, kWordFormat, word), record);
 }
 
 Exchange& Exchange::ReadRaw(Reply& reply, Record record) noexcept {
   if (!ok()) return *this;
   reply.count = 0;
   const ViStatus status =
-      viRead(io_, reinterpret_cast<ViPBuf>(reply.text), kReplyMaxRead, &reply.count);
+      visa_->read(io_, reinterpret_cast<ViPBuf>(reply.text), kReplyMaxRead, &reply.count);
   // Whatever arrived is terminated, also after a failed read.
   reply.text[reply.count < kReplyMaxRead ? reply.count : kReplyMaxRead] = '\0';
   return Finish(status, record);

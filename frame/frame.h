@@ -12,6 +12,7 @@
 
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
+#include "engine/session_visa.h"
 #include "visa/visa.h"
 
 namespace zr48 {
@@ -70,12 +71,15 @@ struct Reply {
 // succeeded; status() is VI_SUCCESS or the first negative status.
 class Exchange {
  public:
-  Exchange(ViSession vi, ViSession io) noexcept : vi_(vi), io_(io) {}
+  Exchange(ViSession vi, ViSession io) noexcept
+      : vi_(vi), io_(io), visa_(&engine::session_visa_calls(vi)) {}
 
   ViStatus status() const noexcept { return status_; }
   bool ok() const noexcept { return status_ == VI_SUCCESS; }
   ViSession vi() const noexcept { return vi_; }
   ViSession io() const noexcept { return io_; }
+  // The VISA operations the session's I/O goes through.
+  const visa_calls::VisaCalls& visa() const noexcept { return *visa_; }
 
   // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
   Exchange& MarkStatusUnchecked() noexcept;
@@ -97,6 +101,7 @@ class Exchange {
 
   ViSession vi_;
   ViSession io_;
+  const visa_calls::VisaCalls* visa_;
   ViStatus status_ = VI_SUCCESS;
 };
 
