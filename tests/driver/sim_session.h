@@ -11,7 +11,9 @@
 #include <string>
 
 #include "ZR48.h"
+#include "engine/session_visa.h"
 #include "loopback_address.h"
+#include "visa/visa.h"
 #include "zr48sim/server.h"
 
 namespace zr48::test {
@@ -42,6 +44,13 @@ inline sim::ServerOptions SimOptions() {
 // session runs from its first byte to a hang-up.
 inline bool OpensConnections() {
   return TestTransport() != "serial";
+}
+
+// Sets a driver session's I/O time-out through the VISA library its I/O goes through (the I/O
+// layer's own, or the one ZR48_VISA_LIBRARY names).
+inline ViStatus SetIoTimeout(ViSession vi, ViUInt32 milliseconds) {
+  return engine::session_visa_calls(vi).set_attribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE,
+                                                      milliseconds);
 }
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
