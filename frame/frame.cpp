@@ -39,12 +39,13 @@ Exchange& Exchange::DiscardBuffers(Record record) noexcept {
 
 Exchange& Exchange::Send(const char* format, const char* text, Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(visa_calls::visa_printf(*visa_, io_, format, text != nullptr ? text : ""), record);
+  return Finish(visa_calls::formatted(visa_->vprintf, io_, format, text != nullptr ? text : ""),
+                record);
 }
 
 Exchange& Exchange::ReadWord(ViChar* word, Record record) noexcept {
   if (!ok()) return *this;
-  return Finish(visa_calls::visa_scanf(*visa_, io_, kWordFormat, word), record);
+  return Finish(visa_calls::formatted(visa_->vscanf, io_, kWordFormat, word), record);
 }
 
 Exchange& Exchange::ReadRaw(Reply& reply, Record record) noexcept {

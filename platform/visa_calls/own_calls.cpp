@@ -21,18 +21,10 @@ const VisaCalls& own_visa_calls() noexcept {
   return kOwn;
 }
 
-ViStatus visa_printf(const VisaCalls& calls, ViSession io, ViConstString format, ...) noexcept {
+ViStatus formatted(FormattedIo operation, ViSession io, ViConstString format, ...) noexcept {
   va_list args;
   va_start(args, format);
-  const ViStatus status = calls.vprintf(io, format, args);
-  va_end(args);
-  return status;
-}
-
-ViStatus visa_scanf(const VisaCalls& calls, ViSession io, ViConstString format, ...) noexcept {
-  va_list args;
-  va_start(args, format);
-  const ViStatus status = calls.vscanf(io, format, args);
+  const ViStatus status = operation(io, format, args);
   va_end(args);
   return status;
 }

@@ -14,6 +14,9 @@
 
 namespace zr48::visa_calls {
 
+// viVPrintf or viVScanf.
+using FormattedIo = ViStatus (*)(ViSession, ViConstString, va_list);
+
 // Standard VISA signatures, so that any VISA's symbols fit.
 struct VisaCalls {
   ViStatus (*open_default_rm)(ViPSession);
@@ -24,16 +27,15 @@ struct VisaCalls {
   ViStatus (*flush)(ViSession, ViUInt16);
   ViStatus (*read)(ViSession, ViPBuf, ViUInt32, ViPUInt32);
   ViStatus (*write)(ViSession, ViConstBuf, ViUInt32, ViPUInt32);
-  ViStatus (*vprintf)(ViSession, ViConstString, va_list);
-  ViStatus (*vscanf)(ViSession, ViConstString, va_list);
+  FormattedIo vprintf;
+  FormattedIo vscanf;
 };
 
 // The I/O layer linked into this library.
 const VisaCalls& own_visa_calls() noexcept;
 
-// viPrintf / viScanf through a table's V forms.
-ViStatus visa_printf(const VisaCalls& calls, ViSession io, ViConstString format, ...) noexcept;
-ViStatus visa_scanf(const VisaCalls& calls, ViSession io, ViConstString format, ...) noexcept;
+// viPrintf / viScanf through a table's V form: formatted(calls.vprintf, io, "%s\n", text).
+ViStatus formatted(FormattedIo operation, ViSession io, ViConstString format, ...) noexcept;
 
 struct ForeignVisaLoad;
 
