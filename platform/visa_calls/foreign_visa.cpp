@@ -62,7 +62,7 @@ ForeignVisaLoad load_foreign_visa(const std::string& path) {
     }
     row.store(calls, address);
   }
-  return {std::shared_ptr<const ForeignVisa>(new ForeignVisa(path, handle, calls)), {}};
+  return {std::shared_ptr<const ForeignVisa>(new ForeignVisa(handle, calls)), {}};
 }
 
 }  // namespace zr48::visa_calls

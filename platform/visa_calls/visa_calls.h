@@ -49,14 +49,11 @@ class ForeignVisa {
   ForeignVisa& operator=(const ForeignVisa&) = delete;
 
   const VisaCalls& calls() const noexcept { return calls_; }
-  const std::string& path() const noexcept { return path_; }
 
  private:
   friend ForeignVisaLoad load_foreign_visa(const std::string& path);
-  ForeignVisa(std::string path, void* handle, const VisaCalls& calls)
-      : path_(std::move(path)), handle_(handle), calls_(calls) {}
+  ForeignVisa(void* handle, const VisaCalls& calls) : handle_(handle), calls_(calls) {}
 
-  std::string path_;
   void* handle_;
   VisaCalls calls_;
 };
