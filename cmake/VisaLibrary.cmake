@@ -9,9 +9,13 @@ set_target_properties(zr48visa PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR}
   LINK_DEPENDS ${PROJECT_SOURCE_DIR}/platform/visa/zr48visa.map)
+# -Bsymbolic: the library's own calls between vi* functions stay inside it, also when it is
+# loaded into a program that defines vi* itself (a driver linked statically, which then loads
+# this library through ZR48_VISA_LIBRARY).
 target_link_options(zr48visa PRIVATE
   -Wl,--version-script=${PROJECT_SOURCE_DIR}/platform/visa/zr48visa.map
-  -Wl,--no-undefined)
+  -Wl,--no-undefined
+  -Wl,-Bsymbolic)
 
 # Installed beside libzr48, in a package of its own (cmake/Packaging.cmake); the headers, the
 # link and zr48visa.pc go with the development files.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/logical_names.h"
+#include "engine/session_visa.h"
 #include "frame/frame.h"
 #include "internal.h"
 
@@ -32,21 +33,22 @@ ViStatus open_io_session(ViSession vi, ViConstString resource, ViSession& io) {
   ViStatus status =
       normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_VISA_RM_SESSION, 0, &rm));
   if (status < 0) return status;
-  status = record_error(vi, normalise(viOpen(rm, resource, VI_NULL, 0, &io)));
+  const zr48::visa_calls::VisaCalls& visa = zr48::engine::session_visa_calls(vi);
+  status = record_error(vi, normalise(visa.open(rm, resource, VI_NULL, 0, &io)));
   if (status < 0) {
     io = VI_NULL;
     return status;
   }
   status = normalise(Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, io));
   if (status < 0) return status;
-  status = normalise(viSetAttribute(io, VI_ATTR_TMO_VALUE, kTimeoutMs));
+  status = normalise(visa.set_attribute(io, VI_ATTR_TMO_VALUE, kTimeoutMs));
   if (status == VI_SUCCESS)
-    status = normalise(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, kBufferSize));
+    status = normalise(visa.set_buf(io, VI_READ_BUF | VI_WRITE_BUF, kBufferSize));
   if (status == VI_SUCCESS) {
-    status = normalise(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
+    status = normalise(visa.set_attribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
   }
   if (status == VI_SUCCESS) {
-    status = normalise(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
+    status = normalise(visa.set_attribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS));
   }
   return record_error(vi, status);
 }
@@ -151,7 +153,9 @@ ViStatus ZR48_SessionInit(ViConstString resourceName, ViBoolean idQuery, ViBoole
   if (status == VI_SUCCESS && idQuery != VI_FALSE) status = check_identification(vi);
   if (status == VI_SUCCESS) status = normalise(ZR48_StatusCheck(vi));
 
-  if (status < 0 && !simulating && io != VI_NULL) (void)viClose(io);
+  if (status < 0 && !simulating && io != VI_NULL) {
+    (void)zr48::engine::session_visa_calls(vi).close(io);
+  }
   return status;
 }
 
@@ -170,6 +174,6 @@ ViStatus ZR48_SessionClose(ViSession vi) {
   const ViStatus status =
       normalise(Ivi_GetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, &io));
   (void)Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, VI_NULL);
-  if (io != VI_NULL) (void)viClose(io);
+  if (io != VI_NULL) (void)zr48::engine::session_visa_calls(vi).close(io);
   return status;
 }

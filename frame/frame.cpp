@@ -34,23 +34,26 @@ Exchange& Exchange::mark_status_unchecked() noexcept {
 
 Exchange& Exchange::discard_buffers() noexcept {
   if (!ok()) return *this;
-  return finish(viFlush(io_, kDiscardBoth), policy::kFlush);
+  return finish(visa_->flush(io_, kDiscardBoth), policy::kFlush);
 }
 
 Exchange& Exchange::select_channel(const char* channel) noexcept {
   if (!ok()) return *this;
-  return finish(viPrintf(io_, "INST %s\n", channel != nullptr ? channel : ""), policy::kNothing);
+  return finish(visa_calls::formatted(visa_->vprintf, io_, "INST %s\n",
+                                     channel != nullptr ? channel : ""),
+                policy::kNothing);
 }
 
 Exchange& Exchange::send(const char* format, const char* text) noexcept {
   if (!ok()) return *this;
-  return finish(viPrintf(io_, format, text != nullptr ? text : ""), policy::kWrite);
+  return finish(visa_calls::formatted(visa_->vprintf, io_, format, text != nullptr ? text : ""),
+                policy::kWrite);
 }
 
 Exchange& Exchange::write(ViConstBuf bytes, ViUInt32 size, ViUInt32 selection_size) noexcept {
   if (!ok()) return *this;
   ViUInt32 written = 0;
-  const ViStatus status = viWrite(io_, bytes, size, &written);
+  const ViStatus status = visa_->write(io_, bytes, size, &written);
   // Only a write that got past the selection's bytes failed on the command.
   const bool past_selection = selection_size == 0 || written > selection_size;
   return finish(status, past_selection ? policy::kWrite : policy::kNothing);
@@ -58,14 +61,14 @@ Exchange& Exchange::write(ViConstBuf bytes, ViUInt32 size, ViUInt32 selection_si
 
 Exchange& Exchange::read_word(ViChar* word) noexcept {
   if (!ok()) return *this;
-  return finish(viScanf(io_, kWordFormat, word), policy::kRead);
+  return finish(visa_calls::formatted(visa_->vscanf, io_, kWordFormat, word), policy::kRead);
 }
 
 Exchange& Exchange::read_raw(Reply& reply) noexcept {
   if (!ok()) return *this;
   reply.count = 0;
   const ViStatus status =
-      viRead(io_, reinterpret_cast<ViPBuf>(reply.text), kReplyMaxRead, &reply.count);
+      visa_->read(io_, reinterpret_cast<ViPBuf>(reply.text), kReplyMaxRead, &reply.count);
   // Whatever arrived is terminated, also after a failed read.
   reply.text[reply.count < kReplyMaxRead ? reply.count : kReplyMaxRead] = '\0';
   return finish(status, policy::kRead);

@@ -13,6 +13,7 @@
 
 #include "ZR48.h"
 #include "engine/ivi_engine.h"
+#include "engine/session_visa.h"
 #include "policy.h"
 #include "status_check.h"
 #include "visa/visa.h"
@@ -74,13 +75,15 @@ struct Reply {
 class Exchange {
  public:
   Exchange(const FramePolicy& row, ViSession vi, ViSession io) noexcept
-      : row_(row), vi_(vi), io_(io) {}
+      : row_(row), vi_(vi), io_(io), visa_(&engine::session_visa_calls(vi)) {}
 
   ViStatus status() const noexcept { return status_; }
   bool ok() const noexcept { return status_ == VI_SUCCESS; }
   ViSession vi() const noexcept { return vi_; }
   ViSession io() const noexcept { return io_; }
   const FramePolicy& row() const noexcept { return row_; }
+  // The VISA operations the session's I/O goes through.
+  const visa_calls::VisaCalls& visa() const noexcept { return *visa_; }
 
   // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
   Exchange& mark_status_unchecked() noexcept;
@@ -108,6 +111,7 @@ class Exchange {
   const FramePolicy& row_;
   ViSession vi_;
   ViSession io_;
+  const visa_calls::VisaCalls* visa_;
   ViStatus status_ = VI_SUCCESS;
 };
 

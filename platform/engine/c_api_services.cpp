@@ -224,8 +224,9 @@ ViStatus Ivi_WriteInstrData(ViSession vi, ViConstString writeBuffer) {
     const ViSession io = s->ioSession.load();
     if (io == VI_NULL) return s->fail(IVI_ERROR_NOT_INITIALIZED, "No I/O session is open");
     ViUInt32 written = 0;
-    const ViStatus status = viWrite(io, reinterpret_cast<ViConstBuf>(writeBuffer),
-                                    static_cast<ViUInt32>(std::strlen(writeBuffer)), &written);
+    const ViStatus status =
+        s->visa->write(io, reinterpret_cast<ViConstBuf>(writeBuffer),
+                       static_cast<ViUInt32>(std::strlen(writeBuffer)), &written);
     return status < 0 ? s->fail(status, "Writing instrument data failed") : status;
   });
 }
@@ -245,8 +246,8 @@ ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[],
     const ViSession io = s->ioSession.load();
     if (io == VI_NULL) return s->fail(IVI_ERROR_NOT_INITIALIZED, "No I/O session is open");
     ViUInt32 count = 0;
-    const ViStatus status =
-        viRead(io, reinterpret_cast<ViPBuf>(readBuffer), static_cast<ViUInt32>(numBytes), &count);
+    const ViStatus status = s->visa->read(io, reinterpret_cast<ViPBuf>(readBuffer),
+                                          static_cast<ViUInt32>(numBytes), &count);
     *bytesRead = static_cast<ViInt32>(count);
     return status < 0 ? s->fail(status, "Reading instrument data failed") : status;
   });

@@ -1,7 +1,5 @@
 #include "engine/session.h"
 
-#include "visa/visa.h"
-
 namespace zr48::engine {
 
 Session::Session(ViSession handle, std::string prefix)
@@ -18,7 +16,7 @@ ViStatus Session::closeResourceManager() {
   if (value == nullptr) return VI_SUCCESS;
   const ViSession session = *value;
   *value = VI_NULL;
-  return session == VI_NULL ? VI_SUCCESS : viClose(session);
+  return session == VI_NULL ? VI_SUCCESS : visa->close(session);
 }
 
 void Session::mirror(const Attribute& attribute) {

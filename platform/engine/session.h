@@ -5,6 +5,7 @@
 #define ZR48_PLATFORM_ENGINE_SESSION_H
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/error_info.h"
 #include "engine/logical_names.h"
 #include "engine/record_queue.h"
+#include "visa_calls/visa_calls.h"
 
 namespace zr48::engine {
 
@@ -62,6 +64,10 @@ class Session {
   std::atomic<bool> recordCoercions{false};
   std::atomic<bool> needToCheckStatus{false};
   std::atomic<ViSession> ioSession{VI_NULL};
+  // The VISA library the session's I/O goes through, chosen at creation and fixed from then on:
+  // the I/O layer's own, or the one ZR48_VISA_LIBRARY names, held open while the session lives.
+  std::shared_ptr<const visa_calls::ForeignVisa> foreign_visa;
+  const visa_calls::VisaCalls* visa = &visa_calls::own_visa_calls();
   // Set once creation is complete: from then on user calls cannot change the simulation state.
   bool created = false;
 

@@ -1,6 +1,7 @@
 #include "engine/session_factory.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "engine/option_string.h"
 #include "engine/session.h"
 #include "engine/session_registry.h"
+#include "engine/session_visa.h"
 #include "visa/visa.h"
 
 namespace zr48::engine {
@@ -87,6 +89,19 @@ ViStatus copyOut(const std::string& text, ViChar* out, const char* what) {
                         std::string("The resolved ") + what + " is longer than 255 characters");
   }
   std::memcpy(out, text.c_str(), text.size() + 1);
+  return VI_SUCCESS;
+}
+
+// Points the session at the VISA library ZR48_VISA_LIBRARY names, if it names one. A library
+// that cannot be loaded, or lacks an operation, fails the session with VI_ERROR_SYSTEM_ERROR
+// and the loader's reason: there is no I/O to fall back to that the user asked for.
+ViStatus bind_visa_library(Session& s) {
+  const char* path = std::getenv(kVisaLibraryEnvVar);
+  if (path == nullptr || *path == '\0') return VI_SUCCESS;
+  visa_calls::ForeignVisaLoad load = visa_calls::load_foreign_visa(path);
+  if (!load.library) return s.fail(VI_ERROR_SYSTEM_ERROR, load.failure);
+  s.foreign_visa = std::move(load.library);
+  s.visa = &s.foreign_visa->calls();
   return VI_SUCCESS;
 }
 
@@ -198,12 +213,14 @@ ViStatus createSession(const char* prefix, const char* optionString, ViSession* 
     status = addInherentAttributes(*s, context);
     if (status >= 0 && !s->simulate) {
       ViSession rm = VI_NULL;
-      status = viOpenDefaultRM(&rm);
-      if (status < 0) {
-        s->fail(status, "Cannot open the VISA resource manager");
-      } else {
+      status = bind_visa_library(*s);
+      if (status >= 0) {
+        status = s->visa->open_default_rm(&rm);
+        if (status < 0) s->fail(status, "Cannot open the VISA resource manager");
+      }
+      if (status >= 0) {
         status = setAttribute<ViSession>(*s, nullptr, IVI_ATTR_VISA_RM_SESSION, 0, rm);
-        if (status < 0) viClose(rm);
+        if (status < 0) s->visa->close(rm);
       }
     }
     if (status >= 0) {

@@ -97,7 +97,9 @@ FAILURES = [
 @pytest.mark.parametrize("args,code,message", [f[1:] for f in FAILURES],
                          ids=[f[0] for f in FAILURES])
 def test_failures_exit_with_their_documented_code(resource, args, code, message):
-    env = {"ZR48_VISA_LIBRARY": "/nonexistent/libvisa.so", "ZR48_RESOURCE": ""}
+    env = {"ZR48_RESOURCE": ""}
+    if args == ["find"]:  # no VISA library to search with; the driver's own I/O needs none
+        env["ZR48_VISA_LIBRARY"] = "/nonexistent/libvisa.so"
     result = zr48(*[a.format(r=resource) for a in args], env=env)
     assert result[0] == code, result
     assert message in result[2]

@@ -182,7 +182,7 @@ TEST_F(AccessorTest, SimulatedCommandsSendNothingAndLeaveTheReply) {
 
 TEST_F(AccessorTest, ReadCmdTimeOutIsReturnedNotRecorded) {
   OpenReal();
-  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi_), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  ASSERT_EQ(SetIoTimeout(vi_, 200), VI_SUCCESS);
   sim_.set_silent(true);
   ViChar reply[512] = "earlier";
   EXPECT_EQ(ZR48_ReadCmd(vi_, "*ESR?", reply), VI_ERROR_TMO);

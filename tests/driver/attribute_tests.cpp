@@ -259,7 +259,7 @@ TEST_F(IdentityTest, IdentityIsAskedAgainAfterReset) {
 
 TEST_F(IdentityTest, FailedIdentificationReadLeavesTheFieldsFailing) {
   OpenReal();
-  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi_), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  ASSERT_EQ(SetIoTimeout(vi_, 200), VI_SUCCESS);
   sim_.set_silent(true);
   EXPECT_EQ(ReadString(vi_, "", ZR48_ATTR_INSTRUMENT_MANUFACTURER).status, VI_ERROR_TMO);
   EXPECT_EQ(TakeErrorInfo(vi_).primary, VI_ERROR_TMO);

@@ -316,7 +316,7 @@ TEST_F(InstrumentFunctionTest, ReadWarningCountsAsSuccess) {
 
 TEST_F(InstrumentFunctionTest, TimeOutIsReturnedAndNotRecorded) {
   const ViSession vi = OpenReal();
-  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  ASSERT_EQ(SetIoTimeout(vi, 200), VI_SUCCESS);
   sim_.set_silent(true);
   ReplyBuffer reply;
   EXPECT_EQ(ZR48_MeasCurr(vi, reply.data(), "ch4"), VI_ERROR_TMO);

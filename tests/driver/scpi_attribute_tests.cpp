@@ -218,7 +218,7 @@ TEST_F(ScpiAttributeTest, ReadTimeOutIsRecordedAndLeavesTheValue) {
   sim_.push_reply("5\n");
   ASSERT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ESE), "5\n");
   ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
-  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi_), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  ASSERT_EQ(SetIoTimeout(vi_, 200), VI_SUCCESS);
   (void)TakeErrorInfo(vi_);
   sim_.set_silent(true);
   const StringRead read = ReadString(vi_, "", ZR48_ATTR_ESE);

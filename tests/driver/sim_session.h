@@ -14,12 +14,14 @@
 #include <string>
 
 #include "ZR48.h"
+#include "engine/session_visa.h"
 #include "fake_usbtmc.h"
 #ifndef VI_ERROR_NLISTENERS
 #define VI_ERROR_NLISTENERS (_VI_ERROR + 0x3FFF005FL)
 #endif
 #include "gpib_standin/sim_on_bus.h"
 #include "loopback_address.h"
+#include "visa/visa.h"
 #include "zr48sim/server.h"
 
 namespace zr48::test {
@@ -62,6 +64,13 @@ inline ViStatus LinkLost() {
 
 // The simulator's address on the stand-in GPIB bus.
 inline constexpr int kGpibAddress = 7;
+
+// Sets a driver session's I/O time-out through the VISA library its I/O goes through (the I/O
+// layer's own, or the one ZR48_VISA_LIBRARY names).
+inline ViStatus SetIoTimeout(ViSession vi, ViUInt32 milliseconds) {
+  return engine::session_visa_calls(vi).set_attribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE,
+                                                      milliseconds);
+}
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
 class SimSessionTest : public ::testing::Test {

@@ -93,7 +93,7 @@ TEST_F(UtilityTest, SelfTestInASimulatedSession) {
 
 TEST_F(UtilityTest, SelfTestTimeOutIsRecorded) {
   const ViSession vi = OpenReal();
-  ASSERT_EQ(viSetAttribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+  ASSERT_EQ(SetIoTimeout(vi, 200), VI_SUCCESS);
   sim_.set_silent(true);
   ViInt16 result = 0;
   MessageBuffer message;
