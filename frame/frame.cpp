@@ -39,9 +39,9 @@ Exchange& Exchange::discard_buffers() noexcept {
 
 Exchange& Exchange::select_channel(const char* channel) noexcept {
   if (!ok()) return *this;
-  return finish(visa_calls::formatted(visa_->vprintf, io_, "INST %s\n",
-                                     channel != nullptr ? channel : ""),
-                policy::kNothing);
+  return finish(
+      visa_calls::formatted(visa_->vprintf, io_, "INST %s\n", channel != nullptr ? channel : ""),
+      policy::kNothing);
 }
 
 Exchange& Exchange::send(const char* format, const char* text) noexcept {
