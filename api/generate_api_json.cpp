@@ -278,17 +278,17 @@ ordered_json AttributeJson(const std::string& name, ViAttr id, const char* type,
 
 const char* EngineTypeName(engine::ValueType type) {
   switch (type) {
-    case engine::ValueType::Int32:
+    case engine::ValueType::kInt32:
       return "ViInt32";
-    case engine::ValueType::Real64:
+    case engine::ValueType::kReal64:
       return "ViReal64";
-    case engine::ValueType::String:
+    case engine::ValueType::kString:
       return "ViString";
-    case engine::ValueType::Boolean:
+    case engine::ValueType::kBoolean:
       return "ViBoolean";
-    case engine::ValueType::Session:
+    case engine::ValueType::kSession:
       return "ViSession";
-    case engine::ValueType::Addr:
+    case engine::ValueType::kAddr:
       return "ViAddr";
   }
   return "?";
@@ -316,7 +316,7 @@ ordered_json AttributesJson(const HeaderText& header) {
   const auto add = [&](ViAttr id, ordered_json row) {
     if (!rows.emplace(id, std::move(row)).second) Fail("two rows for attribute " + named[id]);
   };
-  for (const engine::InherentRow& row : engine::inherentAttributeRows()) {
+  for (const engine::InherentRow& row : engine::inherent_attribute_rows()) {
     if (named.contains(row.id)) {
       add(row.id,
           AttributeJson(named[row.id], row.id, EngineTypeName(row.type), row.flags, "inherent"));

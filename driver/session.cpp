@@ -78,7 +78,7 @@ ViStatus check_identification(ViSession vi) {
 void explain_unknown_name(ViSession vi, ViConstString name) {
   const std::string elaboration =
       "'" + std::string(name).substr(0, 80) + "' is not a logical name in " +
-      zr48::engine::configurationPath() + ", nor a valid VISA resource descriptor";
+      zr48::engine::configuration_path() + ", nor a valid VISA resource descriptor";
   (void)Ivi_SetErrorInfo(vi, VI_TRUE, VI_ERROR_INV_RSRC_NAME, VI_SUCCESS, elaboration.c_str());
 }
 

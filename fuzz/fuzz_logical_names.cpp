@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<zr48::engine::LogicalName> entry;
     std::string elaboration;
     const ViStatus status =
-        zr48::engine::lookUpLogicalNameIn(text, "fuzz.toml", name, entry, elaboration);
+        zr48::engine::look_up_logical_name_in(text, "fuzz.toml", name, entry, elaboration);
     if (status >= 0 && entry) {
-      for (const auto& setup : entry->defaultSetup) (void)setup.describe();
+      for (const auto& setup : entry->default_setup) (void)setup.describe();
     }
   }
   return 0;

@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zr48::engine::OptionSettings settings;
     std::string elaboration;
     const ViStatus status =
-        zr48::engine::parseOptionString(text, allow_private, settings, elaboration);
+        zr48::engine::parse_option_string(text, allow_private, settings, elaboration);
     if (status >= 0) {
       // A parse that succeeded can be layered over defaults like any other.
       zr48::engine::OptionSettings defaults;
-      defaults.overrideWith(settings);
+      defaults.override_with(settings);
     }
   }
   return 0;

@@ -14,26 +14,26 @@ namespace zr48::engine {
 
 // T is one of ViInt32, ViReal64, std::string, ViBoolean, ViSession, ViAddr.
 template <class T>
-ViStatus getAttribute(Session& s, const char* channel, ViAttr id, ViInt32 options, T& out);
+ViStatus get_attribute(Session& s, const char* channel, ViAttr id, ViInt32 options, T& out);
 template <class T>
-ViStatus setAttribute(Session& s, const char* channel, ViAttr id, ViInt32 options, T value);
+ViStatus set_attribute(Session& s, const char* channel, ViAttr id, ViInt32 options, T value);
 template <class T>
-ViStatus checkAttribute(Session& s, const char* channel, ViAttr id, ViInt32 options,
-                        const T& value);
+ViStatus check_attribute(Session& s, const char* channel, ViAttr id, ViInt32 options,
+                         const T& value);
 template <class T>
-ViStatus addAttribute(Session& s, ViAttr id, const char* name, T defaultValue, IviAttrFlags flags,
-                      AnyCallback read, AnyCallback write, const IviRangeTable* range,
-                      ViInt32 comparePrecision);
+ViStatus add_attribute(Session& s, ViAttr id, const char* name, T defaultValue, IviAttrFlags flags,
+                       AnyCallback read, AnyCallback write, const IviRangeTable* range,
+                       ViInt32 compare_precision);
 
-ViStatus setStringReadCallback(Session& s, ViAttr id, AnyCallback callback);
-ViStatus getAttributeFlags(Session& s, ViAttr id, IviAttrFlags& flags);
-ViStatus setAttributeFlags(Session& s, ViAttr id, IviAttrFlags flags);
-ViStatus invalidateAttribute(Session& s, const char* channel, ViAttr id);
-void invalidateAllAttributes(Session& s);
-ViStatus setValInStringCallback(Session& s, ViAttr id, const char* value);
+ViStatus set_string_read_callback(Session& s, ViAttr id, AnyCallback callback);
+ViStatus get_attribute_flags(Session& s, ViAttr id, IviAttrFlags& flags);
+ViStatus set_attribute_flags(Session& s, ViAttr id, IviAttrFlags flags);
+ViStatus invalidate_attribute(Session& s, const char* channel, ViAttr id);
+void invalidate_all_attributes(Session& s);
+ViStatus set_val_in_string_callback(Session& s, ViAttr id, const char* value);
 
 // A readable label for elaborations: the attribute's name and identifier.
-std::string describeAttribute(const Attribute& a);
+std::string describe_attribute(const Attribute& a);
 
 }  // namespace zr48::engine
 

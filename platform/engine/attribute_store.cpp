@@ -2,25 +2,25 @@
 
 namespace zr48::engine {
 
-const char* typeName(ValueType type) {
+const char* type_name(ValueType type) {
   switch (type) {
-    case ValueType::Int32:
+    case ValueType::kInt32:
       return "ViInt32";
-    case ValueType::Real64:
+    case ValueType::kReal64:
       return "ViReal64";
-    case ValueType::String:
+    case ValueType::kString:
       return "ViString";
-    case ValueType::Boolean:
+    case ValueType::kBoolean:
       return "ViBoolean";
-    case ValueType::Session:
+    case ValueType::kSession:
       return "ViSession";
-    case ValueType::Addr:
+    case ValueType::kAddr:
       return "ViAddr";
   }
   return "unknown";
 }
 
-Attribute* AttributeStore::findByName(std::string_view name) {
+Attribute* AttributeStore::find_by_name(std::string_view name) {
   for (Attribute& a : attributes_) {
     if (a.name == name) return &a;
   }

@@ -29,12 +29,12 @@ class AttributeStore {
     const auto it = others_.find(id);
     return it == others_.end() ? nullptr : &attributes_[it->second];
   }
-  Attribute* findByName(std::string_view name);
+  Attribute* find_by_name(std::string_view name);
   // The caller has made sure that the identifier is new.
   Attribute& add(Attribute attribute);
 
   template <class F>
-  void forEach(F&& f) {
+  void for_each(F&& f) {
     for (Attribute& a : attributes_) f(a);
   }
 

@@ -13,7 +13,7 @@ namespace zr48::engine {
 // Size 0: nothing copied, the required size (length + 1) returned. Negative size: the whole text
 // is copied. Positive size: the text, or a terminated prefix of bufSize - 1 characters and the
 // required size when it does not fit. A null buffer with a non-zero size is refused.
-inline ViStatus copyWithBufferRule(std::string_view text, ViInt32 bufSize, ViChar* out) {
+inline ViStatus copy_with_buffer_rule(std::string_view text, ViInt32 bufSize, ViChar* out) {
   const auto required = static_cast<ViInt32>(text.size() + 1);
   if (bufSize == 0) return required;
   if (out == nullptr) return IVI_ERROR_INVALID_PARAMETER;
@@ -28,7 +28,7 @@ inline ViStatus copyWithBufferRule(std::string_view text, ViInt32 bufSize, ViCha
 }
 
 // Copies into a fixed IVI message buffer of IVI_MAX_MESSAGE_BUF_SIZE bytes, truncating.
-inline void copyToMessageBuffer(std::string_view text, ViChar* out) {
+inline void copy_to_message_buffer(std::string_view text, ViChar* out) {
   const size_t n = text.size() < IVI_MAX_MESSAGE_LEN ? text.size() : IVI_MAX_MESSAGE_LEN;
   std::memcpy(out, text.data(), n);
   out[n] = '\0';

@@ -19,8 +19,8 @@ ViStatus add(ViSession vi, ViAttr id, ViConstString name, T defaultValue, IviAtt
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return addAttribute<T>(*s, id, name, std::move(defaultValue), flags, eraseCallback(read),
-                           eraseCallback(write), range, precision);
+    return add_attribute<T>(*s, id, name, std::move(defaultValue), flags, erase_callback(read),
+                            erase_callback(write), range, precision);
   });
 }
 
@@ -30,7 +30,7 @@ ViStatus get(ViSession vi, ViConstString channel, ViAttr id, ViInt32 options, T*
     const LockedSession s(vi);
     if (!s) return s.status();
     if (value == nullptr) return s->fail(IVI_ERROR_INVALID_PARAMETER, kNullValue);
-    return getAttribute<T>(*s, channel, id, options, *value);
+    return get_attribute<T>(*s, channel, id, options, *value);
   });
 }
 
@@ -39,7 +39,7 @@ ViStatus set(ViSession vi, ViConstString channel, ViAttr id, ViInt32 options, T 
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return setAttribute<T>(*s, channel, id, options, std::move(value));
+    return set_attribute<T>(*s, channel, id, options, std::move(value));
   });
 }
 
@@ -48,17 +48,17 @@ ViStatus check(ViSession vi, ViConstString channel, ViAttr id, ViInt32 options, 
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return checkAttribute<T>(*s, channel, id, options, value);
+    return check_attribute<T>(*s, channel, id, options, value);
   });
 }
 
-std::string textOf(ViConstString value) {
+std::string text_of(ViConstString value) {
   return value != nullptr ? value : "";
 }
 
 // A null text to set or check is the caller's mistake, not an empty value: it is refused and
 // recorded, so that nothing is written to the instrument in its place.
-ViStatus refuseNullText(ViSession vi) {
+ViStatus refuse_null_text(ViSession vi) {
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
@@ -68,7 +68,7 @@ ViStatus refuseNullText(ViSession vi) {
 
 // The error attributes can be read without a session: then they report the thread's
 // information, as GetError(VI_NULL) needs after a failed initialisation.
-bool isThreadErrorRead(ViSession vi, ViAttr id) {
+bool is_thread_error_read(ViSession vi, ViAttr id) {
   return vi == VI_NULL && (id == IVI_ATTR_PRIMARY_ERROR || id == IVI_ATTR_SECONDARY_ERROR ||
                            id == IVI_ATTR_ERROR_ELABORATION);
 }
@@ -99,8 +99,8 @@ ViStatus Ivi_AddAttributeViString(ViSession vi, ViAttr attributeId, ViConstStrin
                                   ViConstString defaultValue, IviAttrFlags flags,
                                   ReadAttrViString_CallbackPtr readCallback,
                                   WriteAttrViString_CallbackPtr writeCallback) {
-  return add<std::string>(vi, attributeId, attributeName, textOf(defaultValue), flags, readCallback,
-                          writeCallback);
+  return add<std::string>(vi, attributeId, attributeName, text_of(defaultValue), flags,
+                          readCallback, writeCallback);
 }
 
 ViStatus Ivi_AddAttributeViBoolean(ViSession vi, ViAttr attributeId, ViConstString attributeName,
@@ -116,7 +116,7 @@ ViStatus Ivi_SetAttrReadCallbackViString(ViSession vi, ViAttr attributeId,
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return setStringReadCallback(*s, attributeId, eraseCallback(readCallback));
+    return set_string_read_callback(*s, attributeId, erase_callback(readCallback));
   });
 }
 
@@ -125,7 +125,7 @@ ViStatus Ivi_GetAttributeFlags(ViSession vi, ViAttr attributeId, IviAttrFlags* f
     const LockedSession s(vi);
     if (!s) return s.status();
     if (flags == nullptr) return s->fail(IVI_ERROR_INVALID_PARAMETER, "Null address for flags");
-    return getAttributeFlags(*s, attributeId, *flags);
+    return get_attribute_flags(*s, attributeId, *flags);
   });
 }
 
@@ -133,7 +133,7 @@ ViStatus Ivi_SetAttributeFlags(ViSession vi, ViAttr attributeId, IviAttrFlags fl
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return setAttributeFlags(*s, attributeId, flags);
+    return set_attribute_flags(*s, attributeId, flags);
   });
 }
 
@@ -149,7 +149,7 @@ ViStatus Ivi_SetAttributeViReal64(ViSession vi, ViConstString channelName, ViAtt
 
 ViStatus Ivi_SetAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                   ViInt32 optionFlags, ViConstString value) {
-  if (value == nullptr) return refuseNullText(vi);
+  if (value == nullptr) return refuse_null_text(vi);
   return set<std::string>(vi, channelName, attributeId, optionFlags, value);
 }
 
@@ -170,9 +170,9 @@ ViStatus Ivi_SetAttributeViAddr(ViSession vi, ViConstString channelName, ViAttr 
 
 ViStatus Ivi_GetAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                  ViInt32 optionFlags, ViInt32* value) {
-  if (isThreadErrorRead(vi, attributeId) && attributeId != IVI_ATTR_ERROR_ELABORATION) {
+  if (is_thread_error_read(vi, attributeId) && attributeId != IVI_ATTR_ERROR_ELABORATION) {
     if (value == nullptr) return IVI_ERROR_INVALID_PARAMETER;
-    const ErrorInfo& info = threadErrorInfo();
+    const ErrorInfo& info = thread_error_info();
     *value = attributeId == IVI_ATTR_PRIMARY_ERROR ? info.primary : info.secondary;
     return VI_SUCCESS;
   }
@@ -187,17 +187,17 @@ ViStatus Ivi_GetAttributeViReal64(ViSession vi, ViConstString channelName, ViAtt
 ViStatus Ivi_GetAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                   ViInt32 optionFlags, ViInt32 bufSize, ViChar value[]) {
   return guarded([&]() -> ViStatus {
-    if (isThreadErrorRead(vi, attributeId) && attributeId == IVI_ATTR_ERROR_ELABORATION) {
-      return copyWithBufferRule(threadErrorInfo().elaboration, bufSize, value);
+    if (is_thread_error_read(vi, attributeId) && attributeId == IVI_ATTR_ERROR_ELABORATION) {
+      return copy_with_buffer_rule(thread_error_info().elaboration, bufSize, value);
     }
     const LockedSession s(vi);
     if (!s) return s.status();
     if (value == nullptr && bufSize != 0) return s->fail(IVI_ERROR_INVALID_PARAMETER, kNullValue);
     std::string text;
     const ViStatus status =
-        getAttribute<std::string>(*s, channelName, attributeId, optionFlags, text);
+        get_attribute<std::string>(*s, channelName, attributeId, optionFlags, text);
     if (status < 0) return status;
-    return copyWithBufferRule(text, bufSize, value);
+    return copy_with_buffer_rule(text, bufSize, value);
   });
 }
 
@@ -223,7 +223,7 @@ ViStatus Ivi_CheckAttributeViReal64(ViSession vi, ViConstString channelName, ViA
 
 ViStatus Ivi_CheckAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
                                     ViInt32 optionFlags, ViConstString value) {
-  if (value == nullptr) return refuseNullText(vi);
+  if (value == nullptr) return refuse_null_text(vi);
   return check<std::string>(vi, channelName, attributeId, optionFlags, value);
 }
 
@@ -241,7 +241,7 @@ ViStatus Ivi_SetValInStringCallback(ViSession vi, ViAttr attributeId, ViConstStr
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return setValInStringCallback(*s, attributeId, value);
+    return set_val_in_string_callback(*s, attributeId, value);
   });
 }
 
@@ -249,7 +249,7 @@ ViStatus Ivi_InvalidateAttribute(ViSession vi, ViConstString channelName, ViAttr
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    return invalidateAttribute(*s, channelName, attributeId);
+    return invalidate_attribute(*s, channelName, attributeId);
   });
 }
 
@@ -257,7 +257,7 @@ ViStatus Ivi_InvalidateAllAttributes(ViSession vi) {
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    invalidateAllAttributes(*s);
+    invalidate_all_attributes(*s);
     return VI_SUCCESS;
   });
 }

@@ -18,9 +18,9 @@ using namespace zr48::engine;
 namespace {
 
 // Sets one default set-up value, converted to the attribute's type.
-ViStatus applySetting(Session& s, const DefaultSetupEntry& entry) {
-  Attribute* a = entry.attributeName.empty() ? s.attributes.find(entry.attributeId)
-                                             : s.attributes.findByName(entry.attributeName);
+ViStatus apply_setting(Session& s, const DefaultSetupEntry& entry) {
+  Attribute* a = entry.attribute_name.empty() ? s.attributes.find(entry.attribute_id)
+                                              : s.attributes.find_by_name(entry.attribute_name);
   if (a == nullptr) {
     return s.fail(IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR,
                   "Default set-up: unknown " + entry.describe());
@@ -32,31 +32,31 @@ ViStatus applySetting(Session& s, const DefaultSetupEntry& entry) {
   const auto* text = std::get_if<std::string>(&entry.value);
   ViStatus status = IVI_ERROR_INVALID_DEFAULT_SETUP_VAL;
   switch (a->type) {
-    case ValueType::Int32:
+    case ValueType::kInt32:
       if (i != nullptr && *i >= INT32_MIN && *i <= INT32_MAX) {
-        status = setAttribute<ViInt32>(s, channel, a->id, 0, static_cast<ViInt32>(*i));
+        status = set_attribute<ViInt32>(s, channel, a->id, 0, static_cast<ViInt32>(*i));
       }
       break;
-    case ValueType::Real64:
+    case ValueType::kReal64:
       if (d != nullptr || i != nullptr) {
-        status = setAttribute<ViReal64>(s, channel, a->id, 0,
-                                        d != nullptr ? *d : static_cast<double>(*i));
+        status = set_attribute<ViReal64>(s, channel, a->id, 0,
+                                         d != nullptr ? *d : static_cast<double>(*i));
       }
       break;
-    case ValueType::Boolean:
+    case ValueType::kBoolean:
       if (b != nullptr) {
-        status = setAttribute<ViBoolean>(s, channel, a->id, 0, *b ? VI_TRUE : VI_FALSE);
+        status = set_attribute<ViBoolean>(s, channel, a->id, 0, *b ? VI_TRUE : VI_FALSE);
       }
       break;
-    case ValueType::String:
-      if (text != nullptr) status = setAttribute<std::string>(s, channel, a->id, 0, *text);
+    case ValueType::kString:
+      if (text != nullptr) status = set_attribute<std::string>(s, channel, a->id, 0, *text);
       break;
     default:
       break;
   }
   if (status == IVI_ERROR_INVALID_DEFAULT_SETUP_VAL || status == IVI_ERROR_INVALID_VALUE) {
     const std::string elaboration =
-        "Default set-up: invalid value for " + entry.describe() + " of type " + typeName(a->type);
+        "Default set-up: invalid value for " + entry.describe() + " of type " + type_name(a->type);
     s.errors.record(true, IVI_ERROR_INVALID_DEFAULT_SETUP_VAL, VI_SUCCESS, elaboration.c_str());
     return IVI_ERROR_INVALID_DEFAULT_SETUP_VAL;
   }
@@ -88,15 +88,15 @@ ViStatus Ivi_BuildChannelTable(ViSession vi, ViConstString defaultChannelList,
     ChannelTable table;
     std::string elaboration;
     ViStatus status = table.build(defaultChannelList, elaboration);
-    if (status >= 0 && s->logicalName) {
-      status = table.setVirtualNames(s->logicalName->virtualChannels,
-                                     allowUnknownChannelNames != VI_FALSE, elaboration);
+    if (status >= 0 && s->logical_name) {
+      status = table.set_virtual_names(s->logical_name->virtual_channels,
+                                       allowUnknownChannelNames != VI_FALSE, elaboration);
     }
     if (status < 0) return s->fail(status, elaboration);
     const ViInt32 count = table.count();
     s->channels = std::move(table);
-    s->allowUnknownChannels = allowUnknownChannelNames != VI_FALSE;
-    return setAttribute<ViInt32>(*s, nullptr, IVI_ATTR_CHANNEL_COUNT, 0, count);
+    s->allow_unknown_channels = allowUnknownChannelNames != VI_FALSE;
+    return set_attribute<ViInt32>(*s, nullptr, IVI_ATTR_CHANNEL_COUNT, 0, count);
   });
 }
 
@@ -104,9 +104,9 @@ ViStatus Ivi_ApplyDefaultSetup(ViSession vi) {
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    if (!s->logicalName) return VI_SUCCESS;
-    for (const DefaultSetupEntry& entry : s->logicalName->defaultSetup) {
-      const ViStatus status = applySetting(*s, entry);
+    if (!s->logical_name) return VI_SUCCESS;
+    for (const DefaultSetupEntry& entry : s->logical_name->default_setup) {
+      const ViStatus status = apply_setting(*s, entry);
       if (status < 0) return status;
     }
     return VI_SUCCESS;
@@ -129,7 +129,7 @@ ViStatus Ivi_GetNthChannelString(ViSession vi, ViInt32 index, ViConstString* cha
                                                       " is above the channel count " +
                                                       std::to_string(s->channels.count()));
     }
-    *channelString = s->channels.physicalName(index - 1).c_str();
+    *channelString = s->channels.physical_name(index - 1).c_str();
     return VI_SUCCESS;
   });
 }
@@ -147,7 +147,7 @@ ViStatus Ivi_GetUserChannelName(ViSession vi, ViConstString channelName,
       return s->fail(IVI_ERROR_UNKNOWN_CHANNEL_NAME,
                      "Unknown channel name '" + std::string(channelName) + "'");
     }
-    *userChannelName = s->channels.userName(index).c_str();
+    *userChannelName = s->channels.user_name(index).c_str();
     return VI_SUCCESS;
   });
 }
@@ -167,9 +167,9 @@ ViStatus Ivi_CoerceChannelName(ViSession vi, ViConstString channelName,
       std::string shown(channelName, ::strnlen(channelName, kShown + 1));
       if (shown.size() > kShown) shown.replace(kShown, std::string::npos, "...");
       return s->fail(IVI_ERROR_BAD_CHANNEL_NAME,
-                     "Channel name '" + shown + "' is not one of " + s->channels.describeNames());
+                     "Channel name '" + shown + "' is not one of " + s->channels.describe_names());
     }
-    *coercedChannelName = s->channels.physicalName(index).c_str();
+    *coercedChannelName = s->channels.physical_name(index).c_str();
     return VI_SUCCESS;
   });
 }
@@ -190,7 +190,7 @@ ViStatus Ivi_GetNextInterchangeCheckString(ViSession vi, ViInt32 bufferSize,
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    const ViStatus status = s->interchangeWarnings.next(bufferSize, interchangeWarning);
+    const ViStatus status = s->interchange_warnings.next(bufferSize, interchangeWarning);
     return status == IVI_ERROR_INVALID_PARAMETER
                ? s->fail(status, "Null address for the interchange warning")
                : status;
@@ -208,7 +208,7 @@ ViStatus Ivi_ClearInterchangeWarnings(ViSession vi) {
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    s->interchangeWarnings.clear();
+    s->interchange_warnings.clear();
     return VI_SUCCESS;
   });
 }
@@ -221,7 +221,7 @@ ViStatus Ivi_WriteInstrData(ViSession vi, ViConstString writeBuffer) {
       return s->fail(IVI_ERROR_INVALID_PARAMETER, "Null address for the data to write");
     }
     if (s->simulate) return VI_SUCCESS;
-    const ViSession io = s->ioSession.load();
+    const ViSession io = s->io_session.load();
     if (io == VI_NULL) return s->fail(IVI_ERROR_NOT_INITIALIZED, "No I/O session is open");
     ViUInt32 written = 0;
     const ViStatus status =
@@ -243,7 +243,7 @@ ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[],
     }
     *bytesRead = 0;
     if (s->simulate || numBytes == 0) return VI_SUCCESS;
-    const ViSession io = s->ioSession.load();
+    const ViSession io = s->io_session.load();
     if (io == VI_NULL) return s->fail(IVI_ERROR_NOT_INITIALIZED, "No I/O session is open");
     ViUInt32 count = 0;
     const ViStatus status = s->visa->read(io, reinterpret_cast<ViPBuf>(readBuffer),
@@ -255,11 +255,11 @@ ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[],
 
 ViStatus Ivi_GetEngineDescription(ViInt32 bufferSize, ViChar description[]) {
   return guarded([&]() -> ViStatus {
-    const std::string path = configurationPath();
+    const std::string path = configuration_path();
     char text[1024];
-    std::snprintf(text, sizeof text, kDescription, engineRevision().c_str(), path.c_str(),
+    std::snprintf(text, sizeof text, kDescription, engine_revision().c_str(), path.c_str(),
                   kConfigEnvVar, kDefaultConfigPath);
-    return copyWithBufferRule(text, bufferSize, description);
+    return copy_with_buffer_rule(text, bufferSize, description);
   });
 }
 

@@ -13,16 +13,16 @@ using namespace zr48::engine;
 namespace {
 
 template <class F>
-ViBoolean stateOf(ViSession vi, F&& read) {
+ViBoolean state_of(ViSession vi, F&& read) {
   const SessionRef ref(vi);
   return ref && read(*ref) ? VI_TRUE : VI_FALSE;
 }
 
-void fillErrorOutputs(const ErrorInfo& info, ViStatus* primary, ViStatus* secondary,
-                      ViChar* elaboration) {
+void fill_error_outputs(const ErrorInfo& info, ViStatus* primary, ViStatus* secondary,
+                        ViChar* elaboration) {
   if (primary != nullptr) *primary = info.primary;
   if (secondary != nullptr) *secondary = info.secondary;
-  if (elaboration != nullptr) copyToMessageBuffer(info.elaboration, elaboration);
+  if (elaboration != nullptr) copy_to_message_buffer(info.elaboration, elaboration);
 }
 
 }  // namespace
@@ -33,18 +33,18 @@ ViStatus Ivi_GetInfoFromResourceName(ViRsrc resourceName, ViConstString optionSt
                                      ViChar newResourceName[256], ViChar newOptionString[256],
                                      ViBoolean* isLogicalName) {
   return guarded([&]() -> ViStatus {
-    return resolveResourceName(resourceName, optionString, newResourceName, newOptionString,
-                               isLogicalName);
+    return resolve_resource_name(resourceName, optionString, newResourceName, newOptionString,
+                                 isLogicalName);
   });
 }
 
 ViStatus Ivi_SpecificDriverNew(ViConstString specificPrefix, ViConstString optionString,
                                ViSession* newVi) {
-  return guarded([&]() -> ViStatus { return createSession(specificPrefix, optionString, newVi); });
+  return guarded([&]() -> ViStatus { return create_session(specificPrefix, optionString, newVi); });
 }
 
 ViStatus Ivi_Dispose(ViSession vi) {
-  return guarded([&]() -> ViStatus { return disposeSession(vi); });
+  return guarded([&]() -> ViStatus { return dispose_session(vi); });
 }
 
 ViStatus Ivi_LockSession(ViSession vi, ViBoolean* callerHasLock) {
@@ -70,31 +70,31 @@ ViStatus Ivi_UnlockSession(ViSession vi, ViBoolean* callerHasLock) {
 }
 
 ViBoolean Ivi_Simulating(ViSession vi) {
-  return stateOf(vi, [](const Session& s) { return s.simulate.load(); });
+  return state_of(vi, [](const Session& s) { return s.simulate.load(); });
 }
 
 ViBoolean Ivi_RangeChecking(ViSession vi) {
-  return stateOf(vi, [](const Session& s) { return s.rangeCheck.load(); });
+  return state_of(vi, [](const Session& s) { return s.range_check.load(); });
 }
 
 ViBoolean Ivi_QueryInstrStatus(ViSession vi) {
-  return stateOf(vi, [](const Session& s) { return s.queryInstrStatus.load(); });
+  return state_of(vi, [](const Session& s) { return s.query_instr_status.load(); });
 }
 
 ViBoolean Ivi_NeedToCheckStatus(ViSession vi) {
-  return stateOf(vi, [](const Session& s) { return s.needToCheckStatus.load(); });
+  return state_of(vi, [](const Session& s) { return s.need_to_check_status.load(); });
 }
 
 ViStatus Ivi_SetNeedToCheckStatus(ViSession vi, ViBoolean needToCheckStatus) {
   const SessionRef ref(vi);
   if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
-  ref->needToCheckStatus = needToCheckStatus != VI_FALSE;
+  ref->need_to_check_status = needToCheckStatus != VI_FALSE;
   return VI_SUCCESS;
 }
 
 ViSession Ivi_IOSession(ViSession vi) {
   const SessionRef ref(vi);
-  return ref ? ref->ioSession.load() : VI_NULL;
+  return ref ? ref->io_session.load() : VI_NULL;
 }
 
 ViStatus Ivi_SetErrorInfo(ViSession vi, ViBoolean overrideExistingError, ViStatus primaryError,
@@ -102,7 +102,7 @@ ViStatus Ivi_SetErrorInfo(ViSession vi, ViBoolean overrideExistingError, ViStatu
   return guarded([&]() -> ViStatus {
     const bool overwrite = overrideExistingError != VI_FALSE;
     if (vi == VI_NULL) {
-      threadErrorInfo().record(overwrite, primaryError, secondaryError, errorElaboration);
+      thread_error_info().record(overwrite, primaryError, secondaryError, errorElaboration);
       return VI_SUCCESS;
     }
     const SessionRef ref(vi);
@@ -116,21 +116,21 @@ ViStatus Ivi_GetErrorInfo(ViSession vi, ViStatus* primaryError, ViStatus* second
                           ViChar errorElaboration[256]) {
   return guarded([&]() -> ViStatus {
     if (vi == VI_NULL) {
-      ErrorInfo& info = threadErrorInfo();
-      fillErrorOutputs(info, primaryError, secondaryError, errorElaboration);
+      ErrorInfo& info = thread_error_info();
+      fill_error_outputs(info, primaryError, secondaryError, errorElaboration);
       info.clear();
       return VI_SUCCESS;
     }
     const SessionRef ref(vi);
     if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
-    fillErrorOutputs(ref->errors.take(), primaryError, secondaryError, errorElaboration);
+    fill_error_outputs(ref->errors.take(), primaryError, secondaryError, errorElaboration);
     return VI_SUCCESS;
   });
 }
 
 ViStatus Ivi_ClearErrorInfo(ViSession vi) {
   if (vi == VI_NULL) {
-    threadErrorInfo().clear();
+    thread_error_info().clear();
     return VI_SUCCESS;
   }
   const SessionRef ref(vi);
@@ -148,10 +148,10 @@ ViStatus Ivi_GetSpecificDriverStatusDesc(ViSession vi, ViStatus statusCode, ViCh
                                          const IviStringValueTableEntry* additionalTableToSearch) {
   return guarded([&]() -> ViStatus {
     if (messageBuf == nullptr) return IVI_ERROR_INVALID_PARAMETER;
-    if (vi == VI_NULL) return describeStatus({}, statusCode, additionalTableToSearch, messageBuf);
+    if (vi == VI_NULL) return describe_status({}, statusCode, additionalTableToSearch, messageBuf);
     const SessionRef ref(vi);
     if (!ref) return IVI_ERROR_INVALID_SESSION_HANDLE;
-    return describeStatus(ref->prefix(), statusCode, additionalTableToSearch, messageBuf);
+    return describe_status(ref->prefix(), statusCode, additionalTableToSearch, messageBuf);
   });
 }
 

@@ -18,7 +18,7 @@ std::string_view trim(std::string_view text) {
 
 }  // namespace
 
-bool isValidChannelIdentifier(std::string_view name) {
+bool is_valid_channel_identifier(std::string_view name) {
   return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '!' || c == '_';
   });
@@ -39,7 +39,7 @@ ViStatus ChannelTable::build(std::string_view list, std::string& elaboration) {
     size_t comma = list.find(',', pos);
     if (comma == std::string_view::npos) comma = list.size();
     const std::string_view name = trim(list.substr(pos, comma - pos));
-    if (!isValidChannelIdentifier(name)) {
+    if (!is_valid_channel_identifier(name)) {
       elaboration = "Bad channel name '" + std::string(name) + "' in the channel list";
       return IVI_ERROR_BAD_CHANNEL_NAME;
     }
@@ -54,52 +54,53 @@ ViStatus ChannelTable::build(std::string_view list, std::string& elaboration) {
   return VI_SUCCESS;
 }
 
-ViStatus ChannelTable::setVirtualNames(const VirtualChannelMap& names, bool allowUnknown,
-                                       std::string& elaboration) {
+ViStatus ChannelTable::set_virtual_names(const VirtualChannelMap& names, bool allowUnknown,
+                                         std::string& elaboration) {
   std::vector<std::pair<std::string, int>> mapped;
   for (const auto& entry : names) {
-    const std::string& virtualName = entry.first;
-    const std::string& physicalName = entry.second;
-    if (!isValidChannelIdentifier(virtualName)) {
-      elaboration = "Bad virtual channel name '" + virtualName + "'";
+    const std::string& virtual_name = entry.first;
+    const std::string& physical_name = entry.second;
+    if (!is_valid_channel_identifier(virtual_name)) {
+      elaboration = "Bad virtual channel name '" + virtual_name + "'";
       return IVI_ERROR_BAD_VIRT_CHAN_NAME;
     }
-    if (physicalName.empty()) {
-      elaboration = "Virtual channel name '" + virtualName + "' is not assigned a channel";
+    if (physical_name.empty()) {
+      elaboration = "Virtual channel name '" + virtual_name + "' is not assigned a channel";
       return IVI_ERROR_UNASSIGNED_VIRT_CHAN_NAME;
     }
-    const auto it = std::find(physical_.begin(), physical_.end(), physicalName);
+    const auto it = std::find(physical_.begin(), physical_.end(), physical_name);
     if (it == physical_.end()) {
       if (allowUnknown) continue;
-      elaboration = "Virtual channel name '" + virtualName + "' is assigned to '";
-      elaboration += physicalName + "', which is not a channel of the driver";
+      elaboration = "Virtual channel name '" + virtual_name + "' is assigned to '";
+      elaboration += physical_name + "', which is not a channel of the driver";
       return IVI_ERROR_BAD_VIRT_CHAN_ASSIGNMENT;
     }
-    const bool duplicate = std::any_of(mapped.begin(), mapped.end(),
-                                       [&](const auto& m) { return m.first == virtualName; });
+    const bool duplicate = std::any_of(mapped.begin(), mapped.end(), [virtual_name](const auto& m) {
+      return m.first == virtual_name;
+    });
     if (duplicate) {
-      elaboration = "Virtual channel name '" + virtualName + "' is defined twice";
+      elaboration = "Virtual channel name '" + virtual_name + "' is defined twice";
       return IVI_ERROR_DUPLICATE_VIRT_CHAN_NAME;
     }
-    mapped.emplace_back(virtualName, static_cast<int>(it - physical_.begin()));
+    mapped.emplace_back(virtual_name, static_cast<int>(it - physical_.begin()));
   }
   virtual_ = std::move(mapped);
   return VI_SUCCESS;
 }
 
-const std::string& ChannelTable::userName(int index) const {
-  for (const auto& [virtualName, physicalIndex] : virtual_) {
-    if (physicalIndex == index) return virtualName;
+const std::string& ChannelTable::user_name(int index) const {
+  for (const auto& [virtual_name, physicalIndex] : virtual_) {
+    if (physicalIndex == index) return virtual_name;
   }
   return physical_[index];
 }
 
-std::string ChannelTable::describeNames() const {
+std::string ChannelTable::describe_names() const {
   std::string text;
   for (const std::string& name : physical_) text += (text.empty() ? "" : ", ") + name;
   std::string mapped;
-  for (const auto& [virtualName, index] : virtual_) {
-    mapped += (mapped.empty() ? "" : ", ") + virtualName + " = " + physical_[index];
+  for (const auto& [virtual_name, index] : virtual_) {
+    mapped += (mapped.empty() ? "" : ", ") + virtual_name + " = " + physical_[index];
   }
   return mapped.empty() ? text : text + " (virtual: " + mapped + ")";
 }

@@ -11,7 +11,7 @@ namespace zr48::engine {
 
 // "4.00": the revision ivi_engine.h gives, as IVI_ATTR_ENGINE_REVISION and the description
 // report it.
-inline std::string engineRevision() {
+inline std::string engine_revision() {
   char text[16];
   (void)std::snprintf(text, sizeof text, "%d.%02d", IVI_ENGINE_MAJOR_VERSION,
                       IVI_ENGINE_MINOR_VERSION);

@@ -18,7 +18,7 @@ void ErrorInfo::record(bool overwrite, ViStatus newPrimary, ViStatus newSecondar
   }
 }
 
-ErrorInfo& threadErrorInfo() {
+ErrorInfo& thread_error_info() {
   thread_local ErrorInfo info;
   return info;
 }

@@ -23,7 +23,7 @@ struct ErrorInfo {
 };
 
 // The calling thread's information, used when no session is named.
-ErrorInfo& threadErrorInfo();
+ErrorInfo& thread_error_info();
 
 // A session's information; guarded on its own so that it can be read while another thread holds
 // the session lock (and while the session is being disposed).

@@ -16,7 +16,7 @@ struct InherentRow {
   IviAttrFlags flags;
 };
 
-std::span<const InherentRow> inherentAttributeRows();
+std::span<const InherentRow> inherent_attribute_rows();
 
 }  // namespace zr48::engine
 

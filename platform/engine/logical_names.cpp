@@ -29,64 +29,64 @@ struct EntryError {
   std::string text;
 };
 
-std::string sourceLine(const toml::node& node) {
+std::string source_line(const toml::node& node) {
   return " (line " + std::to_string(node.source().begin.line) + ")";
 }
 
-OptionSettings readOptions(const toml::table& options, const std::string& where) {
+OptionSettings read_options(const toml::table& options, const std::string& where) {
   OptionSettings settings;
   for (const auto& [key, node] : options) {
     const std::string_view name = key.str();
-    if (isDriverSetupName(name)) {
+    if (is_driver_setup_name(name)) {
       const auto* text = node.as_string();
       if (text == nullptr) {
         throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
-                         where + ": DriverSetup must be a string" + sourceLine(node)};
+                         where + ": DriverSetup must be a string" + source_line(node)};
       }
-      settings.driverSetup = text->get();
-    } else if (const BoolOption* option = findBoolOption(name)) {
+      settings.driver_setup = text->get();
+    } else if (const BoolOption* option = find_bool_option(name)) {
       const auto* flag = node.as_boolean();
       if (flag == nullptr) {
         throw EntryError{IVI_ERROR_BAD_BOOLEAN_IN_CONFIG_FILE,
                          where + ": option '" + std::string(name) + "' must be true or false" +
-                             sourceLine(node)};
+                             source_line(node)};
       }
       settings.*option->member = flag->get();
     } else {
       throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
-                       where + ": unknown option '" + std::string(name) + "'" + sourceLine(node)};
+                       where + ": unknown option '" + std::string(name) + "'" + source_line(node)};
     }
   }
   return settings;
 }
 
-VirtualChannelMap readVirtualChannels(const toml::table& channels, const std::string& where) {
+VirtualChannelMap read_virtual_channels(const toml::table& channels, const std::string& where) {
   VirtualChannelMap map;
   for (const auto& [key, node] : channels) {
     const auto* physical = node.as_string();
     if (physical == nullptr) {
       throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
                        where + ": virtual channel '" + std::string(key.str()) +
-                           "' must name a channel as a string" + sourceLine(node)};
+                           "' must name a channel as a string" + source_line(node)};
     }
     map.emplace_back(std::string(key.str()), physical->get());
   }
   return map;
 }
 
-DefaultSetupEntry readDefaultSetupEntry(const toml::node& node, const std::string& where) {
+DefaultSetupEntry read_default_setup_entry(const toml::node& node, const std::string& where) {
   const auto* table = node.as_table();
-  const std::string at = where + ": default-setup entry" + sourceLine(node);
+  const std::string at = where + ": default-setup entry" + source_line(node);
   if (table == nullptr) throw EntryError{IVI_ERROR_INVALID_CONFIGURATION, at + " is not a table"};
   DefaultSetupEntry entry;
   for (const auto& [key, field] : *table) {
     const std::string_view name = key.str();
     if (name == "attribute") {
       if (const auto* text = field.as_string()) {
-        entry.attributeName = text->get();
+        entry.attribute_name = text->get();
       } else if (const auto* id = field.as_integer();
                  id != nullptr && id->get() > 0 && id->get() <= 0xFFFFFFFFLL) {
-        entry.attributeId = static_cast<ViAttr>(id->get());
+        entry.attribute_id = static_cast<ViAttr>(id->get());
       } else {
         throw EntryError{IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR,
                          at + ": 'attribute' must be a name or a positive identifier"};
@@ -115,7 +115,7 @@ DefaultSetupEntry readDefaultSetupEntry(const toml::node& node, const std::strin
                        at + ": unknown key '" + std::string(name) + "'"};
     }
   }
-  if (entry.attributeName.empty() && entry.attributeId == 0) {
+  if (entry.attribute_name.empty() && entry.attribute_id == 0) {
     throw EntryError{IVI_ERROR_UNKNOWN_DEFAULT_SETUP_ATTR, at + " names no attribute"};
   }
   if (!table->contains("value")) {
@@ -124,11 +124,12 @@ DefaultSetupEntry readDefaultSetupEntry(const toml::node& node, const std::strin
   return entry;
 }
 
-LogicalName readEntry(std::string_view name, const toml::node& node, const std::string& file) {
+LogicalName read_entry(std::string_view name, const toml::node& node, const std::string& file) {
   const std::string where = file + ": logical name '" + std::string(name) + "'";
   const auto* table = node.as_table();
   if (table == nullptr) {
-    throw EntryError{IVI_ERROR_INVALID_CONFIGURATION, where + " is not a table" + sourceLine(node)};
+    throw EntryError{IVI_ERROR_INVALID_CONFIGURATION,
+                     where + " is not a table" + source_line(node)};
   }
   LogicalName entry;
   entry.name = std::string(name);
@@ -139,21 +140,21 @@ LogicalName readEntry(std::string_view name, const toml::node& node, const std::
       if (text == nullptr || text->get().size() >= IVI_MAX_MESSAGE_BUF_SIZE) {
         throw EntryError{
             IVI_ERROR_INVALID_CONFIGURATION,
-            where + ": 'resource' must be a string of at most 255 characters" + sourceLine(field)};
+            where + ": 'resource' must be a string of at most 255 characters" + source_line(field)};
       }
       entry.resource = text->get();
     } else if (k == "options" && field.is_table()) {
-      entry.options = readOptions(*field.as_table(), where);
+      entry.options = read_options(*field.as_table(), where);
     } else if (k == "virtual-channels" && field.is_table()) {
-      entry.virtualChannels = readVirtualChannels(*field.as_table(), where);
+      entry.virtual_channels = read_virtual_channels(*field.as_table(), where);
     } else if (k == "default-setup" && field.is_array()) {
       for (const toml::node& item : *field.as_array()) {
-        entry.defaultSetup.push_back(readDefaultSetupEntry(item, where));
+        entry.default_setup.push_back(read_default_setup_entry(item, where));
       }
     } else {
       throw EntryError{
           IVI_ERROR_INVALID_CONFIGURATION,
-          where + ": unexpected key '" + std::string(k) + "' or wrong type" + sourceLine(field)};
+          where + ": unexpected key '" + std::string(k) + "' or wrong type" + source_line(field)};
     }
   }
   return entry;
@@ -162,29 +163,29 @@ LogicalName readEntry(std::string_view name, const toml::node& node, const std::
 }  // namespace
 
 std::string DefaultSetupEntry::describe() const {
-  std::string text = attributeName.empty() ? "attribute " + std::to_string(attributeId)
-                                           : "attribute '" + attributeName + "'";
+  std::string text = attribute_name.empty() ? "attribute " + std::to_string(attribute_id)
+                                            : "attribute '" + attribute_name + "'";
   if (!channel.empty()) text += " on channel '" + channel + "'";
   return text;
 }
 
-std::string configurationPath() {
+std::string configuration_path() {
   const char* path = std::getenv(kConfigEnvVar);
   return path != nullptr && *path != '\0' ? std::string(path) : std::string(kDefaultConfigPath);
 }
 
-ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& out,
-                           std::string& elaboration) {
+ViStatus look_up_logical_name(std::string_view name, std::optional<LogicalName>& out,
+                              std::string& elaboration) {
   out.reset();
-  const std::string file = configurationPath();
+  const std::string file = configuration_path();
   std::string text;
-  const ViStatus status = readConfigurationFile(file, text, elaboration);
+  const ViStatus status = read_configuration_file(file, text, elaboration);
   if (status < 0 || text.empty()) return status;
-  return lookUpLogicalNameIn(text, file, name, out, elaboration);
+  return look_up_logical_name_in(text, file, name, out, elaboration);
 }
 
-ViStatus readConfigurationFile(const std::string& file, std::string& text,
-                               std::string& elaboration) {
+ViStatus read_configuration_file(const std::string& file, std::string& text,
+                                 std::string& elaboration) {
   text.clear();
   // Non-blocking, so that opening a FIFO cannot wait for a writer; only regular files are read.
   const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -225,15 +226,15 @@ ViStatus readConfigurationFile(const std::string& file, std::string& text,
   return VI_SUCCESS;
 }
 
-ViStatus lookUpLogicalNameIn(std::string_view configuration, const std::string& file,
-                             std::string_view name, std::optional<LogicalName>& out,
-                             std::string& elaboration) {
+ViStatus look_up_logical_name_in(std::string_view configuration, const std::string& file,
+                                 std::string_view name, std::optional<LogicalName>& out,
+                                 std::string& elaboration) {
   out.reset();
   try {
     const toml::table config = toml::parse(configuration, file);
     const toml::node* node = config.get(name);
     if (node == nullptr) return VI_SUCCESS;
-    out = readEntry(name, *node, file);
+    out = read_entry(name, *node, file);
     return VI_SUCCESS;
   } catch (const toml::parse_error& e) {
     elaboration = "Malformed logical-name configuration file " + file + " (line " +

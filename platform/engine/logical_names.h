@@ -25,10 +25,10 @@
 namespace zr48::engine {
 
 // One attribute value applied by Ivi_ApplyDefaultSetup. The attribute is named by its
-// registered name or, when `attributeName` is empty, by `attributeId`.
+// registered name or, when `attribute_name` is empty, by `attribute_id`.
 struct DefaultSetupEntry {
-  std::string attributeName;
-  ViAttr attributeId = 0;
+  std::string attribute_name;
+  ViAttr attribute_id = 0;
   std::string channel;
   std::variant<bool, std::int64_t, double, std::string> value;
 
@@ -39,12 +39,12 @@ struct LogicalName {
   std::string name;
   std::string resource;
   OptionSettings options;
-  VirtualChannelMap virtualChannels;
-  std::vector<DefaultSetupEntry> defaultSetup;
+  VirtualChannelMap virtual_channels;
+  std::vector<DefaultSetupEntry> default_setup;
 };
 
 // The configuration file this process reads.
-std::string configurationPath();
+std::string configuration_path();
 
 // The largest configuration file read: far beyond any bench's names, small enough that a wrong
 // path (a device, a log file) fails at once instead of filling memory.
@@ -52,19 +52,19 @@ inline constexpr std::size_t kMaxConfigFileBytes = std::size_t{4} << 20;
 
 // Reads the configuration file: a missing one gives empty text; anything but a regular file, or
 // one larger than kMaxConfigFileBytes, fails with an elaboration that names the file.
-ViStatus readConfigurationFile(const std::string& file, std::string& text,
-                               std::string& elaboration);
+ViStatus read_configuration_file(const std::string& file, std::string& text,
+                                 std::string& elaboration);
 
 // Looks `name` up. A missing file or an absent name leaves `out` empty and succeeds; an
 // unreadable or malformed file, or a malformed entry for `name`, fails with an elaboration that
 // names the file and the problem.
-ViStatus lookUpLogicalName(std::string_view name, std::optional<LogicalName>& out,
-                           std::string& elaboration);
+ViStatus look_up_logical_name(std::string_view name, std::optional<LogicalName>& out,
+                              std::string& elaboration);
 
 // The same look-up in the text of a configuration file; `file` names it in elaborations.
-ViStatus lookUpLogicalNameIn(std::string_view configuration, const std::string& file,
-                             std::string_view name, std::optional<LogicalName>& out,
-                             std::string& elaboration);
+ViStatus look_up_logical_name_in(std::string_view configuration, const std::string& file,
+                                 std::string_view name, std::optional<LogicalName>& out,
+                                 std::string& elaboration);
 
 }  // namespace zr48::engine
 

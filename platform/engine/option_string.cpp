@@ -7,23 +7,23 @@ namespace zr48::engine {
 namespace {
 
 constexpr std::array<BoolOption, 6> kBoolOptions{{
-    {"RangeCheck", IVI_ATTR_RANGE_CHECK, &OptionSettings::rangeCheck},
-    {"QueryInstrStatus", IVI_ATTR_QUERY_INSTRUMENT_STATUS, &OptionSettings::queryInstrStatus},
+    {"RangeCheck", IVI_ATTR_RANGE_CHECK, &OptionSettings::range_check},
+    {"QueryInstrStatus", IVI_ATTR_QUERY_INSTRUMENT_STATUS, &OptionSettings::query_instr_status},
     {"Cache", IVI_ATTR_CACHE, &OptionSettings::cache},
     {"Simulate", IVI_ATTR_SIMULATE, &OptionSettings::simulate},
-    {"RecordCoercions", IVI_ATTR_RECORD_COERCIONS, &OptionSettings::recordCoercions},
-    {"InterchangeCheck", IVI_ATTR_INTERCHANGE_CHECK, &OptionSettings::interchangeCheck},
+    {"RecordCoercions", IVI_ATTR_RECORD_COERCIONS, &OptionSettings::record_coercions},
+    {"InterchangeCheck", IVI_ATTR_INTERCHANGE_CHECK, &OptionSettings::interchange_check},
 }};
 
-bool isSpace(char c) {
+bool is_space(char c) {
   return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 // True when `text` without its white space equals `word`, ignoring case.
-bool matchesWord(std::string_view text, std::string_view word) {
+bool matches_word(std::string_view text, std::string_view word) {
   size_t w = 0;
   for (char c : text) {
-    if (isSpace(c)) continue;
+    if (is_space(c)) continue;
     if (w == word.size() || std::tolower(static_cast<unsigned char>(c)) !=
                                 std::tolower(static_cast<unsigned char>(word[w]))) {
       return false;
@@ -33,9 +33,9 @@ bool matchesWord(std::string_view text, std::string_view word) {
   return w == word.size();
 }
 
-bool isBlank(std::string_view text) {
+bool is_blank(std::string_view text) {
   for (char c : text) {
-    if (!isSpace(c)) return false;
+    if (!is_space(c)) return false;
   }
   return true;
 }
@@ -43,8 +43,8 @@ bool isBlank(std::string_view text) {
 std::string trimmed(std::string_view text) {
   size_t b = 0;
   size_t e = text.size();
-  while (b < e && isSpace(text[b])) ++b;
-  while (e > b && isSpace(text[e - 1])) --e;
+  while (b < e && is_space(text[b])) ++b;
+  while (e > b && is_space(text[e - 1])) --e;
   return std::string(text.substr(b, e - b));
 }
 
@@ -55,72 +55,72 @@ ViStatus fail(ViStatus status, std::string& elaboration, std::string text) {
 
 }  // namespace
 
-void OptionSettings::overrideWith(const OptionSettings& over) {
+void OptionSettings::override_with(const OptionSettings& over) {
   for (const BoolOption& option : kBoolOptions) {
     if ((over.*option.member).has_value()) this->*option.member = over.*option.member;
   }
-  if (over.driverSetup) driverSetup = over.driverSetup;
-  if (over.logicalName) logicalName = over.logicalName;
+  if (over.driver_setup) driver_setup = over.driver_setup;
+  if (over.logical_name) logical_name = over.logical_name;
 }
 
-const BoolOption* findBoolOption(std::string_view name) {
+const BoolOption* find_bool_option(std::string_view name) {
   for (const BoolOption& option : kBoolOptions) {
-    if (matchesWord(name, option.name)) return &option;
+    if (matches_word(name, option.name)) return &option;
   }
   return nullptr;
 }
 
-bool isDriverSetupName(std::string_view name) {
-  return matchesWord(name, "DriverSetup");
+bool is_driver_setup_name(std::string_view name) {
+  return matches_word(name, "DriverSetup");
 }
 
-std::optional<bool> parseBooleanText(std::string_view text) {
+std::optional<bool> parse_boolean_text(std::string_view text) {
   for (const char* word : {"1", "true", "VI_TRUE"}) {
-    if (matchesWord(text, word)) return true;
+    if (matches_word(text, word)) return true;
   }
   for (const char* word : {"0", "false", "VI_FALSE"}) {
-    if (matchesWord(text, word)) return false;
+    if (matches_word(text, word)) return false;
   }
   return std::nullopt;
 }
 
-ViStatus parseOptionString(std::string_view text, bool allowPrivate, OptionSettings& out,
-                           std::string& elaboration) {
+ViStatus parse_option_string(std::string_view text, bool allowPrivate, OptionSettings& out,
+                             std::string& elaboration) {
   size_t pos = 0;
   while (pos <= text.size()) {
     const size_t comma = text.find(',', pos);
     const size_t end = comma == std::string_view::npos ? text.size() : comma;
     const std::string_view entry = text.substr(pos, end - pos);
     const size_t next = end + 1;
-    if (isBlank(entry)) {  // empty entries (",," or a trailing comma) carry nothing
+    if (is_blank(entry)) {  // empty entries (",," or a trailing comma) carry nothing
       pos = next;
       continue;
     }
     const size_t eq = entry.find('=');
     const std::string_view name = entry.substr(0, eq);
-    if (isBlank(name)) {
+    if (is_blank(name)) {
       return fail(IVI_ERROR_MISSING_OPTION_NAME, elaboration,
                   "Option string entry '" + trimmed(entry) + "' has no option name");
     }
-    if (isDriverSetupName(name)) {
+    if (is_driver_setup_name(name)) {
       if (eq == std::string_view::npos) {
         return fail(IVI_ERROR_MISSING_OPTION_VALUE, elaboration,
                     "Option 'DriverSetup' has no value");
       }
       // DriverSetup takes everything after its '=' up to the end, commas included.
-      out.driverSetup = std::string(text.substr(pos + eq + 1));
+      out.driver_setup = std::string(text.substr(pos + eq + 1));
       return VI_SUCCESS;
     }
     const std::string_view value =
         eq == std::string_view::npos ? std::string_view{} : entry.substr(eq + 1);
-    if (eq == std::string_view::npos || isBlank(value)) {
+    if (eq == std::string_view::npos || is_blank(value)) {
       return fail(IVI_ERROR_MISSING_OPTION_VALUE, elaboration,
                   "Option '" + trimmed(name) + "' has no value");
     }
-    if (allowPrivate && matchesWord(name, kLogicalNameOption)) {
-      out.logicalName = trimmed(value);
-    } else if (const BoolOption* option = findBoolOption(name)) {
-      const std::optional<bool> flag = parseBooleanText(value);
+    if (allowPrivate && matches_word(name, kLogicalNameOption)) {
+      out.logical_name = trimmed(value);
+    } else if (const BoolOption* option = find_bool_option(name)) {
+      const std::optional<bool> flag = parse_boolean_text(value);
       if (!flag) {
         return fail(IVI_ERROR_BAD_OPTION_VALUE, elaboration,
                     "Option '" + std::string(option->name) + "' has the value '" + trimmed(value) +

@@ -2,7 +2,7 @@
 
 namespace zr48::engine {
 
-std::optional<RangeTable> copyRangeTable(const IviRangeTable& table) {
+std::optional<RangeTable> copy_range_table(const IviRangeTable& table) {
   if (table.rangeValues == nullptr ||
       (table.type != IVI_VAL_DISCRETE && table.type != IVI_VAL_RANGED &&
        table.type != IVI_VAL_COERCED)) {
@@ -18,14 +18,14 @@ std::optional<RangeTable> copyRangeTable(const IviRangeTable& table) {
   return copy;
 }
 
-bool checkRange(const RangeTable& table, double value, double& result) {
+bool check_range(const RangeTable& table, double value, double& result) {
   for (const RangeEntry& entry : table.entries) {
     if (table.type == IVI_VAL_DISCRETE) {
-      if (value == entry.discreteOrMin) {
+      if (value == entry.discrete_or_min) {
         result = value;
         return true;
       }
-    } else if (value >= entry.discreteOrMin && value <= entry.max) {
+    } else if (value >= entry.discrete_or_min && value <= entry.max) {
       result = table.type == IVI_VAL_COERCED ? entry.coerced : value;
       return true;
     }

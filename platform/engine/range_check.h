@@ -11,7 +11,7 @@
 namespace zr48::engine {
 
 struct RangeEntry {
-  double discreteOrMin;
+  double discrete_or_min;
   double max;
   double coerced;
 };
@@ -23,12 +23,12 @@ struct RangeTable {
 
 // Entries are read up to IVI_RANGE_TABLE_END_STRING; a table of unknown type or without entries
 // gives nothing.
-std::optional<RangeTable> copyRangeTable(const IviRangeTable& table);
+std::optional<RangeTable> copy_range_table(const IviRangeTable& table);
 
 // Whether `value` passes: discrete tables need an equal entry, ranged and coerced ones an entry
 // whose bounds include it (inclusive). For a coerced table `result` becomes the entry's coerced
 // value, otherwise `value` itself.
-bool checkRange(const RangeTable& table, double value, double& result);
+bool check_range(const RangeTable& table, double value, double& result);
 
 }  // namespace zr48::engine
 

@@ -21,7 +21,7 @@ class RecordQueue {
   // removed, as GetError does with its information.
   ViStatus next(ViInt32 bufSize, ViChar* out) {
     const std::string record = records_.empty() ? std::string() : records_.front();
-    const ViStatus status = copyWithBufferRule(record, bufSize, out);
+    const ViStatus status = copy_with_buffer_rule(record, bufSize, out);
     if (bufSize != 0 && status >= 0 && !records_.empty()) records_.pop_front();
     return status;
   }

@@ -6,10 +6,10 @@ Session::Session(ViSession handle, std::string prefix)
     : handle_(handle), prefix_(std::move(prefix)) {}
 
 Session::~Session() {
-  closeResourceManager();
+  close_resource_manager();
 }
 
-ViStatus Session::closeResourceManager() {
+ViStatus Session::close_resource_manager() {
   Attribute* rm = attributes.find(IVI_ATTR_VISA_RM_SESSION);
   if (rm == nullptr) return VI_SUCCESS;
   auto* value = std::get_if<ViSession>(&rm->values.front().value);
@@ -26,19 +26,19 @@ void Session::mirror(const Attribute& attribute) {
       simulate = std::get<ViBoolean>(v) != VI_FALSE;
       break;
     case IVI_ATTR_RANGE_CHECK:
-      rangeCheck = std::get<ViBoolean>(v) != VI_FALSE;
+      range_check = std::get<ViBoolean>(v) != VI_FALSE;
       break;
     case IVI_ATTR_QUERY_INSTRUMENT_STATUS:
-      queryInstrStatus = std::get<ViBoolean>(v) != VI_FALSE;
+      query_instr_status = std::get<ViBoolean>(v) != VI_FALSE;
       break;
     case IVI_ATTR_CACHE:
       cache = std::get<ViBoolean>(v) != VI_FALSE;
       break;
     case IVI_ATTR_RECORD_COERCIONS:
-      recordCoercions = std::get<ViBoolean>(v) != VI_FALSE;
+      record_coercions = std::get<ViBoolean>(v) != VI_FALSE;
       break;
     case IVI_ATTR_IO_SESSION:
-      ioSession = std::get<ViSession>(v);
+      io_session = std::get<ViSession>(v);
       break;
     default:
       break;

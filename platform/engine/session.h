@@ -46,24 +46,24 @@ class Session {
   void mirror(const Attribute& attribute);
 
   // Closes the VISA resource manager the session holds, if any.
-  ViStatus closeResourceManager();
+  ViStatus close_resource_manager();
 
   AttributeStore attributes;
   ChannelTable channels;
   SessionErrors errors;
   RecordQueue coercions;
-  RecordQueue interchangeWarnings;
-  std::vector<StringReadFrame> stringReads;
-  std::optional<LogicalName> logicalName;
-  bool allowUnknownChannels = false;
+  RecordQueue interchange_warnings;
+  std::vector<StringReadFrame> string_reads;
+  std::optional<LogicalName> logical_name;
+  bool allow_unknown_channels = false;
 
   std::atomic<bool> simulate{false};
-  std::atomic<bool> rangeCheck{true};
-  std::atomic<bool> queryInstrStatus{false};
+  std::atomic<bool> range_check{true};
+  std::atomic<bool> query_instr_status{false};
   std::atomic<bool> cache{true};
-  std::atomic<bool> recordCoercions{false};
-  std::atomic<bool> needToCheckStatus{false};
-  std::atomic<ViSession> ioSession{VI_NULL};
+  std::atomic<bool> record_coercions{false};
+  std::atomic<bool> need_to_check_status{false};
+  std::atomic<ViSession> io_session{VI_NULL};
   // The VISA library the session's I/O goes through, chosen at creation and fixed from then on:
   // the I/O layer's own, or the one ZR48_VISA_LIBRARY names, held open while the session lives.
   std::shared_ptr<const visa_calls::ForeignVisa> foreign_visa;

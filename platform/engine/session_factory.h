@@ -10,13 +10,13 @@
 
 namespace zr48::engine {
 
-ViStatus resolveResourceName(const char* resourceName, const char* optionString, ViChar* newName,
-                             ViChar* newOptions, ViBoolean* isLogicalName);
-ViStatus createSession(const char* prefix, const char* optionString, ViSession* newVi);
-ViStatus disposeSession(ViSession vi);
+ViStatus resolve_resource_name(const char* resourceName, const char* optionString, ViChar* newName,
+                               ViChar* newOptions, ViBoolean* isLogicalName);
+ViStatus create_session(const char* prefix, const char* optionString, ViSession* newVi);
+ViStatus dispose_session(ViSession vi);
 
 // Records a failure in the calling thread's error information and returns it.
-ViStatus failOnThread(ViStatus status, ViStatus secondary, const std::string& elaboration);
+ViStatus fail_on_thread(ViStatus status, ViStatus secondary, const std::string& elaboration);
 
 }  // namespace zr48::engine
 

@@ -31,13 +31,13 @@ Session* acquire(ViSession vi);
 ViStatus release(ViSession vi);
 // Marks the session disposed: later lookups and locks fail, waiters on its lock give up. The
 // caller holds a reference. Returns false if it was already disposed.
-bool markDisposed(ViSession vi);
+bool mark_disposed(ViSession vi);
 
 ViStatus lock(ViSession vi);
 ViStatus unlock(ViSession vi);
 // How many threads hold or wait for the session's lock; 0 for an unknown or disposed handle.
 // A snapshot, for diagnostics and tests.
-unsigned lockQueueLength(ViSession vi);
+unsigned lock_queue_length(ViSession vi);
 
 }  // namespace registry
 
@@ -56,7 +56,7 @@ class SessionRef {
   Session* operator->() const { return session_; }
   ViSession handle() const { return vi_; }
   // Gives up the reference early, returning the status of any destruction it caused.
-  ViStatus releaseNow() {
+  ViStatus release_now() {
     ViStatus status = VI_SUCCESS;
     if (session_ != nullptr) status = registry::release(vi_);
     session_ = nullptr;

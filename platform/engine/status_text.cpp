@@ -110,7 +110,7 @@ constexpr StatusRow kEngineRows[] = {
 
 }  // namespace
 
-const char* engineStatusText(ViStatus status, bool& prefixed) {
+const char* engine_status_text(ViStatus status, bool& prefixed) {
   for (const StatusRow& row : kEngineRows) {
     if (row.code == status) {
       prefixed = row.prefixed;
@@ -120,36 +120,36 @@ const char* engineStatusText(ViStatus status, bool& prefixed) {
   return nullptr;
 }
 
-ViStatus describeStatus(std::string_view prefix, ViStatus status,
-                        const IviStringValueTableEntry* driverTable, ViChar* buf) {
+ViStatus describe_status(std::string_view prefix, ViStatus status,
+                         const IviStringValueTableEntry* driverTable, ViChar* buf) {
   for (const IviStringValueTableEntry* row = driverTable; row != nullptr && row->string != nullptr;
        ++row) {
     if (row->value == status) {
-      copyToMessageBuffer(row->string, buf);
+      copy_to_message_buffer(row->string, buf);
       return VI_SUCCESS;
     }
   }
   bool prefixed = false;
-  if (const char* text = engineStatusText(status, prefixed)) {
+  if (const char* text = engine_status_text(status, prefixed)) {
     if (prefixed && !prefix.empty()) {
-      copyToMessageBuffer(std::string(prefix) + ": " + text, buf);
+      copy_to_message_buffer(std::string(prefix) + ": " + text, buf);
     } else {
-      copyToMessageBuffer(text, buf);
+      copy_to_message_buffer(text, buf);
     }
     return VI_SUCCESS;
   }
   // VISA may write a full message buffer; give it one and copy what fits.
-  ViChar visaText[IVI_MAX_MESSAGE_BUF_SIZE + 64] = {};
-  const ViStatus visa = viStatusDesc(VI_NULL, status, visaText);
-  if (visa == VI_SUCCESS && visaText[0] != '\0') {
-    visaText[sizeof visaText - 1] = '\0';
-    copyToMessageBuffer(visaText, buf);
+  ViChar visa_text[IVI_MAX_MESSAGE_BUF_SIZE + 64] = {};
+  const ViStatus visa = viStatusDesc(VI_NULL, status, visa_text);
+  if (visa == VI_SUCCESS && visa_text[0] != '\0') {
+    visa_text[sizeof visa_text - 1] = '\0';
+    copy_to_message_buffer(visa_text, buf);
     return VI_SUCCESS;
   }
   char unknown[64];
   std::snprintf(unknown, sizeof unknown, "Unknown status code 0x%08X",
                 static_cast<unsigned>(status));
-  copyToMessageBuffer(unknown, buf);
+  copy_to_message_buffer(unknown, buf);
   return VI_WARN_UNKNOWN_STATUS;
 }
 

@@ -12,11 +12,11 @@ namespace zr48::engine {
 
 // Writes at most IVI_MAX_MESSAGE_BUF_SIZE bytes into `buf`. Returns VI_SUCCESS, or
 // VI_WARN_UNKNOWN_STATUS for a code no table knows. `prefix` may be empty.
-ViStatus describeStatus(std::string_view prefix, ViStatus status,
-                        const IviStringValueTableEntry* driverTable, ViChar* buf);
+ViStatus describe_status(std::string_view prefix, ViStatus status,
+                         const IviStringValueTableEntry* driverTable, ViChar* buf);
 
 // The engine's own text for a code, without prefix, or null.
-const char* engineStatusText(ViStatus status, bool& prefixed);
+const char* engine_status_text(ViStatus status, bool& prefixed);
 
 }  // namespace zr48::engine
 

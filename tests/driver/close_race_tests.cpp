@@ -16,7 +16,7 @@ namespace {
 using CloseRaceTest = SimSessionTest;
 
 void WaitForQueue(ViSession vi, unsigned length) {
-  while (engine::registry::lockQueueLength(vi) < length) std::this_thread::yield();
+  while (engine::registry::lock_queue_length(vi) < length) std::this_thread::yield();
 }
 
 // Threads calling in a tight loop while another closes: each stops at its first failure, and that

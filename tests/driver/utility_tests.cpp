@@ -374,7 +374,8 @@ TEST_F(UtilityTest, LockSessionHoldsOffOtherThreads) {
   std::thread other([&] { EXPECT_EQ(ZR48_SetVoltage(vi, "9.0", "ch7"), VI_SUCCESS); });
   // Go on once the other thread waits for the lock (bounded, so that a fault cannot hang).
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (engine::registry::lockQueueLength(vi) < 2 && std::chrono::steady_clock::now() < give_up) {
+  while (engine::registry::lock_queue_length(vi) < 2 &&
+         std::chrono::steady_clock::now() < give_up) {
     std::this_thread::yield();
   }
   EXPECT_EQ(ZR48_SetVoltage(vi, "1.0", "ch1"), VI_SUCCESS);

@@ -84,7 +84,7 @@ TEST_F(EngineTest, UnknownAndDisposedHandlesAreRefused) {
 // worker failed), after a bound that only keeps a broken run from hanging.
 bool awaitLockQueue(ViSession s, unsigned count) {
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (registry::lockQueueLength(s) < count) {
+  while (registry::lock_queue_length(s) < count) {
     if (std::chrono::steady_clock::now() > giveUp) return false;
     std::this_thread::yield();
   }
@@ -208,7 +208,7 @@ TEST_F(EngineTest, LockServesWaitersInArrivalOrder) {
   for (std::thread& waiter : waiters) waiter.join();
   for (const auto& status : statuses) EXPECT_EQ(status.load(), VI_SUCCESS);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-  EXPECT_EQ(registry::lockQueueLength(vi), 0U);
+  EXPECT_EQ(registry::lock_queue_length(vi), 0U);
 }
 
 // Threads locking and unlocking in a tight loop cannot starve a waiter: once it has queued,
@@ -284,7 +284,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
   vi = VI_NULL;
   for (std::thread& waiter : waiters) waiter.join();
   for (const auto& status : waited) EXPECT_EQ(status.load(), IVI_ERROR_INVALID_SESSION_HANDLE);
-  EXPECT_EQ(registry::lockQueueLength(first), 0U);
+  EXPECT_EQ(registry::lock_queue_length(first), 0U);
 
   // Cycle bare registry entries until the disposed session's slot comes back under a new handle.
   ViSession reused = VI_NULL;
@@ -300,7 +300,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
   }
   ASSERT_NE(reused, VI_NULL);
   ASSERT_NE(reused, first);
-  EXPECT_EQ(registry::lockQueueLength(reused), 0U);
+  EXPECT_EQ(registry::lock_queue_length(reused), 0U);
   EXPECT_EQ(Ivi_UnlockSession(reused, VI_NULL), IVI_ERROR_INVALID_PARAMETER);  // nobody holds it
   EXPECT_EQ(Ivi_LockSession(first, VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
   ASSERT_EQ(Ivi_LockSession(reused, VI_NULL), VI_SUCCESS);
@@ -311,7 +311,7 @@ TEST_F(EngineTest, DisposeDropsQueuedWaitersAndTheSlotsNextSessionStartsUnlocked
   EXPECT_TRUE(awaitLockQueue(reused, 2));
   ASSERT_EQ(Ivi_UnlockSession(reused, VI_NULL), VI_SUCCESS);
   other.join();
-  EXPECT_EQ(registry::lockQueueLength(reused), 0U);
+  EXPECT_EQ(registry::lock_queue_length(reused), 0U);
 }
 
 // IVI-3.9 rules for replacing recorded information without overwrite.
