@@ -13,6 +13,7 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+/* NOLINTBEGIN(readability-identifier-naming): the IVI C interface's standard names. */
 
 /* The engine's revision, major.minor: IVI_ATTR_ENGINE_REVISION reports it as "4.00", and so does
  * the driver's revision text. */
@@ -348,6 +349,7 @@ ViStatus Ivi_ReadInstrData(ViSession vi, ViInt32 numBytes, ViChar readBuffer[], 
 /* A one-paragraph description of the engine: version, defaults, configuration file. */
 ViStatus Ivi_GetEngineDescription(ViInt32 bufferSize, ViChar description[]);
 
+/* The IVI C interface keeps its standard names. NOLINTEND(readability-identifier-naming) */
 #ifdef __cplusplus
 }
 #endif

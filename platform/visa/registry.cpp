@@ -7,22 +7,22 @@ namespace {
 
 // 16384 handles at once; handles keep 18 bits of generation.
 using ObjectTable = handles::HandleTable<Object, 14>;
-constinit ObjectTable gObjects;
+constinit ObjectTable object_table;
 
 }  // namespace
 
 ViObject add(std::shared_ptr<Object> object) {
-  return gObjects.emplace([&](ViObject /*handle*/) { return std::move(object); });
+  return object_table.emplace([&](ViObject /*handle*/) { return std::move(object); });
 }
 
 std::shared_ptr<Object> find(ViObject handle) {
-  const ObjectTable::Ref ref(gObjects, handle);
+  const ObjectTable::Ref ref(object_table, handle);
   return ref ? ref.share() : nullptr;
 }
 
 std::shared_ptr<Object> remove(ViObject handle) {
-  const ObjectTable::Ref ref(gObjects, handle);
-  if (!ref || !gObjects.retire(handle)) return nullptr;
+  const ObjectTable::Ref ref(object_table, handle);
+  if (!ref || !object_table.retire(handle)) return nullptr;
   return ref.share();
 }
 
