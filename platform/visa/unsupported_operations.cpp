@@ -3,7 +3,7 @@
 // answers VI_ERROR_NSUP_OPER (disabling and discarding events succeed with nothing to do), so a
 // client learns "not here" rather than a missing symbol. Weak, so that a layer which serves one
 // replaces it at link time.
-#include "visa/library_operations.h"
+#include "visa/visa.h"
 #include "visa/lookup.h"
 
 #define ZR48_REPLACEABLE __attribute__((weak))

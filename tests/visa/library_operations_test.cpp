@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "visa/library_operations.h"
+#include "visa/visa.h"
 #include "zr48sim/server.h"
 
 namespace zr48::visa::testing {
