@@ -229,6 +229,10 @@ void Server::hislip_interrupt_next() {
   impl_->device.with_faults([](Faults& f) { f.interrupt_next = true; });
 }
 
+void Server::raise_service_request() {
+  impl_->device.raise_service_request();
+}
+
 void Server::reset_faults() {
   impl_->device.with_faults([](Faults& f) { f = Faults{}; });
 }
