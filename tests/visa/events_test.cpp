@@ -282,7 +282,8 @@ TEST_P(Events, ServiceRequestsArrive) {
   EXPECT_EQ(server_->received(), "*SRE 32;*ESE 1;*OPC\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lan, Events, ::testing::Values(kSocketForm, kHislipForm), lan_form_name);
+INSTANTIATE_TEST_SUITE_P(Lan, Events, ::testing::Values(kSocketForm, kVxi11Form, kHislipForm),
+                         lan_form_name);
 
 }  // namespace
 }  // namespace zr48::visa::testing
