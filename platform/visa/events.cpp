@@ -66,7 +66,8 @@ ViStatus Event::set_attribute(ViAttr attribute) const {
                                                          : VI_ERROR_NSUP_ATTR;
 }
 
-EventCenter::EventCenter(ViSession session, std::vector<ViEventType> types) : session_(session) {
+EventCenter::EventCenter(ViSession session, const std::vector<ViEventType>& types)
+    : session_(session) {
   for (const ViEventType type : types) types_.push_back({type, 0, {}});
 }
 

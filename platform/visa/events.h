@@ -52,7 +52,7 @@ class EventCenter : public std::enable_shared_from_this<EventCenter> {
   static constexpr ViUInt32 kDefaultQueueLength = 50;
 
   // `types`: the event types the session has.
-  EventCenter(ViSession session, std::vector<ViEventType> types);
+  EventCenter(ViSession session, const std::vector<ViEventType>& types);
   EventCenter(const EventCenter&) = delete;
   EventCenter& operator=(const EventCenter&) = delete;
   ~EventCenter();

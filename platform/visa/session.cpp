@@ -122,7 +122,7 @@ Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Tra
   if (transport_ != nullptr && transport_->has_service_requests()) {
     types.push_back(VI_EVENT_SERVICE_REQ);
   }
-  events_ = std::make_shared<EventCenter>(VI_NULL, std::move(types));
+  events_ = std::make_shared<EventCenter>(VI_NULL, types);
   jobs_ = std::make_unique<AsyncJobs>(
       [this](bool read, ViBuf buffer, ViUInt32 count, ViUInt32& returned) {
         return read ? this->read(buffer, count, returned) : this->write(buffer, count, returned);

@@ -89,7 +89,7 @@ class Transport {
   // one the instrument raises, from a successful start until shutdown() or its destruction
   // (which wait for a call in progress).
   virtual bool has_service_requests() const { return false; }
-  virtual ViStatus start_service_requests(std::function<void()> /*notify*/,
+  virtual ViStatus start_service_requests(const std::function<void()>& /*notify*/,
                                           const Deadline& /*deadline*/) {
     return VI_ERROR_NSUP_OPER;
   }

@@ -288,7 +288,7 @@ ViStatus HislipTransport::ask(const hs::Header& request, wire::Bytes payload, Me
   }
 }
 
-ViStatus HislipTransport::start_service_requests(std::function<void()> notify,
+ViStatus HislipTransport::start_service_requests(const std::function<void()>& notify,
                                                  const Deadline& /*deadline*/) {
   if (const ViStatus state = broken(); state != VI_SUCCESS) return state;
   if (watcher_.joinable()) return VI_SUCCESS;
@@ -297,7 +297,7 @@ ViStatus HislipTransport::start_service_requests(std::function<void()> notify,
   wake_ = std::move(wake);
   {
     const std::lock_guard lock(async_mutex_);
-    notify_ = std::move(notify);
+    notify_ = notify;
   }
   watcher_ = std::thread([this] { watch_service_requests(); });
   return VI_SUCCESS;

@@ -60,7 +60,8 @@ class HislipTransport final : public Transport {
   // AsyncServiceRequest messages: a watcher thread takes them off the asynchronous channel
   // between requests; a request in progress hands on those it meets.
   bool has_service_requests() const override { return true; }
-  ViStatus start_service_requests(std::function<void()> notify, const Deadline& deadline) override;
+  ViStatus start_service_requests(const std::function<void()>& notify,
+                                  const Deadline& deadline) override;
 
  private:
   void watch_service_requests();

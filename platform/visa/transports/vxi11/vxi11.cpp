@@ -262,7 +262,7 @@ void Vxi11Transport::shutdown() {
                     Deadline::after_ms(kCloseWaitMs));
 }
 
-ViStatus Vxi11Transport::start_service_requests(std::function<void()> notify,
+ViStatus Vxi11Transport::start_service_requests(const std::function<void()>& notify,
                                                 const Deadline& deadline) {
   if (interrupts_ != nullptr) return VI_SUCCESS;
   // The instrument connects back to the address our core connection comes from.
@@ -279,7 +279,7 @@ ViStatus Vxi11Transport::start_service_requests(std::function<void()> notify,
     handle[i] = static_cast<std::uint8_t>(lid >> (24 - 8 * i));
   }
   std::unique_ptr<InterruptServer> server;
-  ViStatus status = InterruptServer::start(local, handle, std::move(notify), server);
+  ViStatus status = InterruptServer::start(local, handle, notify, server);
   if (status != VI_SUCCESS) return status;
   const CallTimes times = call_times(deadline);
   vxi::DeviceError error;

@@ -52,7 +52,8 @@ class Vxi11Transport final : public Transport {
   // Service requests over the interrupt channel: our DEVICE_INTR server, create_intr_chan and
   // device_enable_srq with the link id as handle.
   bool has_service_requests() const override { return true; }
-  ViStatus start_service_requests(std::function<void()> notify, const Deadline& deadline) override;
+  ViStatus start_service_requests(const std::function<void()>& notify,
+                                  const Deadline& deadline) override;
 
  private:
   // One core call; a call the server leaves unanswered past `deadline` is aborted.
