@@ -247,14 +247,6 @@ ViStatus viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, 
 ViStatus viBufRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
 ViStatus viBufWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
 
-ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum);
-ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
-                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
-                       ViChar aliasIfExists[]);
-ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
-                    ViChar desc[]);
-ViStatus viFindNext(ViFindList vi, ViChar desc[]);
-
 ViStatus viReadAsync(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPJobId jobId);
 ViStatus viWriteAsync(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPJobId jobId);
 ViStatus viTerminate(ViObject vi, ViUInt16 degree, ViJobId jobId);
