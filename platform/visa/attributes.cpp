@@ -102,6 +102,10 @@ struct AttributeTable {
            return s.shared_locks_ > 0 ? VI_SHARED_LOCK : VI_NO_LOCK;
          },
          nullptr, nullptr},
+        // Events queued for viWaitOnEvent at most; the newest beyond it are dropped.
+        {VI_ATTR_MAX_QUEUE_LENGTH, Type::kUInt32,
+         [](const Session& s) -> ViAttrState { return s.events_->max_queue_length(); }, nullptr,
+         [](Session& s, ViAttrState v) { return s.events_->set_max_queue_length(v); }},
     }};
     for (const Row& row : kRows) {
       if (row.id == id) return &row;

@@ -26,6 +26,10 @@ bool valid_access_mode(ViAccessMode mode) {
 
 void close_object(ViObject vi, const std::shared_ptr<Object>& object) {
   if (object->kind() == ObjectKind::kFindList) return;  // holds nothing but names
+  if (object->kind() == Event::kKind) {
+    if (auto center = static_cast<Event&>(*object).center().lock()) center->forget(vi);
+    return;
+  }
   if (object->kind() == Session::kKind) {
     auto& session = static_cast<Session&>(*object);
     if (auto rm = registry::find_as<ResourceManager>(session.resource_manager())) rm->forget(vi);
@@ -66,6 +70,7 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
   auto session = std::make_shared<Session>(std::move(resource), *row, std::move(transport), sesn);
   const ViSession handle = registry::add(session);
   if (handle == VI_NULL) return VI_ERROR_ALLOC;
+  session->events().set_session(handle);
   if (!rm.adopt(handle)) {  // the manager was closed meanwhile
     registry::remove(handle);
     session->close();
@@ -190,6 +195,9 @@ ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode) {
 
 ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
   const ViStatus status = guarded([&]() -> ViStatus {
+    if (const auto event = registry::find_as<zr48::visa::Event>(vi)) {
+      return event->set_attribute(attrName);
+    }
     std::shared_ptr<Session> session;
     const ViStatus found = lookup_session(vi, session);
     if (found == VI_ERROR_NSUP_OPER) return VI_ERROR_NSUP_ATTR;  // a manager has none of these
@@ -204,6 +212,9 @@ ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
 
 ViStatus viGetAttribute(ViObject vi, ViAttr attrName, void* attrValue) {
   return guarded([&]() -> ViStatus {
+    if (const auto event = registry::find_as<zr48::visa::Event>(vi)) {
+      return attrValue == nullptr ? VI_ERROR_USER_BUF : event->get_attribute(attrName, attrValue);
+    }
     std::shared_ptr<Session> session;
     const ViStatus found = lookup_session(vi, session);
     if (found == VI_ERROR_NSUP_OPER) return VI_ERROR_NSUP_ATTR;

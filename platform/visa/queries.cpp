@@ -4,7 +4,7 @@
 #include <string>
 
 #include "visa/formatted_scan.h"
-#include "visa/library_operations.h"
+#include "visa/visa.h"
 #include "visa/lookup.h"
 #include "visa/trace.h"
 

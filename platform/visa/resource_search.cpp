@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "visa/find.h"
-#include "visa/library_operations.h"
+#include "visa/visa.h"
 #include "visa/lookup.h"
 #include "visa/resource_expression.h"
 #include "visa/resource_name.h"

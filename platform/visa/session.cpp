@@ -117,7 +117,52 @@ Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Tra
       row_(row),
       transport_(std::move(transport)),
       resource_manager_(resource_manager),
-      settings_(row.defaults) {}
+      settings_(row.defaults) {
+  std::vector<ViEventType> types = {VI_EVENT_IO_COMPLETION};
+  if (transport_ != nullptr && transport_->has_service_requests()) {
+    types.push_back(VI_EVENT_SERVICE_REQ);
+  }
+  events_ = std::make_shared<EventCenter>(VI_NULL, types);
+  jobs_ = std::make_unique<AsyncJobs>(
+      [this](bool read, ViBuf buffer, ViUInt32 count, ViUInt32& returned) {
+        return read ? this->read(buffer, count, returned) : this->write(buffer, count, returned);
+      },
+      *events_);
+}
+
+Session::~Session() {
+  jobs_->close();
+  events_->close();
+}
+
+ViStatus Session::enable_event(ViEventType type, ViUInt16 mechanism) {
+  const ViStatus status = events_->enable(type, mechanism);
+  if (status < 0 || type != VI_EVENT_SERVICE_REQ) return status;
+  const std::lock_guard lock(mutex_);
+  if (closed_) return VI_ERROR_INV_OBJECT;
+  if (service_requests_started_) return status;
+  const ViStatus started = transport_->start_service_requests(
+      [center = std::weak_ptr<EventCenter>(events_)] {
+        if (auto events = center.lock()) events->post({VI_EVENT_SERVICE_REQ});
+      },
+      deadline());
+  if (started < 0) {
+    events_->disable(type, VI_ALL_MECH);
+    return note(started);
+  }
+  service_requests_started_ = true;
+  return status;
+}
+
+ViStatus Session::read_async(ViBuf buffer, ViUInt32 count, ViJobId& job) {
+  if (buffer == nullptr) return VI_ERROR_USER_BUF;
+  return jobs_->submit(true, buffer, count, job);
+}
+
+ViStatus Session::write_async(ViBuf buffer, ViUInt32 count, ViJobId& job) {
+  if (buffer == nullptr) return VI_ERROR_USER_BUF;
+  return jobs_->submit(false, buffer, count, job);
+}
 
 int Session::native_handle() const {
   return transport_ != nullptr ? transport_->native_handle() : -1;
@@ -508,14 +553,18 @@ ViStatus Session::control_ren(ViUInt16 mode) {
 }
 
 void Session::close() {
-  std::unique_lock lock(mutex_, std::try_to_lock);
-  if (!lock.owns_lock()) {
-    if (transport_ != nullptr) transport_->interrupt();  // wakes an operation blocked in a wait
-    lock.lock();
+  events_->close();
+  {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      if (transport_ != nullptr) transport_->interrupt();  // wakes an operation blocked in a wait
+      lock.lock();
+    }
+    closed_ = true;
+    if (transport_ != nullptr && !connection_lost_) transport_->shutdown();
+    transport_.reset();
   }
-  closed_ = true;
-  if (transport_ != nullptr && !connection_lost_) transport_->shutdown();
-  transport_.reset();
+  jobs_->close();  // the running job has found the session closed
 }
 
 }  // namespace zr48::visa

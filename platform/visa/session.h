@@ -8,28 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "visa/async_jobs.h"
 #include "visa/byte_buffer.h"
+#include "visa/events.h"
+#include "visa/object.h"
 #include "visa/resource_name.h"
 #include "visa/transport.h"
 #include "visa/transport_table.h"
 #include "zr48_visatype.h"
 
 namespace zr48::visa {
-
-// What a handle names; the registry checks it instead of a dynamic_cast on every call.
-enum class ObjectKind { kResourceManager, kSession, kFindList };
-
-class Object {
- public:
-  explicit Object(ObjectKind kind) : kind_(kind) {}
-  Object(const Object&) = delete;
-  Object& operator=(const Object&) = delete;
-  virtual ~Object() = default;
-  ObjectKind kind() const { return kind_; }
-
- private:
-  const ObjectKind kind_;
-};
 
 // A resource-manager session remembers the sessions opened through it, to close them with it.
 class ResourceManager final : public Object {
@@ -49,6 +37,9 @@ class ResourceManager final : public Object {
   std::mutex mutex_;
   std::vector<ViSession> sessions_;
   bool closed_ = false;
+  bool service_requests_started_ = false;
+  std::shared_ptr<EventCenter> events_;
+  std::unique_ptr<AsyncJobs> jobs_;
 };
 
 // Per-session settings (VISA attributes the session itself keeps); the transport's row gives
@@ -75,6 +66,7 @@ class Session final : public Object {
 
   Session(ResourceName name, const TransportRow& row, std::unique_ptr<Transport> transport,
           ViSession resource_manager);
+  ~Session() override;
 
   ViSession resource_manager() const { return resource_manager_; }
   int native_handle() const;
@@ -102,7 +94,17 @@ class Session final : public Object {
   // Remote/local (viGpibControlREN); each transport maps the modes its protocol has.
   ViStatus control_ren(ViUInt16 mode);
 
-  // Wakes any operation in progress on another thread, waits for it, and closes the transport.
+  // Events: the session's event center; enabling VI_EVENT_SERVICE_REQ the first time starts
+  // the transport's service requests.
+  EventCenter& events() { return *events_; }
+  ViStatus enable_event(ViEventType type, ViUInt16 mechanism);
+  // Asynchronous I/O: `buffer` must stay valid until the job's completion event.
+  ViStatus read_async(ViBuf buffer, ViUInt32 count, ViJobId& job);
+  ViStatus write_async(ViBuf buffer, ViUInt32 count, ViJobId& job);
+  ViStatus terminate(ViJobId job) { return jobs_->terminate(job); }
+
+  // Wakes any operation in progress on another thread, waits for it, and closes the transport;
+  // ends event waits and handlers and the asynchronous jobs.
   // Later operations return VI_ERROR_INV_OBJECT.
   void close();
 
@@ -142,6 +144,9 @@ class Session final : public Object {
   // A read stopped at its count before the message's terminator: the rest is still to come.
   bool inside_message_ = false;
   bool closed_ = false;
+  bool service_requests_started_ = false;
+  std::shared_ptr<EventCenter> events_;
+  std::unique_ptr<AsyncJobs> jobs_;
 };
 
 }  // namespace zr48::visa

@@ -6,6 +6,7 @@
 #define ZR48_PLATFORM_VISA_TRANSPORT_H
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 #include "visa/deadline.h"
@@ -83,6 +84,15 @@ class Transport {
   }
   virtual ViStatus unlock(const Deadline& /*deadline*/) { return VI_ERROR_NSUP_OPER; }
   virtual ViStatus control_ren(ViUInt16 /*mode*/, const Deadline& /*deadline*/) {
+    return VI_ERROR_NSUP_OPER;
+  }
+
+  // Service requests. A transport that has them calls `notify` on a thread of its own for each
+  // one the instrument raises, from a successful start until shutdown() or its destruction
+  // (which wait for a call in progress).
+  virtual bool has_service_requests() const { return false; }
+  virtual ViStatus start_service_requests(const std::function<void()>& /*notify*/,
+                                          const Deadline& /*deadline*/) {
     return VI_ERROR_NSUP_OPER;
   }
 };

@@ -97,9 +97,51 @@ void Device::record(std::size_t session, std::string_view bytes) {
   arrived.notify_all();
 }
 
+std::uint64_t ServiceRequests::subscribe(Listener listener) {
+  const std::lock_guard guard(mutex_);
+  listeners_.emplace(next_id_, std::move(listener));
+  return next_id_++;
+}
+
+void ServiceRequests::unsubscribe(std::uint64_t id) {
+  const std::lock_guard guard(mutex_);
+  listeners_.erase(id);
+}
+
+void ServiceRequests::raise(std::uint8_t status_byte) {
+  const std::lock_guard guard(mutex_);
+  for (const auto& [id, listener] : listeners_) listener(status_byte);
+}
+
+namespace {
+constexpr std::uint8_t kSummaryBit = 0x40;  // MSS, and RQS when reported with a request
+}  // namespace
+
 std::string Device::execute(std::string_view line) {
-  const std::lock_guard guard(instrument_mutex);
-  return instrument.execute(line);
+  std::string reply;
+  {
+    const std::lock_guard guard(instrument_mutex);
+    reply = instrument.execute(line);
+  }
+  after_message();
+  return reply;
+}
+
+void Device::after_message() {
+  std::uint8_t stb = 0;
+  bool rising = false;
+  {
+    const std::lock_guard guard(instrument_mutex);
+    stb = instrument.status_byte();
+    const bool summary = (stb & kSummaryBit) != 0;
+    rising = summary && !summary_;
+    summary_ = summary;
+  }
+  if (rising) service_requests.raise(stb);
+}
+
+void Device::raise_service_request() {
+  service_requests.raise(static_cast<std::uint8_t>(status_byte() | kSummaryBit));
 }
 
 void Device::report_input_overrun() {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -80,6 +82,22 @@ class DeviceLock {
   std::set<Owner> shared_;
 };
 
+// Service requests: every listener hears each one with the status byte (a HiSLIP session's
+// asynchronous channel, a VXI-11 link's interrupt channel).
+class ServiceRequests {
+ public:
+  using Listener = std::function<void(std::uint8_t status_byte)>;
+  std::uint64_t subscribe(Listener listener);
+  // After it returns the listener is not running and is never called again.
+  void unsubscribe(std::uint64_t id);
+  void raise(std::uint8_t status_byte);
+
+ private:
+  std::mutex mutex_;  // held while listeners run
+  std::uint64_t next_id_ = 1;
+  std::map<std::uint64_t, Listener> listeners_;
+};
+
 class Device {
  public:
   Device() : lock(stop) {}
@@ -94,7 +112,15 @@ class Device {
   static DeviceLock::Owner owner_of(std::size_t session) { return session + 2; }
   void record(std::size_t session, std::string_view bytes);
 
+  // Runs a line; a service request goes out when the status byte's summary bit (MSS: an
+  // event enabled in *SRE) becomes true.
   std::string execute(std::string_view line);
+  // The same check for a message the caller ran itself (a message exchange).
+  void after_message();
+  // A service request now, whatever the status model says (echo mode, tests): the status
+  // byte it carries has RQS set.
+  void raise_service_request();
+  ServiceRequests service_requests;
   void report_input_overrun();
   std::uint8_t status_byte(bool message_available = false);
 
@@ -111,6 +137,7 @@ class Device {
 
   mutable std::mutex instrument_mutex;
   Instrument instrument;
+  bool summary_ = false;  // MSS after the last line; guarded by instrument_mutex
   mutable std::mutex record_mutex;
   std::string received;
   std::vector<std::string> by_session;

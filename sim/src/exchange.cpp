@@ -28,6 +28,7 @@ bool Exchange::write(std::string_view bytes, bool end, const std::function<bool(
       link_.write_message(piece, !has_line_feed);
       response = link_.message_available();
     }
+    device_.after_message();
     armed_.reset();  // the new message dropped any unread response
     if (response || query_) arm(response);
     partial_ = false;

@@ -242,7 +242,12 @@ void HislipService::serve(int fd) {
                                  static_cast<std::uint8_t>(kVendor[1]);
     if (session->async.send(device_.stop,
                             message(MessageType::kAsyncInitializeResponse, 0, vendor))) {
+      // Service requests go out on this channel while it is served; not acknowledged.
+      const auto listener = device_.service_requests.subscribe([this, session](std::uint8_t stb) {
+        session->async.send(device_.stop, message(MessageType::kAsyncServiceRequest, stb, 0));
+      });
       serve_async(in, fd, session);
+      device_.service_requests.unsubscribe(listener);
     }
     // What the client sent on the synchronous channel before closing still runs: that channel
     // ends the session when its own peer closes.

@@ -253,6 +253,10 @@ std::vector<std::string> Server::remote_local_requests() const {
   return impl_->device.remote_local.requests();
 }
 
+void Server::raise_service_request() {
+  impl_->device.raise_service_request();
+}
+
 void Server::reset_faults() {
   impl_->device.with_faults([](Faults& f) { f = Faults{}; });
 }

@@ -2,6 +2,10 @@
 // abort channel, each an ONC-RPC service on its own port. Replies wait in the link's output
 // queue until device_read takes them.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <map>
@@ -10,6 +14,7 @@
 #include "exchange.h"
 #include "rpc_server.h"
 #include "services.h"
+#include "unique_fd.h"
 #include "visa/wire/vxi11.h"
 
 namespace zr48::sim {
@@ -19,6 +24,47 @@ namespace rpc = wire::rpc;
 namespace vx = wire::vxi11;
 
 constexpr std::size_t kMaxLinks = 256;
+constexpr std::int32_t kChannelAlreadyEstablished = 29;
+
+// The instrument's end of an interrupt channel: a connection to the client's DEVICE_INTR
+// server, on which device_intr_srq calls go out, one-way (never answered).
+class InterruptChannel {
+ public:
+  // Connects to a loopback address only: the simulator talks to nothing else.
+  static std::shared_ptr<InterruptChannel> connect(std::uint32_t address, std::uint32_t port) {
+    if ((address >> 24) != 127 || port == 0 || port > 0xFFFF) return nullptr;
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(address);
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (fd.get() < 0 ||
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+      return nullptr;
+    }
+    return std::make_shared<InterruptChannel>(std::move(fd));
+  }
+  explicit InterruptChannel(UniqueFd fd) : fd_(std::move(fd)) {}
+
+  void service_request(const StopSignal& stop, wire::Bytes handle) {
+    const std::lock_guard guard(mutex_);
+    Record call;
+    rpc::build_call(call, {++xid_, vx::kInterruptProgram, vx::kVersion, vx::kDeviceIntrSrq},
+                    vx::DeviceSrqParms{handle});
+    (void)stop.send_all(fd_.get(), {reinterpret_cast<const char*>(call.data()), call.size()});
+  }
+
+ private:
+  std::mutex mutex_;
+  UniqueFd fd_;
+  std::uint32_t xid_ = 0;
+};
+
+// What belongs to one core connection: its links and its interrupt channel.
+struct CoreConnection {
+  std::set<std::int32_t> links;
+  std::shared_ptr<InterruptChannel> interrupts;
+};
 
 // VXI-11 has no REN line: device_remote enables remote and goes there (its remote state
 // disables every local control), device_local returns to local.
@@ -31,6 +77,7 @@ struct Link {
   Exchange exchange;
   bool busy = false;  // a read is in progress (device_abort may end it)
   bool aborted = false;
+  std::optional<std::uint64_t> srq_listener;  // service requests enabled
 };
 
 // Device_DocmdResp: no commands are served, so no data comes back.
@@ -78,9 +125,10 @@ class Vxi11Service final : public Service {
  private:
   void serve_core(int fd);
   void serve_abort(int fd);
-  RpcOutcome core_call(wire::Bytes record, std::set<std::int32_t>& links, Record& last_reply);
-  Record dispatch(wire::XdrReader& in, const rpc::CallHeader& call, std::set<std::int32_t>& links,
+  RpcOutcome core_call(wire::Bytes record, CoreConnection& connection, Record& last_reply);
+  Record dispatch(wire::XdrReader& in, const rpc::CallHeader& call, CoreConnection& connection,
                   CallFaults& faults);
+  std::int32_t enable_srq(const vx::DeviceEnableSrqParms& p, const CoreConnection& connection);
 
   vx::CreateLinkResp create_link(const vx::CreateLinkParms& p, std::set<std::int32_t>& links);
   vx::DeviceWriteResp write(const vx::DeviceWriteParms& p, CallFaults& faults);
@@ -103,14 +151,14 @@ class Vxi11Service final : public Service {
 };
 
 void Vxi11Service::serve_core(int fd) {
-  std::set<std::int32_t> links;  // created on this connection, destroyed when it closes
+  CoreConnection connection;  // links are destroyed when it closes
   Record last_reply;
   serve_rpc_stream(device_.stop, fd, options_.max_recv_size + 1024,
-                   [&](wire::Bytes record) { return core_call(record, links, last_reply); });
-  while (!links.empty()) destroy(*links.begin(), links);
+                   [&](wire::Bytes record) { return core_call(record, connection, last_reply); });
+  while (!connection.links.empty()) destroy(*connection.links.begin(), connection.links);
 }
 
-RpcOutcome Vxi11Service::core_call(wire::Bytes record, std::set<std::int32_t>& links,
+RpcOutcome Vxi11Service::core_call(wire::Bytes record, CoreConnection& connection,
                                    Record& last_reply) {
   wire::XdrReader in(record);
   rpc::CallHeader call;
@@ -119,7 +167,7 @@ RpcOutcome Vxi11Service::core_call(wire::Bytes record, std::set<std::int32_t>& l
     device_.remote_local.record(std::string(record.begin() + 4, record.end()));
   }
   CallFaults faults;
-  Record reply = dispatch(in, call, links, faults);
+  Record reply = dispatch(in, call, connection, faults);
   if (faults.close) return {{}, true};
   if (faults.wire) reply.assign(faults.wire->begin(), faults.wire->end());
   RpcOutcome outcome;
@@ -144,8 +192,9 @@ RpcOutcome Vxi11Service::core_call(wire::Bytes record, std::set<std::int32_t>& l
 }
 
 Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
-                              std::set<std::int32_t>& links, CallFaults& faults) {
+                              CoreConnection& connection, CallFaults& faults) {
   const std::uint32_t xid = call.xid;
+  auto& links = connection.links;
   const auto generic = [&](auto f) {
     return reply_to<vx::DeviceGenericParms>(in, xid, [&](const vx::DeviceGenericParms& p) {
       const auto slot = slot_of(p.lid);
@@ -220,14 +269,26 @@ Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
       return reply_to<vx::DeviceLink>(
           in, xid, [&](const vx::DeviceLink& p) { return vx::DeviceError{destroy(p.lid, links)}; });
     case vx::kDeviceEnableSrq:
+      return reply_to<vx::DeviceEnableSrqParms>(in, xid, [&](const vx::DeviceEnableSrqParms& p) {
+        return vx::DeviceError{enable_srq(p, connection)};
+      });
+    case vx::kCreateIntrChan:
+      return reply_to<vx::DeviceRemoteFunc>(in, xid, [&](const vx::DeviceRemoteFunc& p) {
+        if (connection.interrupts != nullptr) return vx::DeviceError{kChannelAlreadyEstablished};
+        if (p.prog_num != vx::kInterruptProgram || p.prog_vers != vx::kVersion ||
+            p.prog_family != vx::kFamilyTcp) {
+          return vx::DeviceError{vx::kOperationNotSupported};
+        }
+        connection.interrupts = InterruptChannel::connect(p.host_addr, p.host_port);
+        return vx::DeviceError{connection.interrupts != nullptr ? vx::kNoError
+                                                                : vx::kChannelNotEstablished};
+      });
     case vx::kDestroyIntrChan: {
+      // Listeners hold the channel weakly: they fall silent with it.
+      const bool had = connection.interrupts != nullptr;
+      connection.interrupts.reset();
       Record out;
-      rpc::build_reply(out, xid, vx::DeviceError{vx::kChannelNotEstablished});
-      return out;
-    }
-    case vx::kCreateIntrChan: {
-      Record out;
-      rpc::build_reply(out, xid, vx::DeviceError{vx::kOperationNotSupported});
+      rpc::build_reply(out, xid, vx::DeviceError{had ? vx::kNoError : vx::kChannelNotEstablished});
       return out;
     }
     case vx::kDeviceDocmd: {
@@ -288,15 +349,45 @@ vx::CreateLinkResp Vxi11Service::create_link(const vx::CreateLinkParms& p,
   return resp;
 }
 
+std::int32_t Vxi11Service::enable_srq(const vx::DeviceEnableSrqParms& p,
+                                      const CoreConnection& connection) {
+  std::optional<std::uint64_t> old;
+  {
+    const std::lock_guard guard(mutex_);
+    const auto it = links_.find(p.lid);
+    if (it == links_.end()) return vx::kInvalidLinkId;
+    old = std::exchange(it->second.srq_listener, std::nullopt);
+  }
+  if (old) device_.service_requests.unsubscribe(*old);
+  if (!p.enable) return vx::kNoError;
+  if (connection.interrupts == nullptr) return vx::kChannelNotEstablished;
+  const std::uint64_t listener = device_.service_requests.subscribe(
+      [this, channel = std::weak_ptr<InterruptChannel>(connection.interrupts),
+       handle = std::vector<std::uint8_t>(p.handle.begin(), p.handle.end())](std::uint8_t) {
+        if (const auto open = channel.lock()) open->service_request(device_.stop, handle);
+      });
+  const std::lock_guard guard(mutex_);
+  const auto it = links_.find(p.lid);
+  if (it == links_.end()) {
+    device_.service_requests.unsubscribe(listener);
+    return vx::kInvalidLinkId;
+  }
+  it->second.srq_listener = listener;
+  return vx::kNoError;
+}
+
 std::int32_t Vxi11Service::destroy(std::int32_t lid, std::set<std::int32_t>& links) {
   std::size_t slot = 0;
+  std::optional<std::uint64_t> listener;
   {
     const std::lock_guard guard(mutex_);
     const auto it = links_.find(lid);
     if (it == links_.end()) return vx::kInvalidLinkId;
     slot = it->second.slot;
+    listener = it->second.srq_listener;
     links_.erase(it);
   }
+  if (listener) device_.service_requests.unsubscribe(*listener);
   links.erase(lid);
   device_.lock.release_all(Device::owner_of(slot));
   return vx::kNoError;

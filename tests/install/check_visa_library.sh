@@ -1,7 +1,6 @@
 #!/bin/bash
-# libzr48visa.so.1: its SONAME; it exports exactly the operations its public visa.h declares;
-# and that header agrees with the I/O layer's own headers (one C++ translation unit includes
-# all of them: a differing prototype, type or constant fails to compile).
+# libzr48visa.so.1: its SONAME, and it exports exactly the operations its installed visa.h
+# declares (the I/O layer compiles against that same header, so the two cannot disagree).
 #   check_visa_library.sh <library> <source dir> <c++ compiler> <work dir>
 set -eu
 lib="$1"; src="$2"; cxx="$3"; work="$4"
@@ -19,12 +18,4 @@ if [ "$exported" != "$declared" ]; then
   exit 1
 fi
 
-cat >"$work/both.cpp" <<'CPP'
-#include "visa/visa.h"
-#include "visa/library_operations.h"
-#include "visa.h"
-int main() { return 0; }
-CPP
-"$cxx" -std=c++20 -Wall -Wextra -Werror -I"$work/public" -I"$src/platform" -I"$src/include" \
-  -fsyntax-only "$work/both.cpp"
-echo "$(echo "$exported" | wc -l) operations exported, each declared in visa.h as the I/O layer defines it"
+echo "$(echo "$exported" | wc -l) operations exported, each declared in visa.h"

@@ -112,13 +112,26 @@ def test_close_ends_the_session(rm, port):
 
 
 def test_unserved_operations_say_so(inst):
-    for call in (lambda: inst.visalib.enable_event(inst.session, constants.EventType.service_request,
-                                                   constants.EventMechanism.queue),
-                 lambda: inst.visalib.read_asynchronously(inst.session, 10),
-                 lambda: inst.lock_excl()):
-        with pytest.raises(errors.VisaIOError) as failure:
-            call()
-        assert failure.value.error_code == constants.StatusCode.error_nonsupported_operation
+    with pytest.raises(errors.VisaIOError) as failure:
+        inst.lock_excl()
+    assert failure.value.error_code == constants.StatusCode.error_nonsupported_operation
+    # A raw socket has no service requests.
+    with pytest.raises(errors.VisaIOError) as failure:
+        inst.enable_event(constants.EventType.service_request, constants.EventMechanism.queue)
+    assert failure.value.error_code == constants.StatusCode.error_invalid_event
+
+
+def test_asynchronous_write_and_read_complete_as_events(inst):
+    inst.enable_event(constants.EventType.io_completion, constants.EventMechanism.queue)
+    write_job, _ = inst.visalib.write_asynchronously(inst.session, b"*IDN?\n")
+    buffer, read_job, _ = inst.visalib.read_asynchronously(inst.session, 64)
+    assert write_job != read_job
+    for _ in range(2):
+        response = inst.wait_on_event(constants.EventType.io_completion, 5000)
+        assert response.event.event_type == constants.EventType.io_completion
+        del response
+    assert bytes(buffer.raw).startswith(IDN.encode())
+    inst.disable_event(constants.EventType.io_completion, constants.EventMechanism.queue)
 
 
 @pytest.mark.parametrize("name", ["inst0::INSTR", "hislip0::INSTR"], ids=["vxi11", "hislip"])
@@ -126,8 +139,13 @@ def test_lan_instruments_through_the_same_library(rm, port, name):
     inst = rm.open_resource(f"TCPIP::{ADDRESS}::{name}", read_termination="\n")
     try:
         assert inst.query("*IDN?") == IDN
-        inst.write("*CLS;*ESE 1;*OPC")
-        assert inst.read_stb() & 0x20
+        inst.enable_event(constants.EventType.service_request, constants.EventMechanism.queue)
+        inst.write("*CLS")  # the summary bit falls, so that it can rise again
+        inst.write("*SRE 32;*ESE 1;*OPC")  # ESB raises a service request
+        response = inst.wait_on_event(constants.EventType.service_request, 5000)
+        assert response.event.event_type == constants.EventType.service_request
+        del response
+        assert inst.read_stb() & 0x60
         inst.clear()
         assert inst.query("*OPC?") == "1"
     finally:

@@ -1,8 +1,8 @@
-/* VISA's C interface as libzr48visa.so.1 serves it: the operations it exports, their types and
- * the status codes and attributes they use, under VISA's standard names. Installed in a
- * directory of its own; compile with `pkg-config --cflags zr48visa` and link with -lzr48visa.
- * TCP/IP resources (raw sockets, VXI-11 and HiSLIP instruments) are served; operations that are not
- * served answer VI_ERROR_NSUP_OPER. */
+/* VISA's C interface as the I/O layer serves it: the operations, their types, and the status
+ * codes and attributes they use, under VISA's standard names. The one source of these
+ * declarations: the I/O layer compiles against it, and libzr48visa.so.1 installs it in a
+ * directory of its own (compile with `pkg-config --cflags zr48visa`, link with -lzr48visa).
+ * Operations a resource's transport does not serve answer VI_ERROR_NSUP_OPER. */
 #ifndef __VISA_HEADER__
 #define __VISA_HEADER__
 
@@ -16,6 +16,7 @@ extern "C" {
 
 /* ---- Completion and error codes --------------------------------------------------------- */
 #define VI_SUCCESS_EVENT_EN 0x3FFF0002L
+#define VI_SUCCESS_EVENT_DIS 0x3FFF0003L
 #define VI_SUCCESS_QUEUE_EMPTY 0x3FFF0004L
 #define VI_SUCCESS_TERM_CHAR 0x3FFF0005L
 #define VI_SUCCESS_MAX_CNT 0x3FFF0006L
@@ -32,6 +33,7 @@ extern "C" {
 #define VI_ERROR_INV_OBJECT (_VI_ERROR + 0x3FFF000EL)
 #define VI_ERROR_INV_SESSION VI_ERROR_INV_OBJECT
 #define VI_ERROR_RSRC_LOCKED (_VI_ERROR + 0x3FFF000FL)
+#define VI_ERROR_INV_EXPR (_VI_ERROR + 0x3FFF0010L)
 #define VI_ERROR_RSRC_NFOUND (_VI_ERROR + 0x3FFF0011L)
 #define VI_ERROR_INV_RSRC_NAME (_VI_ERROR + 0x3FFF0012L)
 #define VI_ERROR_INV_ACC_MODE (_VI_ERROR + 0x3FFF0013L)
@@ -42,6 +44,7 @@ extern "C" {
 #define VI_ERROR_ATTR_READONLY (_VI_ERROR + 0x3FFF001FL)
 #define VI_ERROR_INV_LOCK_TYPE (_VI_ERROR + 0x3FFF0020L)
 #define VI_ERROR_INV_ACCESS_KEY (_VI_ERROR + 0x3FFF0021L)
+#define VI_ERROR_INV_EVENT (_VI_ERROR + 0x3FFF0026L)
 #define VI_ERROR_HNDLR_NINSTALLED (_VI_ERROR + 0x3FFF0028L)
 #define VI_ERROR_ABORT (_VI_ERROR + 0x3FFF0030L)
 #define VI_ERROR_ALLOC (_VI_ERROR + 0x3FFF003CL)
@@ -60,6 +63,7 @@ extern "C" {
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_MACHINE_NAVAIL (_VI_ERROR + 0x3FFF00A7L)
 #define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
+#define VI_ERROR_NPERMISSION (_VI_ERROR + 0x3FFF00A8L)
 
 /* ---- Attributes ------------------------------------------------------------------------- */
 #define VI_ATTR_RSRC_CLASS 0xBFFF0001UL
@@ -87,6 +91,49 @@ extern "C" {
 #define VI_ATTR_TCPIP_HISLIP_VERSION 0x3FFF0301UL
 #define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB 0x3FFF0302UL
 #define VI_ATTR_TCPIP_IS_HISLIP 0x3FFF0303UL
+
+#define VI_ATTR_ASRL_BAUD 0x3FFF0021UL
+#define VI_ATTR_ASRL_DATA_BITS 0x3FFF0022UL
+#define VI_ATTR_ASRL_PARITY 0x3FFF0023UL
+#define VI_ATTR_ASRL_STOP_BITS 0x3FFF0024UL
+#define VI_ATTR_ASRL_FLOW_CNTRL 0x3FFF0025UL
+#define VI_ATTR_ASRL_AVAIL_NUM 0x3FFF00ACUL
+#define VI_ATTR_ASRL_CTS_STATE 0x3FFF00AEUL
+#define VI_ATTR_ASRL_DCD_STATE 0x3FFF00AFUL
+#define VI_ATTR_ASRL_DISCARD_NULL 0x3FFF00B0UL
+#define VI_ATTR_ASRL_DSR_STATE 0x3FFF00B1UL
+#define VI_ATTR_ASRL_DTR_STATE 0x3FFF00B2UL
+#define VI_ATTR_ASRL_END_IN 0x3FFF00B3UL
+#define VI_ATTR_ASRL_END_OUT 0x3FFF00B4UL
+#define VI_ATTR_ASRL_REPLACE_CHAR 0x3FFF00BEUL
+#define VI_ATTR_ASRL_RI_STATE 0x3FFF00BFUL
+#define VI_ATTR_ASRL_RTS_STATE 0x3FFF00C0UL
+#define VI_ATTR_ASRL_XON_CHAR 0x3FFF00C1UL
+#define VI_ATTR_ASRL_XOFF_CHAR 0x3FFF00C2UL
+#define VI_ATTR_ASRL_BREAK_STATE 0x3FFF01BCUL
+#define VI_ATTR_ASRL_BREAK_LEN 0x3FFF01BDUL
+#define VI_ATTR_ASRL_ALLOW_TRANSMIT 0x3FFF01BEUL
+
+#define VI_ASRL_PAR_NONE 0
+#define VI_ASRL_PAR_ODD 1
+#define VI_ASRL_PAR_EVEN 2
+#define VI_ASRL_PAR_MARK 3
+#define VI_ASRL_PAR_SPACE 4
+#define VI_ASRL_STOP_ONE 10
+#define VI_ASRL_STOP_ONE5 15
+#define VI_ASRL_STOP_TWO 20
+#define VI_ASRL_FLOW_NONE 0
+#define VI_ASRL_FLOW_XON_XOFF 1
+#define VI_ASRL_FLOW_RTS_CTS 2
+#define VI_ASRL_FLOW_DTR_DSR 4
+#define VI_ASRL_END_NONE 0
+#define VI_ASRL_END_LAST_BIT 1
+#define VI_ASRL_END_TERMCHAR 2
+#define VI_ASRL_END_BREAK 3
+#define VI_STATE_ASSERTED 1
+#define VI_STATE_UNASSERTED 0
+#define VI_STATE_UNKNOWN (-1)
+#define VI_INTF_ASRL 4
 
 #define VI_TMO_IMMEDIATE 0L
 #define VI_TMO_INFINITE 0xFFFFFFFFUL
@@ -117,7 +164,57 @@ extern "C" {
 #define VI_FLUSH_WHEN_FULL 2
 #define VI_FLUSH_DISABLE 3
 
+#define VI_FIND_BUFLEN 256
+
+/* ---- Events and asynchronous I/O -------------------------------------------------------- */
+#define VI_WARN_QUEUE_OVERFLOW 0x3FFF000CL
+#define VI_SUCCESS_QUEUE_NEMPTY 0x3FFF0080L
+#define VI_SUCCESS_NCHAIN 0x3FFF0098L
+#define VI_SUCCESS_SYNC 0x3FFF009BL
+#define VI_ERROR_INV_DEGREE (_VI_ERROR + 0x3FFF001BL)
+#define VI_ERROR_INV_JOB_ID (_VI_ERROR + 0x3FFF001CL)
+#define VI_ERROR_INV_MECH (_VI_ERROR + 0x3FFF0027L)
+#define VI_ERROR_INV_HNDLR_REF (_VI_ERROR + 0x3FFF0029L)
+#define VI_ERROR_INV_CONTEXT (_VI_ERROR + 0x3FFF002AL)
+#define VI_ERROR_QUEUE_OVERFLOW (_VI_ERROR + 0x3FFF002DL)
+#define VI_ERROR_NENABLED (_VI_ERROR + 0x3FFF002FL)
+#define VI_ERROR_QUEUE_ERROR (_VI_ERROR + 0x3FFF003BL)
+#define VI_ERROR_NSUP_MECH (_VI_ERROR + 0x3FFF00A4L)
+
+#define VI_ATTR_MAX_QUEUE_LENGTH 0x3FFF0005UL
+#define VI_ATTR_JOB_ID 0x3FFF4006UL
+#define VI_ATTR_EVENT_TYPE 0x3FFF4010UL
+#define VI_ATTR_STATUS 0x3FFF4025UL
+#define VI_ATTR_RET_COUNT 0x3FFF4026UL
+#define VI_ATTR_RET_COUNT_32 VI_ATTR_RET_COUNT
+#define VI_ATTR_BUFFER 0x3FFF4027UL
+#define VI_ATTR_RET_COUNT_64 0x3FFF4028UL
+#define VI_ATTR_OPER_NAME 0xBFFF4042UL
+
+#define VI_EVENT_IO_COMPLETION 0x3FFF2009UL
+#define VI_EVENT_SERVICE_REQ 0x3FFF200BUL
+#define VI_ALL_ENABLED_EVENTS 0x3FFF7FFFUL
+
+#define VI_QUEUE 1
+#define VI_HNDLR 2
+#define VI_SUSPEND_HNDLR 4
+#define VI_ALL_MECH 0xFFFF
+
+/* ---- Types of the operations below ----------------------------------------------------- */
+typedef ViObject ViFindList;
+typedef ViFindList* ViPFindList;
+typedef ViUInt32 ViJobId;
+typedef ViJobId* ViPJobId;
+typedef ViEventType* ViPEventType;
+typedef ViEvent* ViPEvent;
+typedef ViUInt32 ViEventFilter;
+typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, ViAddr userHandle);
+
 /* ---- Operations ------------------------------------------------------------------------- */
+/* Default visibility: libzr48visa exports them; libzr48's version script keeps them local. */
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
 ViStatus viOpenDefaultRM(ViPSession vi);
 ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
                 ViPSession vi);
@@ -133,6 +230,15 @@ ViStatus viPrintf(ViSession vi, ViConstString writeFmt, ...);
 ViStatus viVPrintf(ViSession vi, ViConstString writeFmt, va_list params);
 ViStatus viScanf(ViSession vi, ViConstString readFmt, ...);
 ViStatus viVScanf(ViSession vi, ViConstString readFmt, va_list params);
+
+/* Finding resources and parsing their names. */
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                    ViChar desc[]);
+ViStatus viFindNext(ViFindList vi, ViChar desc[]);
+ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum);
+ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
+                       ViChar aliasIfExists[]);
 
 /* Optional operations: VI_ERROR_NSUP_OPER where the resource's transport lacks them. */
 ViStatus viClear(ViSession vi);
@@ -151,36 +257,11 @@ ViStatus viUnlock(ViSession vi);
 #define VI_GPIB_REN_ADDRESS_GTL 6
 ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode);
 
-/* ---- More operations ------------------------------------------------------------------- */
-#define VI_SUCCESS_EVENT_DIS 0x3FFF0003L
-#define VI_ERROR_INV_EXPR (_VI_ERROR + 0x3FFF0010L)
-#define VI_ERROR_INV_LOCK_TYPE (_VI_ERROR + 0x3FFF0020L)
-#define VI_ERROR_INV_EVENT (_VI_ERROR + 0x3FFF0026L)
-#define VI_ERROR_INV_PROT (_VI_ERROR + 0x3FFF0079L)
-#define VI_FIND_BUFLEN 256
-#define VI_TRIG_PROT_DEFAULT 0
-
-typedef ViObject ViFindList;
-typedef ViFindList* ViPFindList;
-typedef ViUInt32 ViJobId;
-typedef ViJobId* ViPJobId;
-typedef ViEventType* ViPEventType;
-typedef ViEvent* ViPEvent;
-typedef ViUInt32 ViEventFilter;
-typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, ViAddr userHandle);
-
+/* Queries, buffered I/O, asynchronous I/O, events, GPIB bus control, interrupts, files. */
 ViStatus viQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ...);
 ViStatus viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, va_list params);
 ViStatus viBufRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
 ViStatus viBufWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
-
-ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum);
-ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
-                       ViPUInt16 intfNum, ViChar rsrcClass[], ViChar expandedUnaliasedName[],
-                       ViChar aliasIfExists[]);
-ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
-                    ViChar desc[]);
-ViStatus viFindNext(ViFindList vi, ViChar desc[]);
 
 ViStatus viReadAsync(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPJobId jobId);
 ViStatus viWriteAsync(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPJobId jobId);
@@ -202,6 +283,9 @@ ViStatus viAssertUtilSignal(ViSession vi, ViUInt16 line);
 ViStatus viAssertIntrSignal(ViSession vi, ViInt16 mode, ViUInt32 statusID);
 ViStatus viReadToFile(ViSession vi, ViConstString filename, ViUInt32 cnt, ViPUInt32 retCnt);
 ViStatus viWriteFromFile(ViSession vi, ViConstString filename, ViUInt32 cnt, ViPUInt32 retCnt);
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

@@ -137,4 +137,35 @@ bool decode(XdrReader& in, DeviceLockParms& value) {
   return in.i32(value.lid) && in.i32(value.flags) && in.u32(value.lock_timeout);
 }
 
+void encode(XdrWriter& out, const DeviceRemoteFunc& value) {
+  out.u32(value.host_addr);
+  out.u32(value.host_port);
+  out.u32(value.prog_num);
+  out.u32(value.prog_vers);
+  out.u32(value.prog_family);
+}
+
+void encode(XdrWriter& out, const DeviceEnableSrqParms& value) {
+  out.i32(value.lid);
+  out.boolean(value.enable);
+  out.opaque(value.handle);
+}
+
+void encode(XdrWriter& out, const DeviceSrqParms& value) {
+  out.opaque(value.handle);
+}
+
+bool decode(XdrReader& in, DeviceRemoteFunc& value) {
+  return in.u32(value.host_addr) && in.u32(value.host_port) && in.u32(value.prog_num) &&
+         in.u32(value.prog_vers) && in.u32(value.prog_family);
+}
+
+bool decode(XdrReader& in, DeviceEnableSrqParms& value) {
+  return in.i32(value.lid) && in.boolean(value.enable) && in.opaque(value.handle, kMaxSrqHandle);
+}
+
+bool decode(XdrReader& in, DeviceSrqParms& value) {
+  return in.opaque(value.handle);
+}
+
 }  // namespace zr48::wire::vxi11

@@ -133,6 +133,36 @@ struct DeviceLockParms {
   std::uint32_t lock_timeout = 0;
 };
 
+// The interrupt channel: the client's RPC server (create_intr_chan), the handle that
+// device_enable_srq registers and device_intr_srq hands back (at most 40 bytes).
+constexpr std::uint32_t kMaxSrqHandle = 40;
+constexpr std::uint32_t kFamilyTcp = 0;
+
+struct DeviceRemoteFunc {
+  std::uint32_t host_addr = 0;  // IPv4, host order
+  std::uint32_t host_port = 0;
+  std::uint32_t prog_num = kInterruptProgram;
+  std::uint32_t prog_vers = kVersion;
+  std::uint32_t prog_family = kFamilyTcp;
+};
+
+struct DeviceEnableSrqParms {
+  std::int32_t lid = 0;
+  bool enable = false;
+  Bytes handle;
+};
+
+struct DeviceSrqParms {
+  Bytes handle;
+};
+
+void encode(XdrWriter& out, const DeviceRemoteFunc& value);
+void encode(XdrWriter& out, const DeviceEnableSrqParms& value);
+void encode(XdrWriter& out, const DeviceSrqParms& value);
+bool decode(XdrReader& in, DeviceRemoteFunc& value);
+bool decode(XdrReader& in, DeviceEnableSrqParms& value);
+bool decode(XdrReader& in, DeviceSrqParms& value);
+
 void encode(XdrWriter& out, const DeviceLink& value);
 void encode(XdrWriter& out, const DeviceError& value);
 void encode(XdrWriter& out, const CreateLinkParms& value);

@@ -165,6 +165,12 @@ class Server {
   // The resistive load on a channel (1..7); zero or infinite ohms is an open circuit.
   void set_load(int channel, double ohms);
 
+  // Raises a service request now, whatever the status model says: HiSLIP sessions get
+  // AsyncServiceRequest, VXI-11 links with service requests enabled get device_intr_srq on
+  // their interrupt channel. The status model raises one itself when an event enabled in *SRE
+  // becomes true.
+  void raise_service_request();
+
   // Runs one line as if received, bypassing the sockets and the fault hooks; returns the reply
   // bytes ("" for commands).
   std::string execute(std::string_view line);

@@ -1,7 +1,12 @@
 // HiSLIP client transport.
 #include "visa/transports/hislip/hislip.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -142,6 +147,7 @@ HislipTransport::HislipTransport(std::unique_ptr<HislipChannel> sync,
     : sync_(std::move(sync)), async_(std::move(async)), settings_(std::move(settings)) {}
 
 HislipTransport::~HislipTransport() {
+  stop_watching();
   sync_.reset();
   async_.reset();
 }
@@ -248,6 +254,7 @@ ViStatus HislipTransport::discard_ready() {
 }
 
 void HislipTransport::shutdown() {
+  stop_watching();
   if (broken() != VI_SUCCESS) return;
   // Half-close the synchronous channel and wait for the server to close its end: it has then
   // run every message sent, which closing both channels at once does not promise.
@@ -267,6 +274,7 @@ void HislipTransport::interrupt() {
 ViStatus HislipTransport::ask(const hs::Header& request, wire::Bytes payload, MessageType expected,
                               const Deadline& deadline, hs::Header& response) {
   if (const ViStatus state = broken(); state != VI_SUCCESS) return state;
+  const std::lock_guard lock(async_mutex_);
   ViStatus status = async_->send(request, payload, deadline);
   if (status != VI_SUCCESS) return status;
   for (;;) {
@@ -274,9 +282,55 @@ ViStatus HislipTransport::ask(const hs::Header& request, wire::Bytes payload, Me
     status = async_->next(deadline, response, ignored);
     if (status != VI_SUCCESS) return status;
     if (response.type == expected) return VI_SUCCESS;
+    if (response.type == MessageType::kAsyncServiceRequest && notify_) notify_();
     status = unexpected(*async_, response);
     if (status != VI_SUCCESS) return status;
   }
+}
+
+ViStatus HislipTransport::start_service_requests(const std::function<void()>& notify,
+                                                 const Deadline& /*deadline*/) {
+  if (const ViStatus state = broken(); state != VI_SUCCESS) return state;
+  if (watcher_.joinable()) return VI_SUCCESS;
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (wake.get() < 0) return VI_ERROR_SYSTEM_ERROR;
+  wake_ = std::move(wake);
+  {
+    const std::lock_guard lock(async_mutex_);
+    notify_ = notify;
+  }
+  watcher_ = std::thread([this] { watch_service_requests(); });
+  return VI_SUCCESS;
+}
+
+void HislipTransport::watch_service_requests() {
+  const int channel = async_->socket().native_handle();
+  for (;;) {
+    pollfd fds[2] = {{channel, POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;
+    const std::lock_guard lock(async_mutex_);
+    // Every whole message there is, without waiting; a request in progress may have taken
+    // what woke us, and a message still arriving is finished on the next turn.
+    for (;;) {
+      hs::Header header;
+      wire::Bytes payload;
+      const ViStatus status = async_->next(Deadline::after_ms(0), header, payload);
+      if (status == VI_ERROR_TMO) break;
+      if (status != VI_SUCCESS) return;  // the connection is gone: the session finds out
+      if (header.type == MessageType::kAsyncServiceRequest && notify_) notify_();
+    }
+  }
+}
+
+void HislipTransport::stop_watching() {
+  if (!watcher_.joinable()) return;
+  const std::uint64_t one = 1;
+  (void)!::write(wake_.get(), &one, sizeof one);
+  watcher_.join();
 }
 
 ViStatus HislipTransport::read_status_byte(const Deadline& deadline, ViUInt16& status) {

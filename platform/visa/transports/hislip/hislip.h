@@ -6,8 +6,11 @@
 #ifndef ZR48_PLATFORM_VISA_TRANSPORTS_HISLIP_HISLIP_H
 #define ZR48_PLATFORM_VISA_TRANSPORTS_HISLIP_HISLIP_H
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "visa/transport.h"
 #include "visa/transports/hislip/hislip_channel.h"
@@ -55,7 +58,15 @@ class HislipTransport final : public Transport {
   ViStatus unlock(const Deadline& deadline) override;
   ViStatus control_ren(ViUInt16 mode, const Deadline& deadline) override;
 
+  // AsyncServiceRequest messages: a watcher thread takes them off the asynchronous channel
+  // between requests; a request in progress hands on those it meets.
+  bool has_service_requests() const override { return true; }
+  ViStatus start_service_requests(const std::function<void()>& notify,
+                                  const Deadline& deadline) override;
+
  private:
+  void watch_service_requests();
+  void stop_watching();
   // Sends a Data, DataEnd or Trigger with the next MessageID and the RMT-delivered flag.
   ViStatus send_numbered(wire::hislip::MessageType type, wire::Bytes payload,
                          const Deadline& deadline);
@@ -70,6 +81,10 @@ class HislipTransport final : public Transport {
 
   std::unique_ptr<HislipChannel> sync_;
   std::unique_ptr<HislipChannel> async_;
+  std::mutex async_mutex_;        // one reader of the asynchronous channel at a time
+  std::function<void()> notify_;  // guarded by async_mutex_
+  std::thread watcher_;
+  UniqueFd wake_;  // an eventfd that ends the watcher
   Settings settings_;
   std::uint32_t next_id_ = wire::hislip::kFirstMessageId;
   std::uint32_t last_sent_id_ = wire::hislip::kMessageIdBeforeFirst;

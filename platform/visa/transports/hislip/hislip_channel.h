@@ -6,6 +6,7 @@
 #ifndef ZR48_PLATFORM_VISA_TRANSPORTS_HISLIP_HISLIP_CHANNEL_H
 #define ZR48_PLATFORM_VISA_TRANSPORTS_HISLIP_HISLIP_CHANNEL_H
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,7 +43,7 @@ class HislipChannel {
   std::size_t in_start_ = 0;
   std::size_t in_end_ = 0;
   std::vector<std::uint8_t> out_;
-  bool broken_ = false;
+  std::atomic<bool> broken_{false};  // read by a service-request watcher too
 };
 
 }  // namespace zr48::visa

@@ -1,6 +1,7 @@
 // VXI-11 client transport.
 #include "visa/transports/vxi11/vxi11.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,8 @@ constexpr int kReplyGraceMs = 500;
 // Bounds for the steps after a time-out and for closing.
 constexpr ViUInt32 kAbortWaitMs = 1000;
 constexpr ViUInt32 kCloseWaitMs = 1000;
+// create_intr_chan's answer when the connection has its channel already: it is reused.
+constexpr std::int32_t kChannelAlreadyEstablished = 29;
 // Largest single device_read asked for; replies need not fit in one.
 constexpr std::uint32_t kMaxReadRequest = 1U << 20;
 // maxRecvSize as servers report it is not always sane: below the 1024 every server must take,
@@ -265,10 +268,53 @@ void Vxi11Transport::interrupt() {
 
 void Vxi11Transport::shutdown() {
   if (core_->broken()) return;
+  if (interrupts_ != nullptr) {
+    vxi::DeviceError error;
+    const auto deadline = Deadline::after_ms(kCloseWaitMs);
+    (void)core_->call(vxi::kDeviceEnableSrq, vxi::DeviceEnableSrqParms{lid_, false, {}}, error,
+                      deadline);
+    (void)core_->call(vxi::kDestroyIntrChan, wire::rpc::Void{}, error, deadline);
+    interrupts_.reset();
+  }
   // Servers that keep links of vanished clients run out of them: always say goodbye.
   vxi::DeviceError error;
   (void)core_->call(vxi::kDestroyLink, vxi::DeviceLink{lid_}, error,
                     Deadline::after_ms(kCloseWaitMs));
+}
+
+ViStatus Vxi11Transport::start_service_requests(const std::function<void()>& notify,
+                                                const Deadline& deadline) {
+  if (interrupts_ != nullptr) return VI_SUCCESS;
+  // The instrument connects back to the address our core connection comes from.
+  sockaddr_in local{};
+  socklen_t size = sizeof local;
+  if (::getsockname(core_->socket().native_handle(), reinterpret_cast<sockaddr*>(&local), &size) !=
+          0 ||
+      local.sin_family != AF_INET) {
+    return VI_ERROR_SYSTEM_ERROR;
+  }
+  std::vector<std::uint8_t> handle(4);
+  const auto lid = static_cast<std::uint32_t>(lid_);
+  for (std::size_t i = 0; i < handle.size(); ++i) {
+    handle[i] = static_cast<std::uint8_t>(lid >> (24 - 8 * i));
+  }
+  std::unique_ptr<InterruptServer> server;
+  ViStatus status = InterruptServer::start(local, handle, notify, server);
+  if (status != VI_SUCCESS) return status;
+  const CallTimes times = call_times(deadline);
+  vxi::DeviceError error;
+  status = core_call(vxi::kCreateIntrChan, vxi::DeviceRemoteFunc{server->address(), server->port()},
+                     error, times.reply_deadline);
+  if (status != VI_SUCCESS) return status;
+  if (error.error != vxi::kNoError && error.error != kChannelAlreadyEstablished) {
+    return vxi11_status(error.error);
+  }
+  status = core_call(vxi::kDeviceEnableSrq, vxi::DeviceEnableSrqParms{lid_, true, handle}, error,
+                     times.reply_deadline);
+  if (status != VI_SUCCESS) return status;
+  if (error.error != vxi::kNoError) return vxi11_status(error.error);
+  interrupts_ = std::move(server);
+  return VI_SUCCESS;
 }
 
 ViStatus Vxi11Transport::generic(std::uint32_t procedure, const Deadline& deadline) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "visa/transport.h"
+#include "visa/transports/vxi11/interrupt_server.h"
 #include "visa/transports/vxi11/rpc_channel.h"
 #include "visa/wire/vxi11.h"
 
@@ -49,6 +50,12 @@ class Vxi11Transport final : public Transport {
   ViStatus unlock(const Deadline& deadline) override;
   ViStatus control_ren(ViUInt16 mode, const Deadline& deadline) override;
 
+  // Service requests over the interrupt channel: our DEVICE_INTR server, create_intr_chan and
+  // device_enable_srq with the link id as handle.
+  bool has_service_requests() const override { return true; }
+  ViStatus start_service_requests(const std::function<void()>& notify,
+                                  const Deadline& deadline) override;
+
  private:
   // One core call; a call the server leaves unanswered past `deadline` is aborted.
   template <typename Args, typename Result>
@@ -58,7 +65,8 @@ class Vxi11Transport final : public Transport {
   ViStatus generic(std::uint32_t procedure, const Deadline& deadline);
 
   std::unique_ptr<RpcChannel> core_;
-  std::unique_ptr<RpcChannel> abort_;  // connected when first needed
+  std::unique_ptr<RpcChannel> abort_;            // connected when first needed
+  std::unique_ptr<InterruptServer> interrupts_;  // once service requests are enabled
   std::string device_;
   std::int32_t lid_;
   ViUInt16 abort_port_;
