@@ -33,7 +33,7 @@ struct AttributeTable {
   }
 
   static const Row* find(ViAttr id) {
-    static constexpr std::array<Row, 15> kRows = {{
+    static constexpr std::array<Row, 16> kRows = {{
         {VI_ATTR_TMO_VALUE, Type::kUInt32,
          [](const Session& s) -> ViAttrState { return s.settings_.timeout_ms; }, nullptr,
          [](Session& s, ViAttrState v) -> ViStatus {
