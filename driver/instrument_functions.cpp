@@ -110,15 +110,15 @@ struct Argument {
 // direction: reChar a buffer, channel_name and inputStr texts passed in.
 template <typename... Args>
 consteval bool row_fits_prototype(const InstrumentFunction& row) {
-  constexpr std::array<bool, sizeof...(Args)> is_buffer = {std::is_same_v<Args, ViChar*>...};
+  constexpr std::array<bool, sizeof...(Args)> kIsBuffer = {std::is_same_v<Args, ViChar*>...};
   const std::size_t roles = (row.channel != 0) + (row.input != 0) + (row.reply != 0);
-  if (roles != is_buffer.size()) return false;
+  if (roles != kIsBuffer.size()) return false;
   // Every argument has exactly one role, and a buffer exactly when it is the reply.
-  for (std::size_t i = 0; i < is_buffer.size(); ++i) {
+  for (std::size_t i = 0; i < kIsBuffer.size(); ++i) {
     const std::size_t position = i + 2;
     const bool is_reply = position == row.reply;
     const bool is_text = position == row.channel || position == row.input;
-    if (is_reply == is_text || is_buffer[i] != is_reply) return false;
+    if (is_reply == is_text || kIsBuffer[i] != is_reply) return false;
   }
   return (row.reply == 0) == (row.reply_kind == kNone);
 }

@@ -130,14 +130,45 @@ std::string Device::execute(std::string_view line) {
 void Device::after_message() {
   std::uint8_t stb = 0;
   bool rising = false;
+  std::optional<std::chrono::steady_clock::time_point> due;
   {
     const std::lock_guard guard(instrument_mutex);
     stb = instrument.status_byte();
     const bool summary = (stb & kSummaryBit) != 0;
     rising = summary && !summary_;
     summary_ = summary;
+    due = instrument.service_request_due();
   }
   if (rising) service_requests.raise(stb);
+  if (due) check_again_at(*due);
+}
+
+void Device::check_again_at(std::chrono::steady_clock::time_point due) {
+  const std::lock_guard guard(delayed_mutex_);
+  delayed_due_ = due;
+  if (!delayed_.joinable()) {
+    delayed_ = std::jthread([this](const std::stop_token& token) { run_delayed_checks(token); });
+  }
+  delayed_changed_.notify_all();
+}
+
+void Device::run_delayed_checks(const std::stop_token& token) {
+  std::unique_lock lock(delayed_mutex_);
+  while (!token.stop_requested()) {
+    if (!delayed_due_) {
+      delayed_changed_.wait(lock, token, [this] { return delayed_due_.has_value(); });
+      continue;
+    }
+    const auto due = *delayed_due_;
+    // True when another time replaced this one; false at the time or when stopping.
+    if (delayed_changed_.wait_until(lock, token, due, [this, due] { return delayed_due_ != due; }))
+      continue;
+    if (token.stop_requested()) break;
+    delayed_due_.reset();
+    lock.unlock();
+    after_message();
+    lock.lock();
+  }
 }
 
 void Device::raise_service_request() {

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -144,6 +145,16 @@ class Device {
   mutable std::condition_variable arrived;  // notified whenever bytes are recorded
   std::mutex faults_mutex;
   Faults faults;
+
+ private:
+  // A service request the instrument asked for later (the echo instrument's slow ones): the
+  // status check runs again at that time, on a thread of its own that stops with the device.
+  void check_again_at(std::chrono::steady_clock::time_point due);
+  void run_delayed_checks(const std::stop_token& token);
+  std::mutex delayed_mutex_;
+  std::condition_variable_any delayed_changed_;
+  std::optional<std::chrono::steady_clock::time_point> delayed_due_;
+  std::jthread delayed_;  // last: stopped and joined before the members it uses go
 };
 
 }  // namespace zr48::sim

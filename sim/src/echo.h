@@ -37,10 +37,12 @@ class EchoInstrument {
 
   void set_clock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
 
+  // When the pending slow service request falls due, if one is pending.
+  std::optional<Clock::time_point> service_request_due() const { return request_due_; }
+
  private:
-  // Raises the service request. Today the sim has no service-request channel of its own, so
-  // this sets the status byte's RQS bit, which the next serial poll reports; a server with an
-  // SRQ channel sends its notification from here.
+  // Raises the service request: RQS in the status byte, which the server sees when it checks
+  // the status byte at the due time and sends out on its service-request channels.
   void raise_service_request();
   void settle();  // raises a service request whose time has come
 

@@ -106,6 +106,11 @@ std::uint8_t Instrument::status_byte(bool message_available) {
   return model_->status_byte(message_available);
 }
 
+std::optional<std::chrono::steady_clock::time_point> Instrument::service_request_due() const {
+  if (echo_) return echo_->service_request_due();
+  return std::nullopt;
+}
+
 void Instrument::device_clear() {
   if (echo_) echo_->device_clear();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,9 @@ class Instrument {
   // The IEEE 488.2 status byte with its summary bits; `message_available` sets MAV (bit 4), which
   // comes from the output queue of whoever serves the instrument.
   std::uint8_t status_byte(bool message_available = false);
+  // When a service request the instrument has promised falls due (the echo instrument's slow
+  // requests), so that whoever serves it checks the status byte again then.
+  std::optional<std::chrono::steady_clock::time_point> service_request_due() const;
 
   // Device clear reached the instrument (its server has emptied its own queues): the echo
   // instrument drops a pending service request and a half-received message; the supply keeps
