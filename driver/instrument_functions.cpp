@@ -207,12 +207,12 @@ ViStatus execute(const InstrumentFunction& row, ViSession vi,
   });
 }
 
-template <std::size_t kRow, typename... Args>
+template <std::size_t Row, typename... Args>
 ViStatus call_row(ViSession vi, Args... args) noexcept {
-  static_assert(row_fits_prototype<Args...>(kFunctions[kRow]),
+  static_assert(row_fits_prototype<Args...>(kFunctions[Row]),
                 "the row's positions do not match the exported prototype");
   const std::array<Argument, sizeof...(Args)> arguments = {Argument(args)...};
-  return execute(kFunctions[kRow], vi, arguments);
+  return execute(kFunctions[Row], vi, arguments);
 }
 
 }  // namespace
