@@ -37,7 +37,6 @@ class ResourceManager final : public Object {
   std::mutex mutex_;
   std::vector<ViSession> sessions_;
   bool closed_ = false;
-  bool service_requests_started_ = false;
   std::shared_ptr<EventCenter> events_;
   std::unique_ptr<AsyncJobs> jobs_;
 };
