@@ -49,6 +49,9 @@ done
 
 for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1 python3-zr48; do dpkg -x "$(deb $p)" "$work/root"; done
 root="$work/root"
+for p in libzr48-1 libzr48-dev zr48-tools libzr48visa1 python3-zr48; do
+  grep -q '^License: Expat$' "$root/usr/share/doc/$p/copyright" || { echo "$p: no licence"; exit 1; }
+done
 lib=$(find "$root" -name libzr48.so.1)
 for l in "$lib" "$(dirname "$lib")/libzr48visa.so.1"; do
   ! ldd "$l" | grep -q 'not found' || { ldd "$l"; exit 1; }
