@@ -294,10 +294,11 @@ TEST_P(Events, ServiceRequestsArrive) {
   // The summary holds while its event does; once the status is cleared, no request shows.
   ASSERT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);
   EXPECT_EQ(stb & 0x60, 0x60);
-  ASSERT_EQ(write("*CLS\n"), VI_SUCCESS);
+  ASSERT_EQ(write("*CLS;*OPC?\n"), VI_SUCCESS);  // the reply: the status is cleared by now
+  EXPECT_EQ(read(status), "1\n");
   ASSERT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);
   EXPECT_EQ(stb, 0);
-  EXPECT_EQ(server_->received(), "*SRE 32;*ESE 1;*OPC\n*CLS\n");
+  EXPECT_EQ(server_->received(), "*SRE 32;*ESE 1;*OPC\n*CLS;*OPC?\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Lan, Events,
