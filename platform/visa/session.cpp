@@ -9,6 +9,7 @@
 
 #include "visa/formatted_print.h"
 #include "visa/formatted_scan.h"
+#include "visa/trace.h"
 #include "visa/visa.h"
 
 namespace zr48::visa {
@@ -137,6 +138,12 @@ Session::~Session() {
 
 ViStatus Session::enable_event(ViEventType type, ViUInt16 mechanism) {
   const ViStatus status = events_->enable(type, mechanism);
+  if (status == VI_ERROR_INV_EVENT && type == VI_EVENT_SERVICE_REQ) {
+    const std::lock_guard lock(mutex_);
+    const std::string why = transport_ != nullptr ? transport_->service_requests_missing() : "";
+    if (!why.empty()) trace::note("viEnableEvent", VI_NULL, status, why);
+    return status;
+  }
   if (status < 0 || type != VI_EVENT_SERVICE_REQ) return status;
   const std::lock_guard lock(mutex_);
   if (closed_) return VI_ERROR_INV_OBJECT;

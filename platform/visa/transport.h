@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "visa/deadline.h"
@@ -91,6 +92,9 @@ class Transport {
   // one the instrument raises, from a successful start until shutdown() or its destruction
   // (which wait for a call in progress).
   virtual bool has_service_requests() const { return false; }
+  // Why a connection of a kind that may have them has none (the device or its driver lacks the
+  // means): said in the trace when they are asked for. Empty otherwise.
+  virtual std::string service_requests_missing() const { return {}; }
   virtual ViStatus start_service_requests(const std::function<void()>& /*notify*/,
                                           const Deadline& /*deadline*/) {
     return VI_ERROR_NSUP_OPER;

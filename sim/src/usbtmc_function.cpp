@@ -3,10 +3,12 @@
 // termination character when asked), DEV_DEP_MSG_IN carries them back with EOM on the last,
 // TRIGGER is a group execute trigger. Each link is an Exchange, so the fault hooks act here as
 // on the other services: a delayed reply becomes ready later, a silent one never, a pushed wire
-// reply is the bulk-in transfer as is, the close hooks unplug the device.
+// reply is the bulk-in transfer as is, the close hooks unplug the device. The device's service
+// requests go out on the interrupt-IN endpoint as SRQ notifications.
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,7 @@ constexpr std::uint8_t kDevDepMsgOut = 1;
 constexpr std::uint8_t kRequestDevDepMsgIn = 2;
 constexpr std::uint8_t kDevDepMsgIn = 2;
 constexpr std::uint8_t kTrigger = 128;
+constexpr std::uint8_t kSrqNotification = 0x81;  // interrupt-IN bNotify1 of a service request
 
 std::uint32_t little_endian(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
@@ -39,6 +42,15 @@ class UsbtmcFunction final : public UsbtmcLink {
     session_ = anchor_->device->open_session();
     exchange_.emplace(*anchor_->device);
   }
+
+  ~UsbtmcFunction() override {
+    const std::lock_guard guard(anchor_->mutex);
+    if (interrupts_ && anchor_->device != nullptr) {
+      anchor_->device->service_requests.unsubscribe(*interrupts_);
+    }
+  }
+  UsbtmcFunction(const UsbtmcFunction&) = delete;
+  UsbtmcFunction& operator=(const UsbtmcFunction&) = delete;
 
   Result bulk_out(std::string_view transfer) override {
     const std::lock_guard guard(anchor_->mutex);
@@ -131,6 +143,17 @@ class UsbtmcFunction final : public UsbtmcLink {
     exchange_->device_clear();
   }
 
+  void listen_interrupts(std::function<void(std::string_view)> listener) override {
+    const std::lock_guard guard(anchor_->mutex);
+    if (!present() || interrupts_) return;
+    interrupts_ = anchor_->device->service_requests.subscribe(
+        [listener = std::move(listener)](std::uint8_t stb) {
+          const std::array<char, 2> notification = {static_cast<char>(kSrqNotification),
+                                                    static_cast<char>(stb)};
+          listener(std::string_view(notification.data(), notification.size()));
+        });
+  }
+
  private:
   struct Request {
     std::uint8_t tag = 0;
@@ -147,6 +170,7 @@ class UsbtmcFunction final : public UsbtmcLink {
   std::optional<Request> request_;
   bool reported_nothing_ = false;
   bool unplugged_ = false;
+  std::optional<std::uint64_t> interrupts_;  // the service-request listener
 };
 
 }  // namespace

@@ -1,16 +1,21 @@
 #include "fake_usbtmc.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <utility>
 
 #include "visa/transports/usbtmc/ioctls.h"
 
@@ -24,6 +29,12 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kHeaderBytes = 12;
 constexpr std::size_t kOldOutPiece = 2036;  // 2048-byte buffer less the header
 constexpr std::size_t kOldInPiece = 2033;
+constexpr std::uint8_t kSrqNotification = 0x81;
+
+void signal_fd(int fd) {
+  const std::uint64_t one = 1;
+  (void)!::write(fd, &one, sizeof one);
+}
 
 std::string header(std::uint8_t id, std::uint8_t tag, std::uint32_t size, std::uint8_t attributes,
                    std::uint8_t term_char = 0) {
@@ -49,7 +60,30 @@ void write_file(const fs::path& path, const std::string& text) {
 class FakeFile final : public visa::usbtmc::DeviceFile {
  public:
   FakeFile(std::shared_ptr<FakeUsbtmc::State> state, std::unique_ptr<sim::UsbtmcLink> link)
-      : state_(std::move(state)), link_(std::move(link)), api_(state_->device.api_version) {}
+      : state_(std::move(state)),
+        link_(std::move(link)),
+        api_(state_->device.api_version),
+        waker_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    {
+      const std::lock_guard lock(state_->mutex);
+      state_->wakers.push_back(waker_);
+    }
+    if (api_ >= 2 && state_->device.interrupt_endpoint) {
+      link_->listen_interrupts(
+          [this](std::string_view notification) { interrupt_in(notification); });
+    }
+  }
+
+  ~FakeFile() override {
+    link_.reset();  // no notification after this
+    {
+      const std::lock_guard lock(state_->mutex);
+      std::erase(state_->wakers, waker_);
+    }
+    ::close(waker_);
+  }
+  FakeFile(const FakeFile&) = delete;
+  FakeFile& operator=(const FakeFile&) = delete;
 
   ssize_t read(void* data, std::size_t size) override {
     const std::lock_guard io(io_);
@@ -95,6 +129,8 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
       state_->changed.notify_all();
       return 0;
     }
+    // The driver lets go of its I/O lock while it waits for a service request.
+    if (request == ioc::kWaitSrq && api_ >= 2) return wait_srq(argument);
     const std::lock_guard io(io_);
     if (const int error = usable(); error != 0) return -error;
     if (api_ < 2 && request != ioc::kClear) return -ENOTTY;
@@ -138,10 +174,31 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
       case ioc::kMsgInAttr:
         put(last_attributes_);
         return 0;
-      case ioc::kReadStb:
+      case ioc::kReadStb: {
+        if (api_ < 3) {  // that revision answers a pending request's status byte
+          if (const auto srq = take_srq()) {
+            put(*srq);
+            return 0;
+          }
+        }
+        state_->record("READ_STATUS_BYTE");
+        std::uint8_t stb = link_->read_status_byte();
+        if (api_ >= 3 && take_srq()) stb |= ioc::kRqs;
+        put(stb);
+        return 0;
+      }
+      case ioc::kGetStb:  // as READ_STB, leaving a pending service request alone
+        if (api_ < 3) return -EBADRQC;
         state_->record("READ_STATUS_BYTE");
         put(link_->read_status_byte());
         return 0;
+      case ioc::kGetSrqStb: {
+        if (api_ < 3) return -EBADRQC;
+        const auto srq = take_srq();
+        if (!srq) return -ENOMSG;
+        put(*srq);
+        return 0;
+      }
       case ioc::kRenControl:
         if (!simple) return -EINVAL;
         state_->record("REN_CONTROL " + std::to_string(byte() != 0 ? 1 : 0));
@@ -166,11 +223,74 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
     }
   }
 
+  int wait_events(short events, int wake_fd) override {
+    for (;;) {
+      std::uint64_t count = 0;
+      (void)!::read(waker_, &count, sizeof count);
+      short revents = 0;
+      {
+        const std::lock_guard io(io_);  // the driver's poll takes its I/O lock too
+        const std::lock_guard lock(state_->mutex);
+        if (state_->unplugged || zombie_) {
+          revents = POLLHUP | POLLERR;
+        } else if (srq_asserted_ && api_ >= 2) {
+          revents = static_cast<short>(POLLPRI & events);
+        }
+      }
+      if (revents != 0) return revents;
+      pollfd fds[2] = {{waker_, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return -errno;
+      }
+      if (fds[1].revents != 0) return 0;
+    }
+  }
+
  private:
   std::uint8_t next_tag() {
     const std::uint8_t tag = tag_;
     tag_ = static_cast<std::uint8_t>(tag_ == 255 ? 1 : tag_ + 1);
     return tag;
+  }
+
+  // A notification on the interrupt-IN endpoint, as the driver's completion handler takes it.
+  // Runs on the simulator's thread: only the state lock.
+  void interrupt_in(std::string_view notification) {
+    if (notification.size() < 2 || static_cast<std::uint8_t>(notification[0]) != kSrqNotification) {
+      return;
+    }
+    const std::lock_guard lock(state_->mutex);
+    state_->traffic.emplace_back(notification);
+    srq_byte_ = static_cast<std::uint8_t>(notification[1]);
+    srq_asserted_ = true;
+    signal_fd(waker_);
+    state_->changed.notify_all();
+  }
+
+  // The pending service request's status byte, taking it.
+  std::optional<std::uint8_t> take_srq() {
+    const std::lock_guard lock(state_->mutex);
+    if (!std::exchange(srq_asserted_, false)) return std::nullopt;
+    return srq_byte_;
+  }
+
+  int wait_srq(void* argument) {
+    if (const int error = usable(); error != 0) return -error;
+    if (!state_->device.interrupt_endpoint) return -EFAULT;
+    std::uint32_t ms = 0;
+    std::memcpy(&ms, argument, sizeof ms);
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait_for(lock, std::chrono::milliseconds(ms),
+                             [this] { return srq_asserted_ || state_->unplugged; });
+    if (state_->unplugged) return -ENODEV;
+    return srq_asserted_ ? 0 : -ETIMEDOUT;
+  }
+
+  // The device is gone for this file: its poll reports it.
+  void become_zombie() {
+    zombie_ = true;
+    signal_fd(waker_);
   }
 
   int usable() {
@@ -187,7 +307,7 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
       case sim::UsbtmcLink::Result::stall:
         return EPIPE;
       case sim::UsbtmcLink::Result::gone:
-        zombie_ = true;
+        become_zombie();
         return ENODEV;
     }
     return EIO;
@@ -207,7 +327,7 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
     for (;;) {
       sim::UsbtmcLink::BulkIn in = link_->bulk_in();
       if (in.result == sim::UsbtmcLink::Result::gone) {
-        zombie_ = true;
+        become_zombie();
         return -ENODEV;
       }
       if (in.transfer) {
@@ -232,7 +352,7 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
     }
     if (count > size) return 0;
     if (transfer.size() < kHeaderBytes + count) {
-      zombie_ = true;  // the device left in the middle of its reply
+      become_zombie();  // the device left in the middle of its reply
       return -ENODEV;
     }
     last_attributes_ = static_cast<std::uint8_t>(transfer[8]);
@@ -249,8 +369,11 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
   ioc::TermChar term_char_{'\n', 0};
   std::uint8_t tag_ = 1;
   std::uint8_t last_attributes_ = 0;
-  bool zombie_ = false;
-  bool cancelled_ = false;  // under state_->mutex
+  std::atomic<bool> zombie_{false};  // the device left (for this file)
+  bool cancelled_ = false;           // under state_->mutex
+  bool srq_asserted_ = false;        // under state_->mutex
+  std::uint8_t srq_byte_ = 0;        // under state_->mutex
+  int waker_;                        // an eventfd: written when the poll state may have changed
 };
 
 }  // namespace
@@ -322,6 +445,7 @@ void FakeUsbtmc::unplug() {
     const std::lock_guard lock(state_->mutex);
     state_->unplugged = true;
     state_->changed.notify_all();
+    for (const int fd : state_->wakers) signal_fd(fd);
   }
   std::error_code ignored;
   fs::remove_all(root_ / "sys/class/usbmisc" / state_->device.node, ignored);

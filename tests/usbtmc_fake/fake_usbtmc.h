@@ -5,6 +5,9 @@
 // DEV_DEP_MSG_OUT per write(); one REQUEST_DEV_DEP_MSG_IN and one DEV_DEP_MSG_IN per read()
 // (an older revision loops to EOM in 2033-byte requests and has no newer ioctls); a malformed
 // reply header read as 0 bytes; ETIMEDOUT, ENODEV once unplugged, EACCES, EPIPE on a stall.
+// A service request the simulated device sends on its interrupt-IN endpoint is flagged per open
+// file as the driver does: POLLPRI from poll(), WAIT_SRQ returns, GET_SRQ_STB takes it, READ_STB
+// takes it too (ORing RQS into the status byte; the revision before answers its status byte).
 // Every bulk-out transfer and class request is recorded, so tests see the bus traffic.
 #ifndef ZR48_TESTS_USBTMC_FAKE_FAKE_USBTMC_H
 #define ZR48_TESTS_USBTMC_FAKE_FAKE_USBTMC_H
@@ -33,6 +36,7 @@ struct FakeUsbtmcDevice {
   int api_version = 3;                    // 0: an old revision (clear and abort ioctls only)
   std::uint8_t capabilities = 1 | 2 | 4;  // GET_CAPS: trigger, REN/GTL/LLO, USB488
   bool termchar_capable = true;           // the device can end a reply at TermChar
+  bool interrupt_endpoint = true;         // without: no service requests, WAIT_SRQ says EFAULT
 };
 
 class FakeUsbtmc final : public visa::usbtmc::DeviceFiles {
@@ -59,7 +63,8 @@ class FakeUsbtmc final : public visa::usbtmc::DeviceFiles {
   void fail_clear(bool failing);  // USBTMC_IOCTL_CLEAR answers EPERM
 
   // The bus traffic so far: bulk-out transfers as bytes, class requests as names
-  // ("INITIATE_CLEAR", "READ_STATUS_BYTE", "REN_CONTROL 1", "GOTO_LOCAL", "LOCAL_LOCKOUT").
+  // ("INITIATE_CLEAR", "READ_STATUS_BYTE", "REN_CONTROL 1", "GOTO_LOCAL", "LOCAL_LOCKOUT"),
+  // interrupt-IN notifications as bytes (0x81 and the status byte).
   std::vector<std::string> traffic() const;
   void clear_traffic();
 
@@ -73,6 +78,7 @@ class FakeUsbtmc final : public visa::usbtmc::DeviceFiles {
     bool stall = false;
     bool clear_fails = false;
     std::vector<std::string> traffic;
+    std::vector<int> wakers;  // each open file's eventfd, written when its poll state changes
     void record(std::string entry);
     bool take_stall();
   };

@@ -1,6 +1,6 @@
 // Events through the C interface against the simulated instrument: the queue and handler
 // mechanisms, event objects, asynchronous reads and writes, and service requests over the
-// protocols that carry them.
+// protocols that carry them (the LAN ones, and USBTMC through the kernel driver's stand-in).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,12 +11,24 @@
 #include <thread>
 #include <vector>
 
+#include "fake_usbtmc.h"
 #include "lan_fixture.h"
 
 namespace zr48::visa::testing {
 namespace {
 
 using Events = LanSession;
+
+// The USB form: the stand-in for the kernel's usbtmc driver, with its default device, serving
+// the same simulated instrument.
+const LanForm kUsbtmcForm{
+    "usbtmc", [](const sim::Server&) { return std::string("USB0::0x1234::0x5678::SN123::INSTR"); },
+    true,
+    [](sim::Server& server) -> std::shared_ptr<void> {
+      return std::make_shared<test::InstalledFakeUsbtmc>(
+          test::UsbtmcTreeForThisTest(), test::FakeUsbtmcDevice{},
+          [&server] { return server.usbtmc_link(); });
+    }};
 
 // Collects what handlers saw; the test thread waits for a count of calls.
 struct HandlerLog {
@@ -242,13 +254,13 @@ TEST_P(Events, HandlersChainAndTheQueueOverflows) {
   EXPECT_EQ(viGetAttribute(event, VI_ATTR_JOB_ID, &job), VI_ERROR_INV_OBJECT);
 }
 
-// Closing a session ends a wait on another thread.
+// Closing a session ends a wait on another thread; on an instrument, service requests are
+// enabled, so what delivers them stops with the session too.
 TEST_P(Events, CloseEndsAWait) {
-  ASSERT_EQ(viEnableEvent(vi_, VI_EVENT_IO_COMPLETION, VI_QUEUE, VI_NULL), VI_SUCCESS);
+  const ViEventType type = GetParam().instrument ? VI_EVENT_SERVICE_REQ : VI_EVENT_IO_COMPLETION;
+  ASSERT_EQ(viEnableEvent(vi_, type, VI_QUEUE, VI_NULL), VI_SUCCESS);
   ViStatus waited = VI_SUCCESS;
-  std::thread waiter([&] {
-    waited = viWaitOnEvent(vi_, VI_EVENT_IO_COMPLETION, VI_TMO_INFINITE, nullptr, nullptr);
-  });
+  std::thread waiter([&] { waited = viWaitOnEvent(vi_, type, VI_TMO_INFINITE, nullptr, nullptr); });
   EXPECT_EQ(viClose(vi_), VI_SUCCESS);
   waiter.join();
   EXPECT_EQ(waited, VI_ERROR_INV_OBJECT);
@@ -279,10 +291,18 @@ TEST_P(Events, ServiceRequestsArrive) {
   EXPECT_EQ(type, VI_EVENT_SERVICE_REQ);
   handled.wait_for(2);
   EXPECT_EQ(handled.types, (std::vector<ViEventType>{VI_EVENT_SERVICE_REQ, VI_EVENT_SERVICE_REQ}));
-  EXPECT_EQ(server_->received(), "*SRE 32;*ESE 1;*OPC\n");
+  // The summary holds while its event does; once the status is cleared, no request shows.
+  ASSERT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);
+  EXPECT_EQ(stb & 0x60, 0x60);
+  ASSERT_EQ(write("*CLS;*OPC?\n"), VI_SUCCESS);  // the reply: the status is cleared by now
+  EXPECT_EQ(read(status), "1\n");
+  ASSERT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);
+  EXPECT_EQ(stb, 0);
+  EXPECT_EQ(server_->received(), "*SRE 32;*ESE 1;*OPC\n*CLS;*OPC?\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lan, Events, ::testing::Values(kSocketForm, kVxi11Form, kHislipForm),
+INSTANTIATE_TEST_SUITE_P(Lan, Events,
+                         ::testing::Values(kSocketForm, kVxi11Form, kHislipForm, kUsbtmcForm),
                          lan_form_name);
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A simulated instrument serving SOCKET, VXI-11 (its portmapper on 111) and HiSLIP on a
-// loopback address of its own, and a session opened on it through one of the three, the
-// resource form being the test parameter.
+// loopback address of its own, and a session opened on it through one of the three (or through a
+// device attached to it, the USBTMC stand-in), the resource form being the test parameter.
 #ifndef ZR48_TESTS_VISA_LAN_FIXTURE_H
 #define ZR48_TESTS_VISA_LAN_FIXTURE_H
 
@@ -20,6 +20,9 @@ struct LanForm {
   const char* name;
   std::string (*resource)(const sim::Server& server);
   bool instrument;  // INSTR: END on every message, optional operations served
+  // A device between the session and the server, held for the test (the USBTMC stand-in, whose
+  // resource name it serves); none for the LAN forms.
+  std::shared_ptr<void> (*attach)(sim::Server& server) = nullptr;
 };
 
 inline const LanForm kSocketForm{"socket", [](const sim::Server& s) { return s.resource(); },
@@ -47,6 +50,7 @@ class LanSession : public ::testing::TestWithParam<LanForm> {
     if (GetParam().resource == kVxi11Form.resource && !server_->portmapper_error().empty()) {
       GTEST_SKIP() << "portmapper port 111 cannot be bound: " << server_->portmapper_error();
     }
+    if (GetParam().attach != nullptr) attached_ = GetParam().attach(*server_);
     ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
     resource_ = GetParam().resource(*server_);
     ASSERT_EQ(viOpen(rm_, resource_.c_str(), VI_NO_LOCK, 2000, &vi_), VI_SUCCESS) << resource_;
@@ -72,6 +76,7 @@ class LanSession : public ::testing::TestWithParam<LanForm> {
   }
 
   std::unique_ptr<sim::Server> server_;
+  std::shared_ptr<void> attached_;
   std::string resource_;
   ViSession rm_ = VI_NULL;
   ViSession vi_ = VI_NULL;

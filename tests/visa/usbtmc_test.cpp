@@ -1,17 +1,24 @@
 // USBTMC sessions through the stand-in for the kernel's usbtmc driver, serving the simulator's
 // USBTMC function: the resource name to the device node, the bus traffic of each operation
-// (asserted byte for byte), an older driver revision without the newer ioctls, and one row per
-// fault with what the session reports and whether it is usable afterwards.
+// (asserted byte for byte), an older driver revision without the newer ioctls, service requests
+// from the interrupt endpoint, and one row per fault with what the session reports and whether it
+// is usable afterwards.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fake_usbtmc.h"
 #include "visa/resource_name.h"
+#include "visa/trace.h"
 #include "visa/transport_table.h"
 #include "visa/transports/usbtmc/sysfs.h"
 #include "visa/transports/usbtmc/usbtmc.h"
@@ -81,6 +88,7 @@ std::string header(int id, int tag, unsigned size, int attributes, int term_char
 class UsbtmcSession : public ::testing::Test {
  protected:
   void Open(FakeUsbtmcDevice device = {}) {
+    if (rm_ != VI_NULL) viClose(rm_);  // a test opening another device: the last one's session
     fake_.emplace(test::UsbtmcTreeForThisTest(), std::move(device),
                   [this] { return server_.usbtmc_link(); });
     ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
@@ -104,11 +112,31 @@ class UsbtmcSession : public ::testing::Test {
     return bytes;
   }
   std::vector<std::string> traffic() const { return (*fake_)->traffic(); }
+  // Switches the I/O trace to a file of this test's; "" when the process traces already or not
+  // at all (the choice is made once).
+  std::string TraceToFile() {
+    trace_ = ::testing::TempDir() + "zr48-usbtmc-trace-" + std::to_string(::getpid());
+    ::setenv("ZR48_VISA_TRACE", trace_.c_str(), 1);
+    return trace_;
+  }
+  std::string Traced() const {
+    if (trace_.empty() || !trace::enabled()) return "";
+    std::ifstream in(trace_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  ~UsbtmcSession() override {
+    if (trace_.empty()) return;
+    ::unsetenv("ZR48_VISA_TRACE");
+    std::remove(trace_.c_str());
+  }
 
   sim::Server server_;
   std::optional<InstalledFakeUsbtmc> fake_;
   ViSession rm_ = VI_NULL;
   ViSession vi_ = VI_NULL;
+  std::string trace_;
 };
 
 TEST_F(UsbtmcSession, AQueryOnTheBus) {
@@ -316,6 +344,104 @@ TEST_F(UsbtmcSession, WhatFindListsOpens) {
   char reply[8] = {};
   EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n), VI_SUCCESS);
   EXPECT_EQ(std::string(reply, n), "1\n");
+}
+
+// A service request is the interrupt-IN notification (0x81, the status byte). The session takes
+// it from the driver (GET_SRQ_STB; on the revision before, READ_STB answers it without asking
+// the device) and raises the event; the next status byte shows its RQS once, as a serial poll
+// would. One from before the event was enabled is no event, but its RQS shows all the same.
+TEST_F(UsbtmcSession, ServiceRequestsComeFromTheInterruptEndpoint) {
+  for (const int api_version : {3, 2}) {
+    SCOPED_TRACE(api_version);
+    FakeUsbtmcDevice device;
+    device.api_version = api_version;
+    Open(device);
+    server_.raise_service_request();  // before enabling
+    ASSERT_EQ(viEnableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_SUCCESS);
+    EXPECT_EQ(viWaitOnEvent(vi_, VI_EVENT_SERVICE_REQ, VI_TMO_IMMEDIATE, nullptr, nullptr),
+              VI_ERROR_TMO);
+    server_.raise_service_request();
+    ViEventType type = 0;
+    ASSERT_EQ(viWaitOnEvent(vi_, VI_EVENT_SERVICE_REQ, VI_TMO_INFINITE, &type, nullptr),
+              VI_SUCCESS);
+    EXPECT_EQ(type, VI_EVENT_SERVICE_REQ);
+    ViUInt16 stb[2] = {99, 99};
+    for (ViUInt16& byte : stb) ASSERT_EQ(viReadSTB(vi_, &byte), VI_SUCCESS);
+    EXPECT_EQ(stb[0], 0x40);
+    EXPECT_EQ(stb[1], 0);
+    const std::string notification("\x81\x40", 2);
+    EXPECT_EQ(traffic(), (std::vector<std::string>{notification, notification, "READ_STATUS_BYTE",
+                                                   "READ_STATUS_BYTE"}));
+  }
+}
+
+// Disabled, a request is dropped (the status byte still shows it); enabled again, the next one
+// is the only event.
+TEST_F(UsbtmcSession, ARequestWhileDisabledIsDropped) {
+  Open();
+  ASSERT_EQ(viEnableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_SUCCESS);
+  ASSERT_EQ(viDisableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE), VI_SUCCESS);
+  server_.raise_service_request();
+  ViUInt16 stb = 0;
+  ASSERT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);  // the request is taken by now
+  EXPECT_EQ(stb, 0x40);
+  ASSERT_EQ(viEnableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_SUCCESS);
+  EXPECT_EQ(viWaitOnEvent(vi_, VI_EVENT_SERVICE_REQ, VI_TMO_IMMEDIATE, nullptr, nullptr),
+            VI_ERROR_TMO);
+  server_.raise_service_request();
+  EXPECT_EQ(viWaitOnEvent(vi_, VI_EVENT_SERVICE_REQ, VI_TMO_INFINITE, nullptr, nullptr),
+            VI_SUCCESS);
+}
+
+// Without an interrupt-IN endpoint, or with a driver revision that cannot wait for a request,
+// the session has no service requests, as a raw socket has none; the trace says why.
+TEST_F(UsbtmcSession, WithoutTheMeansThereAreNoServiceRequests) {
+  TraceToFile();
+  const struct {
+    const char* why;  // in the trace
+    void (*arrange)(FakeUsbtmcDevice& device);
+  } kRows[] = {
+      {"no interrupt-IN endpoint", [](FakeUsbtmcDevice& d) { d.interrupt_endpoint = false; }},
+      {"no USBTMC488_IOCTL_WAIT_SRQ", [](FakeUsbtmcDevice& d) { d.api_version = 0; }},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    FakeUsbtmcDevice device;
+    row.arrange(device);
+    Open(device);
+    EXPECT_EQ(viEnableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_ERROR_INV_EVENT);
+    EXPECT_EQ(viWaitOnEvent(vi_, VI_EVENT_SERVICE_REQ, 0, nullptr, nullptr), VI_ERROR_INV_EVENT);
+    server_.raise_service_request();
+    ViUInt16 stb = 99;
+    EXPECT_EQ(viReadSTB(vi_, &stb), VI_SUCCESS);
+    EXPECT_EQ(stb, 0);
+    const std::string traced = Traced();
+    if (!traced.empty()) {
+      EXPECT_NE(traced.find(row.why), std::string::npos) << traced;
+    }
+  }
+}
+
+// Unplugged with service requests enabled: what watched for them ends and the trace says so,
+// every later call reports the lost connection, closing does not wait; enabling them on a
+// session of the unplugged device says so too.
+TEST_F(UsbtmcSession, UnpluggedWhileEnabled) {
+  TraceToFile();
+  Open();
+  ViSession other = VI_NULL;
+  ASSERT_EQ(viOpen(rm_, (*fake_)->resource().c_str(), VI_NO_LOCK, 1000, &other), VI_SUCCESS);
+  ASSERT_EQ(viEnableEvent(vi_, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_SUCCESS);
+  (*fake_)->unplug();
+  ViUInt16 stb = 0;
+  EXPECT_EQ(viReadSTB(vi_, &stb), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(viEnableEvent(other, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(viReadSTB(other, &stb), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(viClose(vi_), VI_SUCCESS);
+  EXPECT_EQ(viClose(other), VI_SUCCESS);
+  const std::string traced = Traced();
+  if (!traced.empty()) {
+    EXPECT_NE(traced.find("service requests end, the device is gone"), std::string::npos) << traced;
+  }
 }
 
 enum class After { kUsable, kLost };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,10 @@ class UsbtmcLink {
   virtual BulkIn bulk_in() = 0;
   virtual std::uint8_t read_status_byte() = 0;  // USB488 READ_STATUS_BYTE
   virtual void initiate_clear() = 0;            // INITIATE_CLEAR: the device clear
+  // The interrupt-IN endpoint: from this call until the link goes, `listener` hears each
+  // notification sent there as its bytes (a service request: 0x81, the status byte), on the
+  // thread that raised it. The listener must not call back into the link.
+  virtual void listen_interrupts(std::function<void(std::string_view)> listener) = 0;
 };
 
 // The instrument's remote/local state. It starts in local with remote enabled, as a HiSLIP

@@ -2,6 +2,7 @@
 #include "visa/transports/usbtmc/device_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -34,6 +35,17 @@ class SystemFile final : public DeviceFile {
   int ioctl(unsigned long request, void* argument) override {
     const int result = ::ioctl(fd_, request, argument);  // NOLINT: variadic system call
     return result >= 0 ? result : -errno;
+  }
+  int wait_events(short events, int wake_fd) override {
+    for (;;) {
+      pollfd fds[2] = {{fd_, events, 0}, {wake_fd, POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return -errno;
+      }
+      if (fds[1].revents != 0) return 0;
+      return fds[0].revents;
+    }
   }
 
  private:

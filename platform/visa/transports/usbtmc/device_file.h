@@ -26,6 +26,9 @@ class DeviceFile {
   virtual ssize_t write(const void* data, std::size_t size) = 0;
   // 0 (or the driver's non-negative answer) or -errno.
   virtual int ioctl(unsigned long request, void* argument) = 0;
+  // Waits until poll() reports one of `events` on the file (POLLHUP and POLLERR always count)
+  // or `wake_fd` is readable: the file's revents, 0 when woken, or -errno.
+  virtual int wait_events(short events, int wake_fd) = 0;
 };
 
 // Opens device nodes.

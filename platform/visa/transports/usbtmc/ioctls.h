@@ -27,14 +27,24 @@ inline constexpr unsigned long kRenControl = _IOW(kIocNr, 19, std::uint8_t);
 inline constexpr unsigned long kGotoLocal = _IO(kIocNr, 20);
 inline constexpr unsigned long kLocalLockout = _IO(kIocNr, 21);
 inline constexpr unsigned long kTrigger = _IO(kIocNr, 22);
+// Waits up to the argument's milliseconds for a service request: 0, or -ETIMEDOUT, -ENODEV
+// (closed or unplugged), -EFAULT (the device has no interrupt-IN endpoint).
+inline constexpr unsigned long kWaitSrq = _IOW(kIocNr, 23, std::uint32_t);
 inline constexpr unsigned long kMsgInAttr = _IOR(kIocNr, 24, std::uint8_t);
 inline constexpr unsigned long kAutoAbort = _IOW(kIocNr, 25, std::uint8_t);
+// API version 3: the status byte without touching the pending service request, and the status
+// byte of the pending service request (taking it), else -ENOMSG.
+inline constexpr unsigned long kGetStb = _IOR(kIocNr, 26, std::uint8_t);
+inline constexpr unsigned long kGetSrqStb = _IOR(kIocNr, 27, std::uint8_t);
 inline constexpr unsigned long kCancelIo = _IO(kIocNr, 35);
 
 // USBTMC488_IOCTL_GET_CAPS bits.
 inline constexpr std::uint8_t kCapTrigger = 1;
 inline constexpr std::uint8_t kCapSimple = 2;  // REN_CONTROL, GOTO_LOCAL, LOCAL_LOCKOUT
 inline constexpr std::uint8_t kCap4882 = 4;
+
+// The status byte's request-service bit.
+inline constexpr std::uint8_t kRqs = 0x40;
 
 // The driver refuses timeouts below this.
 inline constexpr std::uint32_t kMinTimeoutMs = 100;

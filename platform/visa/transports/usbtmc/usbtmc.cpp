@@ -5,7 +5,15 @@
 // lacks (ENOTTY, EBADRQC; EINVAL where the device lacks the feature) switch that feature off
 // for the session: what can be done another way is (IEEE 488.2 strings for the status byte and
 // trigger, held output for writes without END), the rest is VI_ERROR_NSUP_OPER.
+// Service requests: the driver flags one it received on the interrupt-IN endpoint, and poll()
+// reports the flag as POLLPRI until it is taken. A watcher thread polls for it (with an eventfd
+// to stop it), takes it and raises the event; it never touches the session's I/O and ends on
+// close or when the device is unplugged.
 #include "visa/transports/usbtmc/usbtmc.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -14,14 +22,18 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "visa/attribute_value.h"
 #include "visa/find.h"
 #include "visa/trace.h"
 #include "visa/transport_table.h"
+#include "visa/transports/tcp_socket.h"
 #include "visa/transports/usbtmc/device_file.h"
 #include "visa/transports/usbtmc/ioctls.h"
 #include "visa/transports/usbtmc/sysfs.h"
@@ -72,10 +84,16 @@ ViStatus open_status(int error) {
   }
 }
 
+// Whether the device and the driver can deliver service requests.
+enum class SrqSupport { kAvailable, kNoInterruptEndpoint, kOldDriver };
+
 class UsbtmcTransport final : public Transport {
  public:
   UsbtmcTransport(std::unique_ptr<DeviceFile> file, usbtmc::Interface interface)
       : file_(std::move(file)), interface_(std::move(interface)) {}
+  ~UsbtmcTransport() override { stop_watching(); }
+  UsbtmcTransport(const UsbtmcTransport&) = delete;
+  UsbtmcTransport& operator=(const UsbtmcTransport&) = delete;
 
   // Learns the device's capabilities, turns automatic aborts on and EOM on.
   ViStatus start();
@@ -87,6 +105,7 @@ class UsbtmcTransport final : public Transport {
   // The driver holds nothing unread: a reply moves only when a read requests it.
   ViStatus discard_ready() override { return VI_SUCCESS; }
   void interrupt() override;
+  void shutdown() override { stop_watching(); }
   ViStatus get_attribute(ViAttr attribute, void* value) const override;
   ViStatus set_attribute(ViAttr attribute, ViAttrState value) override;
 
@@ -95,7 +114,21 @@ class UsbtmcTransport final : public Transport {
   ViStatus trigger(const Deadline& deadline) override;
   ViStatus control_ren(ViUInt16 mode, const Deadline& deadline) override;
 
+  bool has_service_requests() const override { return srq_ == SrqSupport::kAvailable; }
+  std::string service_requests_missing() const override;
+  ViStatus start_service_requests(const std::function<void()>& notify,
+                                  const Deadline& deadline) override;
+
  private:
+  // Takes a pending service request from the driver, noting the RQS the next status byte owes:
+  // 1 when one was pending, 0 when none, or -errno. srq_mutex_ held.
+  int take_service_request();
+  void watch_service_requests();
+  void stop_watching();
+  // The status byte from the device: READ_STB, or with the watcher running GET_STB, which
+  // leaves a request that has just come in to the watcher.
+  ViStatus read_device_status_byte(const Deadline& deadline, ViUInt16& status);
+
   ViStatus set_timeout(const Deadline& deadline);
   ViStatus set_eom(bool end);
   ViStatus set_termchar(const ReadTermination& termination);
@@ -121,6 +154,16 @@ class UsbtmcTransport final : public Transport {
   usbtmc::TermChar termchar_{'\n', 0};
   bool termchar_set_ = false;
   std::vector<ViByte> held_;  // written without END where the driver cannot leave EOM off
+
+  SrqSupport srq_ = SrqSupport::kOldDriver;
+  bool has_get_stb_ = true;
+  std::function<void()> notify_;  // set before the watcher starts, then only read
+  UniqueFd wake_;                 // an eventfd: written to stop the watcher
+  // Taking a request and the RQS it owes, between the watcher and read_status_byte().
+  std::mutex srq_mutex_;
+  bool rqs_owed_ = false;        // a taken request's RQS, for the next status byte
+  bool has_get_srq_stb_ = true;  // else the revision's READ_STB takes the request
+  std::thread watcher_;          // last: joined before the members it uses go
 };
 
 ViStatus UsbtmcTransport::start() {
@@ -137,7 +180,111 @@ ViStatus UsbtmcTransport::start() {
   std::uint8_t on = 1;
   const int abort = file_->ioctl(usbtmc::kAutoAbort, &on);
   if (abort < 0 && !absent(-abort)) return status_from_errno(-abort);
+  // A wait of no time says whether service requests can come: the driver answers EFAULT for a
+  // device without an interrupt-IN endpoint, older revisions do not know the request.
+  std::uint32_t no_wait = 0;
+  const int probe = file_->ioctl(usbtmc::kWaitSrq, &no_wait);
+  if (probe >= 0 || probe == -ETIMEDOUT) {
+    srq_ = SrqSupport::kAvailable;
+  } else if (probe == -EFAULT) {
+    srq_ = SrqSupport::kNoInterruptEndpoint;
+  } else if (!absent(-probe)) {
+    return status_from_errno(-probe);
+  }
   return set_eom(true);
+}
+
+std::string UsbtmcTransport::service_requests_missing() const {
+  const std::string node = "/dev/" + interface_.node;
+  switch (srq_) {
+    case SrqSupport::kAvailable:
+      return {};
+    case SrqSupport::kNoInterruptEndpoint:
+      return node + ": the device has no interrupt-IN endpoint, so it cannot request service";
+    case SrqSupport::kOldDriver:
+      break;
+  }
+  return node +
+         ": this revision of the kernel's usbtmc driver cannot wait for service requests "
+         "(no USBTMC488_IOCTL_WAIT_SRQ)";
+}
+
+ViStatus UsbtmcTransport::start_service_requests(const std::function<void()>& notify,
+                                                 const Deadline& /*deadline*/) {
+  if (watcher_.joinable()) return VI_SUCCESS;
+  if (srq_ != SrqSupport::kAvailable) return VI_ERROR_NSUP_OPER;
+  std::uint32_t no_wait = 0;
+  const int probe = file_->ioctl(usbtmc::kWaitSrq, &no_wait);
+  if (probe < 0 && probe != -ETIMEDOUT) return status_from_errno(-probe);  // unplugged
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (wake.get() < 0) return VI_ERROR_SYSTEM_ERROR;
+  {
+    // One that came before the event was enabled is no event, but its RQS still shows once.
+    const std::lock_guard lock(srq_mutex_);
+    const int taken = take_service_request();
+    if (taken < 0) return status_from_errno(-taken);
+  }
+  wake_ = std::move(wake);
+  notify_ = notify;
+  watcher_ = std::thread([this] { watch_service_requests(); });
+  return VI_SUCCESS;
+}
+
+int UsbtmcTransport::take_service_request() {
+  std::uint8_t stb = 0;
+  if (has_get_srq_stb_) {
+    const int result = file_->ioctl(usbtmc::kGetSrqStb, &stb);
+    if (result >= 0) {
+      rqs_owed_ = true;
+      return 1;
+    }
+    if (result == -ENOMSG) return 0;
+    if (!absent(-result)) return result;
+    has_get_srq_stb_ = false;
+  }
+  // The revision before answers a pending request's status byte to READ_STB and takes it; without
+  // one pending, READ_STB would ask the device, so ask the driver first.
+  std::uint32_t no_wait = 0;
+  const int pending = file_->ioctl(usbtmc::kWaitSrq, &no_wait);
+  if (pending == -ETIMEDOUT) return 0;
+  if (pending < 0) return pending;
+  const int result = file_->ioctl(usbtmc::kReadStb, &stb);
+  if (result < 0) return result;
+  rqs_owed_ = true;
+  return 1;
+}
+
+void UsbtmcTransport::watch_service_requests() {
+  const std::string node = "/dev/" + interface_.node;
+  for (;;) {
+    const int events = file_->wait_events(POLLPRI, wake_.get());
+    if (events == 0) return;  // stopped
+    if (events < 0 || (events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      trace::note("viEnableEvent", VI_NULL, VI_ERROR_CONN_LOST,
+                  node + ": service requests end, the device is gone (or cannot be polled)");
+      return;
+    }
+    if ((events & POLLPRI) == 0) continue;
+    // Raised under the lock: once read_status_byte() has returned, every request taken so far
+    // has been raised.
+    const std::lock_guard lock(srq_mutex_);
+    const int taken = take_service_request();
+    if (taken > 0) notify_();
+    if (taken < 0) {
+      // The flag stays up while it cannot be taken: polling again would spin.
+      const ViStatus status = status_from_errno(-taken);
+      trace::note("viEnableEvent", VI_NULL, status,
+                  node + ": service requests end, the pending one cannot be taken");
+      return;
+    }
+  }
+}
+
+void UsbtmcTransport::stop_watching() {
+  if (!watcher_.joinable()) return;
+  const std::uint64_t one = 1;
+  (void)!::write(wake_.get(), &one, sizeof one);
+  watcher_.join();
 }
 
 ViStatus UsbtmcTransport::set_timeout(const Deadline& deadline) {
@@ -313,6 +460,24 @@ ViStatus UsbtmcTransport::clear(const Deadline& deadline) {
 }
 
 ViStatus UsbtmcTransport::read_status_byte(const Deadline& deadline, ViUInt16& status) {
+  if (!watcher_.joinable()) return read_device_status_byte(deadline, status);
+  // A request the watcher has not taken yet is taken here, so that this status byte and the
+  // event agree; a taken request's RQS shows once, as a serial poll shows it.
+  const std::lock_guard lock(srq_mutex_);
+  if (take_service_request() > 0) notify_();
+  const ViStatus result = read_device_status_byte(deadline, status);
+  if (result == VI_SUCCESS && std::exchange(rqs_owed_, false)) status |= usbtmc::kRqs;
+  return result;
+}
+
+ViStatus UsbtmcTransport::read_device_status_byte(const Deadline& deadline, ViUInt16& status) {
+  if (has_get_stb_ && watcher_.joinable()) {
+    std::uint8_t stb = 0;
+    const ViStatus result = command(usbtmc::kGetStb, &stb, deadline);
+    if (result == VI_SUCCESS) status = stb;
+    if (result != VI_ERROR_NSUP_OPER) return result;
+    has_get_stb_ = false;
+  }
   if (has_read_stb_) {
     std::uint8_t stb = 0;
     const ViStatus result = command(usbtmc::kReadStb, &stb, deadline);
