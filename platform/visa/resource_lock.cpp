@@ -79,7 +79,7 @@ void ResourceLock::note_changes() {
 ViStatus ResourceLock::acquire(Holder holder, LockKind kind, std::string_view key,
                                const Deadline& deadline) {
   std::unique_lock guard(mutex_);
-  // Counted while it waits (await_waiters), on every way out.
+  // A session that waits is counted (await_waiters) until it returns, whichever way.
   struct Waiting {
     ResourceLock& lock;
     bool counted = false;
