@@ -97,11 +97,7 @@ struct AttributeTable {
         {VI_ATTR_INTF_NUM, Type::kUInt16,
          [](const Session& s) -> ViAttrState { return s.name_.board; }, nullptr, nullptr},
         {VI_ATTR_RSRC_LOCK_STATE, Type::kUInt32,
-         [](const Session& s) -> ViAttrState {
-           if (s.exclusive_locks_ > 0) return VI_EXCLUSIVE_LOCK;
-           return s.shared_locks_ > 0 ? VI_SHARED_LOCK : VI_NO_LOCK;
-         },
-         nullptr, nullptr},
+         [](const Session& s) -> ViAttrState { return s.lock_state(); }, nullptr, nullptr},
         // Events queued for viWaitOnEvent at most; the newest beyond it are dropped.
         {VI_ATTR_MAX_QUEUE_LENGTH, Type::kUInt32,
          [](const Session& s) -> ViAttrState { return s.events_->max_queue_length(); }, nullptr,

@@ -76,14 +76,16 @@ ViStatus open_session(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUIn
     session->close();
     return VI_ERROR_INV_OBJECT;
   }
-  // An exclusive open locks the device where the transport can, waiting up to the time-out.
-  if ((mode & VI_EXCLUSIVE_LOCK) != 0 && (row->capabilities & kCanLock) != 0) {
-    status = session->lock(VI_EXCLUSIVE_LOCK, timeout, nullptr, nullptr);
+  // A locking open takes the lock as viLock would (a shared one with a key of its own), waiting
+  // up to the time-out; a lock not had in that time is VI_ERROR_RSRC_LOCKED.
+  if ((mode & (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK)) != 0) {
+    const ViAccessMode type = (mode & VI_EXCLUSIVE_LOCK) != 0 ? VI_EXCLUSIVE_LOCK : VI_SHARED_LOCK;
+    status = session->lock(type, timeout, nullptr, nullptr);
     if (status < 0) {
       rm.forget(handle);
       registry::remove(handle);
       session->close();
-      return status;
+      return status == VI_ERROR_TMO ? VI_ERROR_RSRC_LOCKED : status;
     }
   }
   *vi = handle;

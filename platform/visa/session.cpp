@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "visa/formatted_print.h"
@@ -118,7 +119,8 @@ Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Tra
       row_(row),
       transport_(std::move(transport)),
       resource_manager_(resource_manager),
-      settings_(row.defaults) {
+      settings_(row.defaults),
+      resource_lock_(ResourceLock::of(name_)) {
   std::vector<ViEventType> types = {VI_EVENT_IO_COMPLETION};
   if (transport_ != nullptr && transport_->has_service_requests()) {
     types.push_back(VI_EVENT_SERVICE_REQ);
@@ -134,6 +136,7 @@ Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Tra
 Session::~Session() {
   jobs_->close();
   events_->close();
+  resource_lock_->release_all(this);
 }
 
 ViStatus Session::enable_event(ViEventType type, ViUInt16 mechanism) {
@@ -163,11 +166,13 @@ ViStatus Session::enable_event(ViEventType type, ViUInt16 mechanism) {
 
 ViStatus Session::read_async(ViBuf buffer, ViUInt32 count, ViJobId& job) {
   if (buffer == nullptr) return VI_ERROR_USER_BUF;
+  if (const ViStatus locked = access(); locked != VI_SUCCESS) return locked;
   return jobs_->submit(true, buffer, count, job);
 }
 
 ViStatus Session::write_async(ViBuf buffer, ViUInt32 count, ViJobId& job) {
   if (buffer == nullptr) return VI_ERROR_USER_BUF;
+  if (const ViStatus locked = access(); locked != VI_SUCCESS) return locked;
   return jobs_->submit(false, buffer, count, job);
 }
 
@@ -296,7 +301,7 @@ ViStatus Session::flush_read_buffer(const Deadline& deadline) {
 ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
   const std::lock_guard lock(mutex_);
   returned = 0;
-  if (closed_) return VI_ERROR_INV_OBJECT;
+  if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
   inside_message_ = false;
   const Deadline limit = deadline();
   const bool stop_at_termchar = settings_.termchar_enabled == VI_TRUE;
@@ -333,7 +338,8 @@ ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
 ViStatus Session::write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
   const std::lock_guard lock(mutex_);
   returned = 0;
-  const ViStatus state = usable();
+  ViStatus state = usable();
+  if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
   const Deadline limit = deadline();
   // Formatted bytes still waiting go first, so that nothing is reordered.
@@ -357,7 +363,7 @@ ViStatus Session::flush(ViUInt16 mask) {
   }
 
   const std::lock_guard lock(mutex_);
-  if (closed_) return VI_ERROR_INV_OBJECT;
+  if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
   const Deadline limit = deadline();
   ViStatus result = VI_SUCCESS;
   const auto keep_first_error = [&result](ViStatus status) {
@@ -384,7 +390,7 @@ ViStatus Session::set_buffer(ViUInt16 mask, ViUInt32 size) {
   if (size > kLargest) return VI_ERROR_ALLOC;
 
   const std::lock_guard lock(mutex_);
-  if (closed_) return VI_ERROR_INV_OBJECT;
+  if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
   try {
     if ((mask & VI_READ_BUF) != 0) {
       drop_input();
@@ -415,6 +421,7 @@ ViStatus Session::print(const char* format, va_list* args, std::string* traced) 
   if (status != VI_SUCCESS) return status;
   const std::lock_guard lock(mutex_);
   status = usable();
+  if (status == VI_SUCCESS) status = access();
   if (status != VI_SUCCESS) return status;
   const Deadline limit = deadline();
   SessionPrintSink sink(*this, limit, traced);
@@ -428,7 +435,7 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
   ViStatus status = check_scan_format(format);
   if (status != VI_SUCCESS) return status;
   const std::lock_guard lock(mutex_);
-  if (closed_) return VI_ERROR_INV_OBJECT;
+  if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
   const Deadline limit = deadline();
   inside_message_ = false;  // the scan reads on from here and ends the message its own way
   SessionScanSource source(*this, limit, traced);
@@ -452,7 +459,8 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
 ViStatus Session::clear() {
   if (!can(kCanClear)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard lock(mutex_);
-  const ViStatus state = usable();
+  ViStatus state = usable();
+  if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
   // A device clear empties both formatted buffers, unsent bytes included.
   drop_input();
@@ -463,7 +471,8 @@ ViStatus Session::clear() {
 ViStatus Session::read_status_byte(ViUInt16& status) {
   if (!can(kCanReadStatusByte)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard lock(mutex_);
-  const ViStatus state = usable();
+  ViStatus state = usable();
+  if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
   return note(transport_->read_status_byte(deadline(), status));
 }
@@ -471,7 +480,8 @@ ViStatus Session::read_status_byte(ViUInt16& status) {
 ViStatus Session::trigger() {
   if (!can(kCanTrigger)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard lock(mutex_);
-  const ViStatus state = usable();
+  ViStatus state = usable();
+  if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
   return note(transport_->trigger(deadline()));
 }
@@ -495,40 +505,59 @@ void copy_key(const std::string& key, char* out) {
   out[n] = '\0';
 }
 
+// What is left of the lock's time-out once the process has granted the lock, for the device's
+// own wait; all of it when the grant needed no wait.
+ViUInt32 remaining_ms(const Deadline& wait) {
+  const int left = wait.poll_timeout();
+  return left < 0 ? VI_TMO_INFINITE : static_cast<ViUInt32>(left);
+}
+
 }  // namespace
+
+ViStatus Session::lock_device(LockKind kind, std::string_view key, const Deadline& wait) {
+  if (!locks_device(kind)) return VI_SUCCESS;
+  const ViUInt32 left = remaining_ms(wait);
+  return note(transport_->lock(kind, key, left, lock_deadline(left, settings_.timeout_ms)));
+}
 
 ViStatus Session::lock(ViAccessMode type, ViUInt32 timeout_ms, const char* requested_key,
                        char* key) {
   if (type != VI_EXCLUSIVE_LOCK && type != VI_SHARED_LOCK) return VI_ERROR_INV_LOCK_TYPE;
-  if (!can(kCanLock)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard guard(mutex_);
   const ViStatus state = usable();
   if (state != VI_SUCCESS) return state;
+  const Deadline wait = Deadline::after_ms(timeout_ms);
   if (type == VI_EXCLUSIVE_LOCK) {
     if (exclusive_locks_ > 0) {
       ++exclusive_locks_;
       return VI_SUCCESS_NESTED_EXCLUSIVE;
     }
-    const ViStatus status = note(transport_->lock(LockKind::kExclusive, {}, timeout_ms,
-                                                  lock_deadline(timeout_ms, settings_.timeout_ms)));
-    if (status >= 0) exclusive_locks_ = 1;
+    ViStatus status = resource_lock_->acquire(this, LockKind::kExclusive, {}, wait);
+    if (status != VI_SUCCESS) return status;
+    status = lock_device(LockKind::kExclusive, {}, wait);
+    if (status < 0) {
+      resource_lock_->release(this, LockKind::kExclusive);
+      return status;
+    }
+    exclusive_locks_ = 1;
     return status;
   }
+  const std::string_view requested = requested_key != nullptr ? requested_key : "";
+  if (requested.size() > 255) return VI_ERROR_INV_ACCESS_KEY;
   if (shared_locks_ > 0) {
-    if (requested_key != nullptr && *requested_key != '\0' && shared_key_ != requested_key) {
-      return VI_ERROR_INV_ACCESS_KEY;
-    }
+    if (!requested.empty() && requested != shared_key_) return VI_ERROR_INV_ACCESS_KEY;
     ++shared_locks_;
     copy_key(shared_key_, key);
     return VI_SUCCESS_NESTED_SHARED;
   }
-  std::string wanted = requested_key != nullptr ? requested_key : "";
-  if (wanted.size() > 255) return VI_ERROR_INV_ACCESS_KEY;
-  if (wanted.empty()) wanted = "zr48-" + name_.canonical;  // one key per resource, as VISA does
-  wanted.resize(std::min<std::size_t>(wanted.size(), 255));
-  const ViStatus status = note(transport_->lock(LockKind::kShared, wanted, timeout_ms,
-                                                lock_deadline(timeout_ms, settings_.timeout_ms)));
-  if (status < 0) return status;
+  std::string wanted = requested.empty() ? ResourceLock::new_key() : std::string(requested);
+  ViStatus status = resource_lock_->acquire(this, LockKind::kShared, wanted, wait);
+  if (status != VI_SUCCESS) return status;
+  status = lock_device(LockKind::kShared, wanted, wait);
+  if (status < 0) {
+    resource_lock_->release(this, LockKind::kShared);
+    return status;
+  }
   shared_locks_ = 1;
   shared_key_ = std::move(wanted);
   copy_key(shared_key_, key);
@@ -536,41 +565,70 @@ ViStatus Session::lock(ViAccessMode type, ViUInt32 timeout_ms, const char* reque
 }
 
 ViStatus Session::unlock() {
-  if (!can(kCanLock)) return VI_ERROR_NSUP_OPER;
   const std::lock_guard guard(mutex_);
   if (closed_) return VI_ERROR_INV_OBJECT;
-  // The exclusive lock goes first, as the device releases it first.
-  unsigned& count = exclusive_locks_ > 0 ? exclusive_locks_ : shared_locks_;
+  // The exclusive lock goes first, as devices release theirs first.
+  const LockKind kind = exclusive_locks_ > 0 ? LockKind::kExclusive : LockKind::kShared;
+  unsigned& count = kind == LockKind::kExclusive ? exclusive_locks_ : shared_locks_;
   if (count == 0) return VI_ERROR_SESN_NLOCKED;
   if (count == 1) {
-    const ViStatus status = usable() == VI_SUCCESS ? note(transport_->unlock(deadline()))
-                                                   : VI_SUCCESS;  // a lost link holds nothing
-    if (status < 0) return status;
+    // The device first, so that a session waiting in this process finds it free. A lost link
+    // holds nothing.
+    if (locks_device(kind) && usable() == VI_SUCCESS) {
+      const ViStatus status = note(transport_->unlock(deadline()));
+      if (status < 0 && status != VI_ERROR_CONN_LOST) return status;
+    }
+    resource_lock_->release(this, kind);
+    if (kind == LockKind::kShared) shared_key_.clear();
   }
   --count;
   if (exclusive_locks_ > 0) return VI_SUCCESS_NESTED_EXCLUSIVE;
   return shared_locks_ > 0 ? VI_SUCCESS_NESTED_SHARED : VI_SUCCESS;
 }
 
+// Closing releases the session's locks; the device's go first, explicitly, so that a session
+// waiting for them here finds the device free (a closed connection frees them too, but the
+// device may notice that later).
+void Session::release_device_locks() {
+  if (exclusive_locks_ > 0 && locks_device(LockKind::kExclusive)) {
+    note(transport_->unlock(deadline()));
+  }
+  if (shared_locks_ > 0 && locks_device(LockKind::kShared) && !connection_lost_) {
+    note(transport_->unlock(deadline()));
+  }
+  exclusive_locks_ = 0;
+  shared_locks_ = 0;
+}
+
 ViStatus Session::control_ren(ViUInt16 mode) {
   const std::lock_guard guard(mutex_);
-  const ViStatus state = usable();
+  ViStatus state = usable();
+  if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
   return note(transport_->control_ren(mode, deadline()));
 }
 
 void Session::close() {
   events_->close();
+  resource_lock_->cancel(this);  // ends a wait for a lock in progress
   {
     std::unique_lock lock(mutex_, std::try_to_lock);
+    bool interrupted = false;
     if (!lock.owns_lock()) {
       if (transport_ != nullptr) transport_->interrupt();  // wakes an operation blocked in a wait
+      interrupted = transport_ != nullptr;
       lock.lock();
     }
     closed_ = true;
-    if (transport_ != nullptr && !connection_lost_) transport_->shutdown();
+    if (transport_ != nullptr && !connection_lost_) {
+      if (!interrupted) release_device_locks();
+      if (!connection_lost_) transport_->shutdown();
+    }
     transport_.reset();
+    exclusive_locks_ = 0;
+    shared_locks_ = 0;
   }
+  resource_lock_->release_all(this);
   jobs_->close();  // the running job has found the session closed
 }
 

@@ -12,6 +12,7 @@
 #include "visa/byte_buffer.h"
 #include "visa/events.h"
 #include "visa/object.h"
+#include "visa/resource_lock.h"
 #include "visa/resource_name.h"
 #include "visa/transport.h"
 #include "visa/transport_table.h"
@@ -86,10 +87,14 @@ class Session final : public Object {
   ViStatus clear();
   ViStatus read_status_byte(ViUInt16& status);
   ViStatus trigger();
-  // VISA locks nest: the device is locked by the first lock of a kind and unlocked by its last
-  // unlock. `key` receives the shared lock's access key (at most 255 characters and a NUL).
+  // VISA locks (resource_lock.h), nesting per session: the first lock of a kind is taken in the
+  // process's record of the resource, waiting up to `timeout_ms`, then on the device where the
+  // transport has a lock of that kind; the last unlock of a kind releases both. `key` receives
+  // the shared lock's access key (at most 255 characters and a NUL).
   ViStatus lock(ViAccessMode type, ViUInt32 timeout_ms, const char* requested_key, char* key);
   ViStatus unlock();
+  // VI_ATTR_RSRC_LOCK_STATE: how the resource is locked in this process.
+  ViAccessMode lock_state() const { return resource_lock_->state(); }
   // Remote/local (viGpibControlREN); each transport maps the modes its protocol has.
   ViStatus control_ren(ViUInt16 mode);
 
@@ -113,6 +118,16 @@ class Session final : public Object {
   friend struct AttributeTable;
 
   ViStatus usable() const;
+  // Whether another session's lock keeps this one out: VI_SUCCESS or VI_ERROR_RSRC_LOCKED.
+  ViStatus access() const { return resource_lock_->check_access(this); }
+  // The session is open and no other session's lock keeps it out.
+  ViStatus permitted() const { return closed_ ? VI_ERROR_INV_OBJECT : access(); }
+  // Whether the device has its own lock of `kind` (taken after the process's record grants it).
+  bool locks_device(LockKind kind) const {
+    return can(kind == LockKind::kExclusive ? kLocksDevice : kSharesDeviceLock);
+  }
+  ViStatus lock_device(LockKind kind, std::string_view key, const Deadline& wait);
+  void release_device_locks();
   ViStatus note(ViStatus status);
   ViStatus fill(const Deadline& deadline);
   // Sends the write buffer; `end` marks the end of a message (END when VI_ATTR_SEND_END_EN).
@@ -136,6 +151,7 @@ class Session final : public Object {
   ByteBuffer input_{kDefaultBufferSize};
   ByteBuffer output_{kDefaultBufferSize};
   bool input_end_ = false;  // the last byte in input_ came with END
+  std::shared_ptr<ResourceLock> resource_lock_;
   unsigned exclusive_locks_ = 0;
   unsigned shared_locks_ = 0;
   std::string shared_key_;

@@ -20,8 +20,7 @@ ViStatus accepts_socket(const ResourceName& name) {
              : VI_ERROR_RSRC_NFOUND;
 }
 
-constexpr unsigned kInstrument =
-    kCanClear | kCanReadStatusByte | kCanTrigger | kCanLock | kCarriesEnd;
+constexpr unsigned kInstrument = kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd;
 // Instruments mark the end of each message (END): reads need no termination character.
 constexpr SessionDefaults kInstrumentDefaults{VI_FALSE, VI_FALSE, VI_TRUE};
 
@@ -33,19 +32,21 @@ constexpr std::array kRows = {
     TransportRow{"TCPIP SOCKET", accepts_socket, open_tcp_socket,
                  kCanClear | kCanReadStatusByte | kCanTrigger,
                  SessionDefaults{VI_TRUE, VI_TRUE, VI_TRUE}},
-    TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip, kInstrument,
+    TransportRow{"TCPIP HiSLIP INSTR", accepts_hislip, open_hislip,
+                 kInstrument | kLocksDevice | kSharesDeviceLock, kInstrumentDefaults},
+    // VXI-11 locks are exclusive only: shared locks stay in the process.
+    TransportRow{"TCPIP VXI-11 INSTR", accepts_vxi11, open_vxi11, kInstrument | kLocksDevice,
                  kInstrumentDefaults},
-    TransportRow{"TCPIP VXI-11 INSTR", accepts_vxi11, open_vxi11, kInstrument, kInstrumentDefaults},
     // END is the termination character (VI_ATTR_ASRL_END_IN), which the transport applies;
-    // viReadSTB, viAssertTrigger send IEEE 488.2 strings; no locks across processes.
+    // viReadSTB, viAssertTrigger send IEEE 488.2 strings; locks in the process only.
     TransportRow{"ASRL INSTR", accepts_serial, open_serial,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd,
                  SessionDefaults{VI_FALSE, VI_FALSE, VI_TRUE}},
     // The kernel's usbtmc driver: EOM is END, clear, status byte and trigger are USB488
-    // requests; no locks across processes.
+    // requests; locks in the process only.
     TransportRow{"USB INSTR", accepts_usbtmc, open_usbtmc,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
-    // Through linux-gpib, loaded at run time; END is EOI. No locks across processes.
+    // Through linux-gpib, loaded at run time; END is EOI. Locks in the process only.
     TransportRow{"GPIB INSTR", accepts_gpib, open_gpib,
                  kCanClear | kCanReadStatusByte | kCanTrigger | kCarriesEnd, kInstrumentDefaults},
 };

@@ -21,7 +21,10 @@ enum Capability : unsigned {
   kCanClear = 1U << 0,
   kCanReadStatusByte = 1U << 1,
   kCanTrigger = 1U << 2,
-  kCanLock = 1U << 3,
+  // Every session locks in the process (resource_lock.h); these devices also lock themselves,
+  // so that other hosts are kept out: exclusively, and with a shared access key.
+  kLocksDevice = 1U << 3,
+  kSharesDeviceLock = 1U << 5,
   kCarriesEnd = 1U << 4,  // messages end with END (reads can tell a whole reply)
 };
 

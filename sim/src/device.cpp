@@ -15,7 +15,7 @@ DeviceLock::Result DeviceLock::lock(Owner owner, const std::string& shared_key,
   const auto free = [&] {
     if (stop_.raised()) return true;
     if (exclusive_ != 0 && exclusive_ != owner) return false;
-    if (exclusive) return shared_.empty() || (shared_.size() == 1 && shared_.contains(owner));
+    if (exclusive) return shared_.empty() || shared_.contains(owner);
     return shared_.empty() || shared_key_ == shared_key;
   };
   if (!changed_.wait_until(guard, deadline, free)) return Result::timed_out;
@@ -75,6 +75,16 @@ std::size_t DeviceLock::holders() const {
   std::set<Owner> all = shared_;
   if (exclusive_ != 0) all.insert(exclusive_);
   return all.size();
+}
+
+void DeviceLock::record(std::string request) {
+  const std::lock_guard guard(mutex_);
+  requests_.push_back(std::move(request));
+}
+
+std::vector<std::string> DeviceLock::requests() const {
+  const std::lock_guard guard(mutex_);
+  return requests_;
 }
 
 void DeviceLock::wake_all() {

@@ -51,7 +51,7 @@ struct ReplyHooks {
   std::optional<std::size_t> cut;  // send this many bytes of the message, then close
 };
 
-// The instrument's lock: one exclusive holder, or shared holders with one key, or both (a
+// The instrument's lock: one exclusive holder, or shared holders with one key, or both (any
 // shared holder may also take the exclusive lock). Owners are sessions of any protocol.
 class DeviceLock {
  public:
@@ -71,6 +71,9 @@ class DeviceLock {
   bool exclusive_held() const;
   std::size_t holders() const;
   void wake_all();
+  // Each lock and unlock request as its protocol carried it, in arrival order (tests).
+  void record(std::string request);
+  std::vector<std::string> requests() const;
 
  private:
   bool accessible(Owner owner) const;  // mutex held
@@ -81,6 +84,7 @@ class DeviceLock {
   Owner exclusive_ = 0;
   std::string shared_key_;
   std::set<Owner> shared_;
+  std::vector<std::string> requests_;
 };
 
 // Service requests: every listener hears each one with the status byte (a HiSLIP session's

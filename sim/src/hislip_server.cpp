@@ -408,6 +408,9 @@ void HislipService::serve_async(StreamReader& in, int fd, const std::shared_ptr<
         break;
       }
       case MessageType::kAsyncLock: {
+        std::array<std::uint8_t, hs::kHeaderSize> raw{};
+        hs::encode_header(raw.data(), header);
+        device_.lock.record(std::string(raw.begin(), raw.end()) + payload);
         device_.remote_local.addressed();
         std::uint8_t code = hs::kLockError;
         if (header.control == hs::kLockRequest) {

@@ -245,6 +245,10 @@ void Server::hislip_interrupt_next() {
   impl_->device.with_faults([](Faults& f) { f.interrupt_next = true; });
 }
 
+std::vector<std::string> Server::lock_requests() const {
+  return impl_->device.lock.requests();
+}
+
 RemoteLocalState Server::remote_local() const {
   return impl_->device.remote_local.state();
 }

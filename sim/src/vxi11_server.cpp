@@ -166,6 +166,9 @@ RpcOutcome Vxi11Service::core_call(wire::Bytes record, CoreConnection& connectio
   if (call.procedure == vx::kDeviceRemote || call.procedure == vx::kDeviceLocal) {
     device_.remote_local.record(std::string(record.begin() + 4, record.end()));
   }
+  if (call.procedure == vx::kDeviceLock || call.procedure == vx::kDeviceUnlock) {
+    device_.lock.record(std::string(record.begin() + 4, record.end()));
+  }
   CallFaults faults;
   Record reply = dispatch(in, call, connection, faults);
   if (faults.close) return {{}, true};

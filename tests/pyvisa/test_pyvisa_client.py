@@ -111,10 +111,23 @@ def test_close_ends_the_session(rm, port):
     assert failure.value.error_code == constants.StatusCode.error_invalid_object
 
 
+def test_socket_sessions_share_a_lock_by_its_key(rm, inst):
+    other = rm.open_resource(inst.resource_name, read_termination="\n", write_termination="\n")
+    try:
+        key = inst.lock()
+        with pytest.raises(errors.VisaIOError) as failure:
+            other.query("*IDN?")
+        assert failure.value.error_code == constants.StatusCode.error_resource_locked
+        with other.lock_context(requested_key=key) as joined:
+            assert joined == key
+            assert other.query("*IDN?") == IDN
+        inst.unlock()
+        assert other.query("*IDN?") == IDN
+    finally:
+        other.close()
+
+
 def test_unserved_operations_say_so(inst):
-    with pytest.raises(errors.VisaIOError) as failure:
-        inst.lock_excl()
-    assert failure.value.error_code == constants.StatusCode.error_nonsupported_operation
     # A raw socket has no service requests.
     with pytest.raises(errors.VisaIOError) as failure:
         inst.enable_event(constants.EventType.service_request, constants.EventMechanism.queue)

@@ -129,7 +129,9 @@ TEST(HislipServerTest, LocksAreSharedOrExclusiveAcrossSessions) {
       {&a, hs::kLockRelease, "", hs::kLockError},  // nothing held
       {&a, hs::kLockRequest, "key", hs::kLockGranted},
       {&b, hs::kLockRequest, "key", hs::kLockGranted},
-      {&b, hs::kLockRequest, "", hs::kLockFailed},  // a shares it
+      {&b, hs::kLockRequest, "", hs::kLockGranted},  // a sharer may add the exclusive lock
+      {&a, hs::kLockRequest, "", hs::kLockFailed},   // b holds it
+      {&b, hs::kLockRelease, "", hs::kLockGranted},  // the exclusive one first
       {&b, hs::kLockRelease, "", hs::kLockSharedReleased},
   };
   for (const auto& step : steps) {

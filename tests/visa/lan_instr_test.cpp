@@ -191,7 +191,7 @@ TEST_P(InstrForm, TwoSessionsExcludeEachOtherWhileLocked) {
   ViSession other = VI_NULL;
   ASSERT_EQ(viOpen(rm_, resource_.c_str(), VI_EXCLUSIVE_LOCK, 500, &other), VI_SUCCESS);
   ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
-  EXPECT_EQ(viLock(vi_, VI_EXCLUSIVE_LOCK, 100, nullptr, nullptr), VI_ERROR_RSRC_LOCKED);
+  EXPECT_EQ(viLock(vi_, VI_EXCLUSIVE_LOCK, 100, nullptr, nullptr), VI_ERROR_TMO);
   EXPECT_EQ(viClose(other), VI_SUCCESS);  // closing releases the lock
   EXPECT_EQ(viLock(vi_, VI_EXCLUSIVE_LOCK, 500, nullptr, nullptr), VI_SUCCESS);
 }

@@ -222,8 +222,6 @@ TEST_F(LibraryOperations, UnservedOperationsAnswerNotSupported) {
     EXPECT_EQ(viAssertIntrSignal(vi, 0, 0), expected);
     EXPECT_EQ(viReadToFile(vi, "/dev/null", 1, &count), expected);
     EXPECT_EQ(viWriteFromFile(vi, "/dev/null", 1, &count), expected);
-    EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 0, nullptr, nullptr), expected);
-    EXPECT_EQ(viUnlock(vi), expected);
   }
   // With no event ever enabled, disabling and discarding have nothing to do; a raw socket has
   // no service requests.

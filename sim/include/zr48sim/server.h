@@ -141,6 +141,9 @@ class Server {
   void close_mid_reply(std::size_t bytes);
   // Holds the instrument's lock as another client would (VXI-11 error 11, HiSLIP waits).
   void lock_from_other_client(bool locked);
+  // Each lock and unlock request received, in order: VXI-11 device_lock and device_unlock calls
+  // after their xid, HiSLIP AsyncLock messages (header and lock string).
+  std::vector<std::string> lock_requests() const;
   // VXI-11: the next core-channel reply is preceded by a late copy of the previous one.
   void vxi11_send_stale_xid();
   // VXI-11: device_read ignores its io_timeout; only device_abort on the abort channel ends
