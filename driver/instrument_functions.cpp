@@ -134,9 +134,13 @@ const char* line_break_message(const InstrumentFunction& row, std::size_t positi
   return "Line feed or carriage return in Input String";
 }
 
-// A text that would end the command line early and start another one.
+// A text that would end the command line early and start another one. (A loop: the texts are a
+// few characters, shorter than strpbrk's set-up.)
 bool has_line_break(const char* text) noexcept {
-  return std::strpbrk(text, "\r\n") != nullptr;
+  for (; *text != '\0'; ++text) {
+    if (*text == '\n' || *text == '\r') return true;
+  }
+  return false;
 }
 
 void read_reply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
@@ -162,7 +166,8 @@ void read_reply(Exchange& exchange, ReplyKind kind, ViChar* buffer) noexcept {
 // break (unless the row's frame sends whole lines), and a channel name the session's channel
 // table does not know. `channel` receives the physical name of the row's channel.
 ViStatus check_arguments(const InstrumentFunction& row, ViSession vi,
-                         std::span<const Argument> arguments, ViConstString& channel) noexcept {
+                         const engine::HeldSession& session, std::span<const Argument> arguments,
+                         ViConstString& channel) noexcept {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::size_t position = i + 2;
     if (arguments[i].text == nullptr) {
@@ -179,7 +184,7 @@ ViStatus check_arguments(const InstrumentFunction& row, ViSession vi,
   }
   if (row.channel == 0) return VI_SUCCESS;
   // Virtual names from the logical-name configuration become the instrument's own names.
-  return normalise(Ivi_CoerceChannelName(vi, arguments[row.channel - 2].text, &channel));
+  return normalise(session.coerce_channel_name(arguments[row.channel - 2].text, &channel));
 }
 
 // The row's frame: its arguments checked under the lock, then "INST <channel>" where the row has
@@ -189,9 +194,9 @@ ViStatus execute(const InstrumentFunction& row, ViSession vi,
                  std::span<const Argument> arguments) noexcept {
   ViConstString channel = nullptr;
   const auto at = [arguments](std::size_t position) { return arguments[position - 2]; };
-  const auto check = [&]() -> ViStatus {
-    const ViStatus checked = check_arguments(row, vi, arguments, channel);
-    if (checked == VI_SUCCESS && row.reply_kind == ReplyKind::kWord && !Ivi_Simulating(vi)) {
+  const auto check = [&](const engine::HeldSession& session) -> ViStatus {
+    const ViStatus checked = check_arguments(row, vi, session, arguments, channel);
+    if (checked == VI_SUCCESS && row.reply_kind == ReplyKind::kWord && !session.simulating()) {
       at(row.reply).buffer[0] = '\0';
     }
     return checked;

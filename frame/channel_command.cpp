@@ -1,28 +1,42 @@
 #include "channel_command.h"
 
 #include <array>
-#include <cstring>
-#include <string_view>
+#include <cstddef>
 
 namespace zr48 {
 namespace {
 
 // The command line with its "%s" replaced, after "INST <channel>\n" when a channel is given,
-// composed in one buffer. Only plain text and a single "%s" are substituted by hand; anything
-// else is left to viPrintf.
+// composed in one buffer in one pass over the format. Only plain text and a single "%s" are
+// substituted by hand; a format with any other directive or an escape is left to viPrintf.
 class ComposedLines {
  public:
-  ComposedLines(const char* channel, std::string_view format, std::string_view text) {
-    const std::size_t directive = format.find("%s");
-    if (!is_plain(format, directive)) return;
-    ok_ = channel == nullptr || (append("INST ") && append(channel) && append("\n"));
-    selection_size_ = size_;
-    if (directive == std::string_view::npos) {
-      ok_ = ok_ && append(format);
-    } else {
-      ok_ = ok_ && append(format.substr(0, directive)) && append(text) &&
-            append(format.substr(directive + 2));
+  ComposedLines(const char* channel, const char* format, const char* text) noexcept {
+    char* out = bytes_.data();
+    char* const end = out + bytes_.size();
+    if (channel != nullptr) {
+      out = append(out, end, "INST ");
+      out = append(out, end, channel);
+      out = append(out, end, "\n");
+      if (out == nullptr) return;
     }
+    const char* const selection_end = out;
+    bool substituted = false;
+    for (const char* next = format; *next != '\0' && out != nullptr; ++next) {
+      if (*next == '\\') return;
+      if (*next == '%') {
+        if (next[1] != 's' || substituted) return;
+        out = append(out, end, text);
+        substituted = true;
+        ++next;
+      } else {
+        out = out != end ? (*out = *next, out + 1) : nullptr;
+      }
+    }
+    if (out == nullptr) return;
+    selection_size_ = static_cast<std::size_t>(selection_end - bytes_.data());
+    size_ = static_cast<std::size_t>(out - bytes_.data());
+    ok_ = true;
   }
   bool ok() const noexcept { return ok_; }
   ViConstBuf data() const noexcept { return reinterpret_cast<ViConstBuf>(bytes_.data()); }
@@ -31,19 +45,15 @@ class ComposedLines {
   ViUInt32 selection_size() const noexcept { return static_cast<ViUInt32>(selection_size_); }
 
  private:
-  // No escape, and no '%' but the one of `directive`.
-  static bool is_plain(std::string_view format, std::size_t directive) noexcept {
-    if (format.find('\\') != std::string_view::npos) return false;
-    const std::size_t percent = format.find('%');
-    return percent == directive && (percent == std::string_view::npos ||
-                                    format.find('%', percent + 1) == std::string_view::npos);
-  }
-
-  bool append(std::string_view piece) noexcept {
-    if (piece.size() > bytes_.size() - size_) return false;
-    std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
-    size_ += piece.size();
-    return true;
+  // Copies `piece` to `out`; nullptr once the buffer is full (or was already). Byte by byte, in
+  // local pointers: the pieces are a few characters, shorter than strlen's and memcpy's set-up.
+  static char* append(char* out, const char* end, const char* piece) noexcept {
+    if (out == nullptr) return nullptr;
+    for (; *piece != '\0'; ++piece, ++out) {
+      if (out == end) return nullptr;
+      *out = *piece;
+    }
+    return out;
   }
 
   std::array<char, 512> bytes_;  // NOLINT(cppcoreguidelines-pro-type-member-init): written first

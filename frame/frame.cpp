@@ -27,11 +27,6 @@ Exchange& Exchange::then(ViStatus status) noexcept {
   return finish(status, policy::kNothing);
 }
 
-Exchange& Exchange::mark_status_unchecked() noexcept {
-  if (!ok()) return *this;
-  return finish(Ivi_SetNeedToCheckStatus(vi_, VI_TRUE), policy::kNothing);
-}
-
 Exchange& Exchange::discard_buffers() noexcept {
   if (!ok()) return *this;
   return finish(visa_->flush(io_, kDiscardBoth), policy::kFlush);

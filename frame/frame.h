@@ -9,11 +9,11 @@
 #ifndef ZR48_FRAME_FRAME_H
 #define ZR48_FRAME_FRAME_H
 
-#include <optional>
+#include <type_traits>
 
 #include "ZR48.h"
+#include "engine/held_session.h"
 #include "engine/ivi_engine.h"
-#include "engine/session_visa.h"
 #include "policy.h"
 #include "status_check.h"
 #include "visa/visa.h"
@@ -74,8 +74,10 @@ struct Reply {
 // when the row's `recorded` names it.
 class Exchange {
  public:
-  Exchange(const FramePolicy& row, ViSession vi, ViSession io) noexcept
-      : row_(row), vi_(vi), io_(io), visa_(&engine::session_visa_calls(vi)) {}
+  // `visa`: the VISA operations of session `vi` (engine::HeldSession::visa()).
+  Exchange(const FramePolicy& row, ViSession vi, ViSession io,
+           const visa_calls::VisaCalls& visa) noexcept
+      : row_(row), vi_(vi), io_(io), visa_(&visa) {}
 
   ViStatus status() const noexcept { return status_; }
   bool ok() const noexcept { return status_ == VI_SUCCESS; }
@@ -85,8 +87,6 @@ class Exchange {
   // The VISA operations the session's I/O goes through.
   const visa_calls::VisaCalls& visa() const noexcept { return *visa_; }
 
-  // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
-  Exchange& mark_status_unchecked() noexcept;
   // viFlush(io, 12): no stale bytes in either buffer.
   Exchange& discard_buffers() noexcept;
   // viPrintf(io, "INST %s\n", channel): a channel selection on its own, never recorded.
@@ -125,22 +125,28 @@ struct Nothing {
 // `simulated()` in place of any I/O; otherwise the exchange on the row's I/O session: mark the
 // status as needing a check and discard stale input as the row says, then `steps(exchange)`.
 // Once all that succeeded, the status check where the row asks for it. Returns VI_SUCCESS or
-// the first negative status.
+// the first negative status. The engine session is looked up once for the whole frame; a check
+// that takes it (`check(session)`) asks it instead of the engine's C calls, which would look the
+// session up and lock it again.
 template <typename Check, typename Simulated, typename Steps>
 ViStatus run_frame(const FramePolicy& row, ViSession vi, ViSession handed_in_io, Check&& check,
                    Simulated&& simulated, Steps&& steps) {
-  std::optional<SessionLock> lock;
-  if (row.lock) {
-    lock.emplace(vi);
-    if (lock->status() < 0) return lock->status();
+  const engine::HeldSession session(vi, row.lock);
+  if (session.status() < 0) return session.status();
+  ViStatus status = VI_SUCCESS;
+  if constexpr (std::is_invocable_v<Check&, const engine::HeldSession&>) {
+    status = normalise(check(session));
+  } else {
+    status = normalise(check());
   }
-  ViStatus status = normalise(check());
   if (status < 0) return status;
-  if (row.simulated && Ivi_Simulating(vi)) {
+  if (row.simulated && session.simulating()) {
     status = normalise(simulated());
   } else {
-    Exchange exchange(row, vi, row.io == policy::kHandedIn ? handed_in_io : Ivi_IOSession(vi));
-    if (row.mark_status) exchange.mark_status_unchecked();
+    const ViSession io = row.io == policy::kHandedIn ? handed_in_io : session.io_session();
+    Exchange exchange(row, vi, io, session.visa());
+    // Ivi_SetNeedToCheckStatus(vi, VI_TRUE); a failure is the engine's to record.
+    if (row.mark_status) exchange.then(session.mark_status_unchecked());
     if (row.flush) exchange.discard_buffers();
     if (exchange.ok()) steps(exchange);
     status = exchange.status();

@@ -157,20 +157,7 @@ ViStatus Ivi_CoerceChannelName(ViSession vi, ViConstString channelName,
   return guarded([&]() -> ViStatus {
     const LockedSession s(vi);
     if (!s) return s.status();
-    if (channelName == nullptr || coercedChannelName == nullptr) {
-      return s->fail(IVI_ERROR_INVALID_PARAMETER, "Null address for a channel name");
-    }
-    const int index = *channelName == '\0' ? ChannelTable::kUnknown : s->channels.find(channelName);
-    if (index == ChannelTable::kUnknown) {
-      // A long name is cut, so that the valid names still fit the 256-byte elaboration.
-      constexpr std::size_t kShown = 40;
-      std::string shown(channelName, ::strnlen(channelName, kShown + 1));
-      if (shown.size() > kShown) shown.replace(kShown, std::string::npos, "...");
-      return s->fail(IVI_ERROR_BAD_CHANNEL_NAME,
-                     "Channel name '" + shown + "' is not one of " + s->channels.describe_names());
-    }
-    *coercedChannelName = s->channels.physical_name(index).c_str();
-    return VI_SUCCESS;
+    return s->coerce_channel_name(channelName, coercedChannelName);
   });
 }
 

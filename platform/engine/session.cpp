@@ -1,5 +1,7 @@
 #include "engine/session.h"
 
+#include <cstring>
+
 namespace zr48::engine {
 
 Session::Session(ViSession handle, std::string prefix)
@@ -17,6 +19,23 @@ ViStatus Session::close_resource_manager() {
   const ViSession session = *value;
   *value = VI_NULL;
   return session == VI_NULL ? VI_SUCCESS : visa->close(session);
+}
+
+ViStatus Session::coerce_channel_name(ViConstString name, ViConstString* coerced) {
+  if (name == nullptr || coerced == nullptr) {
+    return fail(IVI_ERROR_INVALID_PARAMETER, "Null address for a channel name");
+  }
+  const int index = *name == '\0' ? ChannelTable::kUnknown : channels.find(name);
+  if (index == ChannelTable::kUnknown) {
+    // A long name is cut, so that the valid names still fit the 256-byte elaboration.
+    constexpr std::size_t kShown = 40;
+    std::string shown(name, ::strnlen(name, kShown + 1));
+    if (shown.size() > kShown) shown.replace(kShown, std::string::npos, "...");
+    return fail(IVI_ERROR_BAD_CHANNEL_NAME,
+                "Channel name '" + shown + "' is not one of " + channels.describe_names());
+  }
+  *coerced = channels.physical_name(index).c_str();
+  return VI_SUCCESS;
 }
 
 void Session::mirror(const Attribute& attribute) {

@@ -45,6 +45,10 @@ class Session {
   // Keeps the fast copies of the engine options in step with a stored attribute value.
   void mirror(const Attribute& attribute);
 
+  // The physical name for a virtual or physical channel name (Ivi_CoerceChannelName's work, the
+  // caller holding the lock); an unknown or empty name is refused and recorded.
+  ViStatus coerce_channel_name(ViConstString name, ViConstString* coerced);
+
   // Closes the VISA resource manager the session holds, if any.
   ViStatus close_resource_manager();
 

@@ -208,6 +208,28 @@ TEST_F(InstrumentFunctionTest, TextsOfAnyLengthAreSentWhole) {
   }
 }
 
+// A caller's text is never a format: a '%', "%s" or a backslash in it goes out as written, in
+// the one write and in the two calls beyond its buffer alike.
+TEST_F(InstrumentFunctionTest, DirectivesAndEscapesInTextsAreSentAsWritten) {
+  const ViSession vi = OpenReal();
+  const std::string texts[] = {"%s", "100%", "a\\nb", "%%d", "%", std::string(600, '%')};
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 8));
+    sim_.clear_received();
+    const struct {
+      ViStatus status;
+      std::string expected;
+    } cases[] = {
+        {ZR48_SetVoltage(vi, text.c_str(), "ch2"), "INST ch2\nVOLT " + text + "\n"},
+        {ZR48_SetDisplayText(vi, text.c_str()), "DISP:TEXT " + text + "\n"},
+        {ZR48_WriteCmd(vi, text.c_str()), text + "\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.status, VI_SUCCESS);
+    const std::string expected = cases[0].expected + cases[1].expected + cases[2].expected;
+    EXPECT_EQ(Arrived(sim_, expected), expected);
+  }
+}
+
 TEST_F(InstrumentFunctionTest, SimulatedSessionSendsNothingAndTouchesNoBuffer) {
   const ViSession vi = OpenSimulated();
   sim_.clear_received();
