@@ -132,9 +132,15 @@ ViStatus TcpTransport::connect(const std::string& host, ViUInt16 port, const Dea
 }
 
 ViStatus TcpTransport::wait(short events, const Deadline& deadline) const {
-  pollfd p{fd_.get(), events, 0};
+  // A cancellable wait watches the cancellation's eventfd beside the socket.
+  const Cancellation* cancellation = deadline.cancellation();
+  std::array<pollfd, 2> p{pollfd{fd_.get(), events, 0},
+                          pollfd{cancellation != nullptr ? cancellation->fd() : -1, POLLIN, 0}};
+  const nfds_t count = cancellation != nullptr ? 2 : 1;
   for (;;) {
-    const int ready = ::poll(&p, 1, deadline.poll_timeout());
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
+    const int ready = ::poll(p.data(), count, deadline.poll_timeout());
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
     if (ready > 0) return VI_SUCCESS;  // readiness or an error: the next call reports which
     if (ready == 0) return VI_ERROR_TMO;
     if (errno != EINTR) return VI_ERROR_IO;
@@ -196,7 +202,8 @@ ViStatus TcpTransport::receive_some(ViByte* data, std::size_t capacity, const De
     // most of the time left, and in poll() for the last stretch or a short time-out.
     const int left_ms = deadline.poll_timeout();  // -1: no time-out
     const int block_ms = left_ms < 0 ? 0 : blocking_receive_ms(left_ms);
-    const bool block_in_recv = left_ms < 0 || block_ms > 0;
+    // recv() cannot be woken by a cancellation: a cancellable receive always waits in poll().
+    const bool block_in_recv = (left_ms < 0 || block_ms > 0) && deadline.cancellation() == nullptr;
     ssize_t n = 0;
     // SO_RCVTIMEO 0 means no limit, as wanted without a time-out.
     if (block_in_recv && set_receive_timeout(block_ms)) {
