@@ -8,10 +8,14 @@
 namespace zr48::visa {
 namespace {
 
-// The next id of the process: PyVISA, for one, keeps a job's buffer by its id beyond the
-// session's life. VI_NULL is never a job.
+// Ids begin well above the small numbers a caller may hold as constants (PyVISA's tests take
+// job 1 for one never handed out), as other VISA libraries' opaque ids do.
+constexpr ViJobId kFirstJobId = 0x10000;
+
+// The next id of the process: PyVISA, for one, keeps a job's buffer by its id for as long as
+// the library is loaded, so an id is never handed out twice. VI_NULL is never a job.
 ViJobId next_job_id() {
-  static std::atomic<ViJobId> last{0};
+  static std::atomic<ViJobId> last{kFirstJobId - 1};
   ViJobId id = last.fetch_add(1, std::memory_order_relaxed) + 1;
   while (id == VI_NULL) id = last.fetch_add(1, std::memory_order_relaxed) + 1;
   return id;
