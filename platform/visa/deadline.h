@@ -28,9 +28,6 @@ class Deadline {
     d.cancellation_ = cancellation;
     return d;
   }
-  // The same time limit without the cancellation: for a protocol frame that, once begun, must
-  // go out whole.
-  Deadline uncancellable() const { return cancelled_by(nullptr); }
   const Cancellation* cancellation() const { return cancellation_; }
   bool cancelled() const { return cancellation_ != nullptr && cancellation_->requested(); }
 

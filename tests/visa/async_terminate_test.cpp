@@ -66,7 +66,8 @@ TEST_P(Terminate, ARunningReadEndsAndTheLinkStaysUsable) {
 }
 
 // The same transfer with its cancellation requested before it starts: whichever moment the
-// request comes, the transfer returns at its first wait, through each protocol's own wait.
+// request comes, the transfer returns at its first wait (VXI-11: before its call goes out), and
+// the link answers the next query.
 TEST_P(Terminate, ACancelledTransferReturnsAtItsFirstWait) {
   ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, VI_TMO_INFINITE), VI_SUCCESS);
   server_->set_silent(true);

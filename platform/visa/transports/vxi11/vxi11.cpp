@@ -23,6 +23,9 @@ namespace portmap = wire::portmap;
 constexpr int kReplyGraceMs = 500;
 // Bounds for the steps after a time-out and for closing.
 constexpr ViUInt32 kAbortWaitMs = 1000;
+// device_abort ends only a call the server has begun; one that was still on its way when the
+// abort came is aborted again, up to this many times within kAbortWaitMs.
+constexpr int kAbortAttempts = 4;
 constexpr ViUInt32 kCloseWaitMs = 1000;
 // create_intr_chan's answer when the connection has its channel already: it is reused.
 constexpr std::int32_t kChannelAlreadyEstablished = 29;
@@ -162,13 +165,19 @@ Vxi11Transport::Vxi11Transport(std::unique_ptr<RpcChannel> core, std::string dev
 template <typename Args, typename Result>
 ViStatus Vxi11Transport::core_call(std::uint32_t procedure, const Args& args, Result& result,
                                    const Deadline& deadline) {
+  if (deadline.cancelled()) return VI_ERROR_ABORT;  // nothing sent: nothing to abort
   const ViStatus status = core_->call(procedure, args, result, deadline);
   if (status != VI_ERROR_TMO && status != VI_ERROR_ABORT) return status;
   // The server kept the call past its time-out, or the caller gave up on it: abort it so that
   // the link stays usable, and take its reply (error 23) so that the channel is in step for
   // the next call. A reply that comes later still is dropped by its xid.
-  (void)abort_call();
-  (void)core_->await_last_reply(Deadline::after_ms(kAbortWaitMs));
+  for (int attempt = 0; attempt < kAbortAttempts; ++attempt) {
+    (void)abort_call();
+    if (core_->await_last_reply(Deadline::after_ms(kAbortWaitMs / kAbortAttempts)) !=
+        VI_ERROR_TMO) {
+      break;
+    }
+  }
   return status;
 }
 
