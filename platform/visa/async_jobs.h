@@ -1,6 +1,7 @@
 // Asynchronous reads and writes of one session (viReadAsync, viWriteAsync): jobs run one after
 // another on a worker thread of the session's, started with the first job, and each ends with
-// an I/O-completion event. The number of jobs waiting is bounded.
+// an I/O-completion event. The number of jobs waiting is bounded. Job ids are unique in the
+// process, so that an id a caller still keeps from a closed session never names a new job.
 #ifndef ZR48_PLATFORM_VISA_ASYNC_JOBS_H
 #define ZR48_PLATFORM_VISA_ASYNC_JOBS_H
 
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "visa/cancellation.h"
 #include "visa/events.h"
 #include "visa/visa.h"
 
@@ -20,8 +22,9 @@ class AsyncJobs {
   static constexpr std::size_t kMaxWaiting = 64;
 
   // Runs one job: a read into or a write from `buffer`, `count` bytes; `returned` counts them.
-  using Runner =
-      std::function<ViStatus(bool read, ViBuf buffer, ViUInt32 count, ViUInt32& returned)>;
+  // The transfer ends early with VI_ERROR_ABORT once `cancellation` is requested.
+  using Runner = std::function<ViStatus(bool read, ViBuf buffer, ViUInt32 count,
+                                        const Cancellation& cancellation, ViUInt32& returned)>;
 
   AsyncJobs(Runner runner, EventCenter& events) : runner_(std::move(runner)), events_(events) {}
   AsyncJobs(const AsyncJobs&) = delete;
@@ -30,8 +33,10 @@ class AsyncJobs {
 
   // Queues a job; VI_ERROR_QUEUE_ERROR when kMaxWaiting jobs wait already.
   ViStatus submit(bool read, ViBuf buffer, ViUInt32 count, ViJobId& job);
-  // A waiting job ends at once, a running one when its transfer returns; either reports
-  // VI_ERROR_ABORT. VI_ERROR_INV_JOB_ID for a job that is not waiting or running.
+  // A waiting job ends at once; a running one is cancelled, and ends as soon as its transfer
+  // sees that (at its next wait, where the transport watches the cancellation). Either reports
+  // VI_ERROR_ABORT, the running one with the bytes moved so far. VI_ERROR_INV_JOB_ID for a job
+  // that is not waiting or running.
   ViStatus terminate(ViJobId job);
   // No more jobs: those waiting are dropped, the running one is finished (the caller
   // interrupts its transfer) and the worker joined.
@@ -54,7 +59,7 @@ class AsyncJobs {
   std::deque<Job> jobs_;
   ViJobId running_ = 0;
   bool abort_running_ = false;
-  ViJobId next_id_ = 1;
+  Cancellation cancellation_;  // of the running job
   bool closed_ = false;
   std::thread worker_;
 };

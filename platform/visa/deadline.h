@@ -1,10 +1,12 @@
 // The point in time by which an I/O operation must finish, derived once from the session's
-// time-out so that a reply arriving in many pieces cannot stretch the wait.
+// time-out so that a reply arriving in many pieces cannot stretch the wait; and, for an
+// asynchronous job, the cancellation that may end it sooner.
 #ifndef ZR48_PLATFORM_VISA_DEADLINE_H
 #define ZR48_PLATFORM_VISA_DEADLINE_H
 
 #include <chrono>
 
+#include "visa/cancellation.h"
 #include "zr48_visatype.h"
 
 namespace zr48::visa {
@@ -19,6 +21,15 @@ class Deadline {
     d.timeout_ms_ = timeout_ms;
     return d;
   }
+
+  // The same wait, ended early by `cancellation` too (which must outlive it).
+  Deadline cancelled_by(const Cancellation* cancellation) const {
+    Deadline d = *this;
+    d.cancellation_ = cancellation;
+    return d;
+  }
+  const Cancellation* cancellation() const { return cancellation_; }
+  bool cancelled() const { return cancellation_ != nullptr && cancellation_->requested(); }
 
   // Milliseconds left, rounded up, in the form poll() takes: -1 forever, 0 expired.
   int poll_timeout() const {
@@ -37,6 +48,7 @@ class Deadline {
 
  private:
   ViUInt32 timeout_ms_ = 0;
+  const Cancellation* cancellation_ = nullptr;
   mutable bool started_ = false;
   mutable std::chrono::steady_clock::time_point when_{};
 };

@@ -26,12 +26,14 @@ bool valid_enable_mechanism(ViUInt16 mechanism) {
 ViStatus Event::get_attribute(ViAttr attribute, void* value) const {
   if (value == nullptr) return VI_ERROR_INV_PARAMETER;
   const bool completion = data_.type == VI_EVENT_IO_COMPLETION;
+  // An exception carries the failed operation's status and name.
+  const bool outcome = completion || data_.type == VI_EVENT_EXCEPTION;
   switch (attribute) {
     case VI_ATTR_EVENT_TYPE:
       store_attribute<ViEventType>(value, data_.type);
       return VI_SUCCESS;
     case VI_ATTR_STATUS:
-      if (!completion) break;
+      if (!outcome) break;
       store_attribute<ViStatus>(value, data_.status);
       return VI_SUCCESS;
     case VI_ATTR_JOB_ID:
@@ -51,7 +53,7 @@ ViStatus Event::get_attribute(ViAttr attribute, void* value) const {
       store_attribute<ViUInt64>(value, data_.return_count);
       return VI_SUCCESS;
     case VI_ATTR_OPER_NAME:
-      if (!completion) break;
+      if (!outcome) break;
       store_attribute_text(value, data_.operation);
       return VI_SUCCESS;
     default:
@@ -108,6 +110,8 @@ ViStatus EventCenter::enable(ViEventType type, ViUInt16 mechanism) {
   if (closed_) return VI_ERROR_INV_OBJECT;
   TypeState* state = state_of(type);
   if (state == nullptr) return VI_ERROR_INV_EVENT;
+  // Exceptions are handled where they happen, never queued.
+  if (type == VI_EVENT_EXCEPTION && (mechanism & VI_QUEUE) != 0) return VI_ERROR_INV_MECH;
   if ((mechanism & VI_HNDLR) != 0 &&
       std::ranges::none_of(handlers_, [type](const Handler& h) { return h.type == type; })) {
     return VI_ERROR_HNDLR_NINSTALLED;
@@ -237,12 +241,23 @@ ViStatus EventCenter::uninstall(ViEventType type, ViHndlr handler, ViAddr user) 
   const std::lock_guard lock(mutex_);
   if (closed_) return VI_ERROR_INV_OBJECT;
   if (type != VI_ALL_ENABLED_EVENTS && state_of(type) == nullptr) return VI_ERROR_INV_EVENT;
-  // A null handler (VI_ANY_HNDLR) removes every handler of the type.
-  const auto removed = std::erase_if(handlers_, [&](const Handler& h) {
-    return (type == VI_ALL_ENABLED_EVENTS || h.type == type) &&
-           (handler == nullptr || (h.function == handler && h.user == user));
+  // VI_ANY_HNDLR (null) removes every handler of the type, whatever its user handle, and
+  // succeeds with none installed; a named handler goes only with the user handle it was
+  // installed with.
+  if (handler == nullptr) {
+    std::erase_if(handlers_, [&](const Handler& h) {
+      return type == VI_ALL_ENABLED_EVENTS || h.type == type;
+    });
+    return VI_SUCCESS;
+  }
+  // The one installed last goes first, as a handler installed twice is uninstalled twice.
+  const auto it = std::ranges::find_if(handlers_, [&](const Handler& h) {
+    return (type == VI_ALL_ENABLED_EVENTS || h.type == type) && h.function == handler &&
+           h.user == user;
   });
-  return removed > 0 ? VI_SUCCESS : VI_ERROR_INV_HNDLR_REF;
+  if (it == handlers_.end()) return VI_ERROR_INV_HNDLR_REF;
+  handlers_.erase(it);
+  return VI_SUCCESS;
 }
 
 ViUInt32 EventCenter::max_queue_length() {
@@ -319,6 +334,7 @@ void EventCenter::close() {
     closed_ = true;
     queue_.clear();
     to_handlers_.clear();
+    handlers_.clear();  // a closed session calls no one
     open = std::exchange(open_events_, {});
     dispatcher = std::move(dispatcher_);
     queued_.notify_all();

@@ -121,14 +121,17 @@ Session::Session(ResourceName name, const TransportRow& row, std::unique_ptr<Tra
       resource_manager_(resource_manager),
       settings_(row.defaults),
       resource_lock_(ResourceLock::of(name_)) {
-  std::vector<ViEventType> types = {VI_EVENT_IO_COMPLETION};
+  // Every session has exceptions (for handlers only) and I/O completion.
+  std::vector<ViEventType> types = {VI_EVENT_EXCEPTION, VI_EVENT_IO_COMPLETION};
   if (transport_ != nullptr && transport_->has_service_requests()) {
     types.push_back(VI_EVENT_SERVICE_REQ);
   }
   events_ = std::make_shared<EventCenter>(VI_NULL, types);
   jobs_ = std::make_unique<AsyncJobs>(
-      [this](bool read, ViBuf buffer, ViUInt32 count, ViUInt32& returned) {
-        return read ? this->read(buffer, count, returned) : this->write(buffer, count, returned);
+      [this](bool read, ViBuf buffer, ViUInt32 count, const Cancellation& cancellation,
+             ViUInt32& returned) {
+        return read ? this->read(buffer, count, returned, &cancellation)
+                    : this->write(buffer, count, returned, &cancellation);
       },
       *events_);
 }
@@ -298,12 +301,52 @@ ViStatus Session::flush_read_buffer(const Deadline& deadline) {
   }
 }
 
-ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
+ViStatus Session::drop_abandoned_message(const Deadline& deadline) {
+  const bool by_termchar = settings_.termchar_enabled == VI_TRUE;
+  if (!by_termchar && !can(kCarriesEnd)) {
+    abandoned_message_ = false;
+    return discard_input();
+  }
+  const ViByte termchar = settings_.termchar;
+  for (;;) {
+    const auto* hit =
+        by_termchar
+            ? static_cast<const ViByte*>(std::memchr(input_.data(), termchar, input_.size()))
+            : nullptr;
+    if (hit != nullptr) {  // what follows the terminator is the next message's
+      input_.consume(static_cast<std::size_t>(hit - input_.data()) + 1);
+      if (input_.empty()) input_end_ = false;
+      abandoned_message_ = false;
+      return VI_SUCCESS;
+    }
+    const bool ended = input_end_;
+    drop_input();
+    if (ended) {
+      abandoned_message_ = false;
+      return VI_SUCCESS;
+    }
+    const ViStatus status = fill(deadline);
+    if (status == VI_ERROR_ABORT) return status;
+    if (status < 0) {
+      abandoned_message_ = false;  // its rest did not come: nothing more to wait for
+      drop_input();
+      return status == VI_ERROR_TMO ? VI_SUCCESS : status;
+    }
+  }
+}
+
+ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned,
+                       const Cancellation* cancellation) {
   const std::lock_guard lock(mutex_);
   returned = 0;
   if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
+  const bool continued = inside_message_;
   inside_message_ = false;
-  const Deadline limit = deadline();
+  const Deadline limit = deadline().cancelled_by(cancellation);
+  if (abandoned_message_) {
+    const ViStatus dropped = drop_abandoned_message(limit);
+    if (dropped < 0) return dropped;
+  }
   const bool stop_at_termchar = settings_.termchar_enabled == VI_TRUE;
   for (;;) {
     // Bytes already buffered (also those left by viScanf) are served first.
@@ -331,17 +374,28 @@ ViStatus Session::read(ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
       return VI_SUCCESS_MAX_CNT;
     }
     const ViStatus status = fill(limit);
-    if (status < 0) return status;  // `returned` counts what arrived before the failure
+    // `returned` counts what arrived before the failure. Cut short after part of a message,
+    // the read leaves its rest to be dropped.
+    if (status == VI_ERROR_ABORT && (returned > 0 || continued || !input_.empty())) {
+      abandoned_message_ = true;
+    }
+    if (status < 0) return status;
   }
 }
 
-ViStatus Session::write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned) {
+ViStatus Session::write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned,
+                        const Cancellation* cancellation) {
   const std::lock_guard lock(mutex_);
   returned = 0;
   ViStatus state = usable();
   if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
-  const Deadline limit = deadline();
+  const Deadline limit = deadline().cancelled_by(cancellation);
+  // Before a new query goes out, so that what is dropped can only be the old reply's rest.
+  if (abandoned_message_) {
+    const ViStatus dropped = drop_abandoned_message(limit);
+    if (dropped < 0) return dropped;
+  }
   // Formatted bytes still waiting go first, so that nothing is reordered.
   const ViStatus pending = send_pending(limit, false);
   if (pending < 0) return pending;
@@ -374,6 +428,7 @@ ViStatus Session::flush(ViUInt16 mask) {
   // Discarding also drops what the socket holds already, so that a stale reply cannot be
   // taken for the answer to the next query.
   if ((mask & (VI_READ_BUF_DISCARD | VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) != 0) {
+    if (abandoned_message_) keep_first_error(drop_abandoned_message(limit));
     keep_first_error(inside_message_ ? discard_rest_of_message(limit) : discard_input());
   }
   if ((mask & VI_WRITE_BUF) != 0) keep_first_error(send_pending(limit, true));
@@ -424,6 +479,10 @@ ViStatus Session::print(const char* format, va_list* args, std::string* traced) 
   if (status == VI_SUCCESS) status = access();
   if (status != VI_SUCCESS) return status;
   const Deadline limit = deadline();
+  if (abandoned_message_) {
+    status = drop_abandoned_message(limit);
+    if (status < 0) return status;
+  }
   SessionPrintSink sink(*this, limit, traced);
   status = format_print(sink, format, args);
   if (status >= 0 && settings_.write_mode == VI_FLUSH_ON_ACCESS) status = send_pending(limit, true);
@@ -438,6 +497,10 @@ ViStatus Session::scan(const char* format, va_list args, std::string* traced) {
   if (const ViStatus state = permitted(); state != VI_SUCCESS) return state;
   const Deadline limit = deadline();
   inside_message_ = false;  // the scan reads on from here and ends the message its own way
+  if (abandoned_message_) {
+    status = drop_abandoned_message(limit);
+    if (status < 0) return status;
+  }
   SessionScanSource source(*this, limit, traced);
   status = format_scan(source, format, args);
   if (status >= 0 && source.failure() < 0) status = source.failure();
@@ -462,9 +525,11 @@ ViStatus Session::clear() {
   ViStatus state = usable();
   if (state == VI_SUCCESS) state = access();
   if (state != VI_SUCCESS) return state;
-  // A device clear empties both formatted buffers, unsent bytes included.
+  // A device clear empties both formatted buffers, unsent bytes included, and the instrument
+  // drops any reply still unread.
   drop_input();
   output_.clear();
+  abandoned_message_ = false;
   return note(transport_->clear(deadline()));
 }
 

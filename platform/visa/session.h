@@ -71,8 +71,13 @@ class Session final : public Object {
   ViSession resource_manager() const { return resource_manager_; }
   int native_handle() const;
 
-  ViStatus read(ViByte* buffer, ViUInt32 count, ViUInt32& returned);
-  ViStatus write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned);
+  // `cancellation` (an asynchronous job's) ends the transfer early with VI_ERROR_ABORT at its
+  // next wait, `returned` counting the bytes moved so far. A read cut short inside a message
+  // leaves the rest of that message to be dropped before the next transfer.
+  ViStatus read(ViByte* buffer, ViUInt32 count, ViUInt32& returned,
+                const Cancellation* cancellation = nullptr);
+  ViStatus write(const ViByte* buffer, ViUInt32 count, ViUInt32& returned,
+                 const Cancellation* cancellation = nullptr);
   ViStatus flush(ViUInt16 mask);
   ViStatus set_buffer(ViUInt16 mask, ViUInt32 size);
   // `traced` receives the bytes formatted or consumed, when tracing is on (else nullptr).
@@ -140,6 +145,10 @@ class Session final : public Object {
   ViStatus discard_input();
   ViStatus discard_rest_of_message(const Deadline& deadline);
   ViStatus flush_read_buffer(const Deadline& deadline);
+  // Drops the rest of the message a cut-short read had begun, up to its end (END, or the
+  // termination character where that is on); where nothing marks the end, what has arrived.
+  // A time-out gives up on it; a cancellation leaves it for the next try.
+  ViStatus drop_abandoned_message(const Deadline& deadline);
   Deadline deadline() const;
 
   std::mutex mutex_;  // one operation at a time
@@ -158,6 +167,9 @@ class Session final : public Object {
   bool connection_lost_ = false;  // sticky: every later I/O call reports it
   // A read stopped at its count before the message's terminator: the rest is still to come.
   bool inside_message_ = false;
+  // A read was cut short (viTerminate) inside a message: its rest goes before the next
+  // transfer, so that it is never taken for the answer to the next query.
+  bool abandoned_message_ = false;
   bool closed_ = false;
   bool service_requests_started_ = false;
   std::shared_ptr<EventCenter> events_;

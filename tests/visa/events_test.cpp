@@ -58,13 +58,17 @@ ViStatus log_event(ViSession vi, ViEventType type, ViEvent event, ViAddr user) {
   return VI_SUCCESS;
 }
 
-// Passes the first job's event on to no other handler.
+// Passes the first event it sees on to no other handler.
 ViStatus stop_first_job(ViSession vi, ViEventType type, ViEvent event, ViAddr user) {
-  static_cast<HandlerLog*>(user)->add(vi, type, event);
-  ViJobId job = 0;
-  viGetAttribute(event, VI_ATTR_JOB_ID, &job);
-  return job == 1 ? VI_SUCCESS_NCHAIN : VI_SUCCESS;
+  auto* log = static_cast<HandlerLog*>(user);
+  log->add(vi, type, event);
+  const std::lock_guard lock(log->mutex);
+  return log->jobs.size() == 1 ? VI_SUCCESS_NCHAIN : VI_SUCCESS;
 }
+
+// Distinct user handles for the handler rows.
+int user_a = 0;
+int user_b = 0;
 
 struct MechanismCase {
   const char* what;
@@ -120,6 +124,53 @@ const MechanismCase kMechanismCases[] = {
      VI_SUCCESS_EVENT_DIS},
     {"unknown job", [](ViSession vi) { return viTerminate(vi, VI_NULL, 4711); },
      VI_ERROR_INV_JOB_ID},
+    // Handlers: an (event type, handler, user handle) triple; every session has exceptions.
+    {"exceptions are never queued",
+     [](ViSession vi) { return viEnableEvent(vi, VI_EVENT_EXCEPTION, VI_QUEUE, VI_NULL); },
+     VI_ERROR_INV_MECH},
+    {"any handler, none installed",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_EXCEPTION, nullptr, nullptr); },
+     VI_SUCCESS},
+    {"install for exceptions",
+     [](ViSession vi) { return viInstallHandler(vi, VI_EVENT_EXCEPTION, log_event, &user_a); },
+     VI_SUCCESS},
+    {"install another for exceptions",
+     [](ViSession vi) { return viInstallHandler(vi, VI_EVENT_EXCEPTION, stop_first_job, &user_a); },
+     VI_SUCCESS},
+    {"install for completions",
+     [](ViSession vi) { return viInstallHandler(vi, VI_EVENT_IO_COMPLETION, log_event, &user_a); },
+     VI_SUCCESS},
+    {"uninstall with another user handle",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_EXCEPTION, log_event, &user_b); },
+     VI_ERROR_INV_HNDLR_REF},
+    {"uninstall a handler of another type",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_SERVICE_REQ, log_event, &user_a); },
+     VI_ERROR_INV_EVENT},
+    {"uninstall the exact triple",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_EXCEPTION, log_event, &user_a); },
+     VI_SUCCESS},
+    {"uninstall it again",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_EXCEPTION, log_event, &user_a); },
+     VI_ERROR_INV_HNDLR_REF},
+    {"enable exception handlers",
+     [](ViSession vi) { return viEnableEvent(vi, VI_EVENT_EXCEPTION, VI_HNDLR, VI_NULL); },
+     VI_SUCCESS},
+    {"uninstall every exception handler",
+     [](ViSession vi) { return viUninstallHandler(vi, VI_EVENT_EXCEPTION, nullptr, nullptr); },
+     VI_SUCCESS},
+    {"the exception handlers are gone",
+     [](ViSession vi) {
+       return viUninstallHandler(vi, VI_EVENT_EXCEPTION, stop_first_job, &user_a);
+     },
+     VI_ERROR_INV_HNDLR_REF},
+    {"the completion handler stays",
+     [](ViSession vi) { return viEnableEvent(vi, VI_EVENT_IO_COMPLETION, VI_HNDLR, VI_NULL); },
+     VI_SUCCESS},
+    {"uninstall it by its triple",
+     [](ViSession vi) {
+       return viUninstallHandler(vi, VI_EVENT_IO_COMPLETION, log_event, &user_a);
+     },
+     VI_SUCCESS},
     {"terminate with a degree", [](ViSession vi) { return viTerminate(vi, 1, 1); },
      VI_ERROR_INV_DEGREE},
 };

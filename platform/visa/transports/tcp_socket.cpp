@@ -131,10 +131,16 @@ ViStatus TcpTransport::connect(const std::string& host, ViUInt16 port, const Dea
   return status;
 }
 
-ViStatus TcpTransport::wait(short events, const Deadline& deadline) const {
-  pollfd p{fd_.get(), events, 0};
+ViStatus TcpTransport::wait(short events, const Deadline& deadline, bool cancellable) const {
+  // A cancellable wait watches the cancellation's eventfd beside the socket.
+  const Cancellation* cancellation = cancellable ? deadline.cancellation() : nullptr;
+  std::array<pollfd, 2> p{pollfd{fd_.get(), events, 0},
+                          pollfd{cancellation != nullptr ? cancellation->fd() : -1, POLLIN, 0}};
+  const nfds_t count = cancellation != nullptr ? 2 : 1;
   for (;;) {
-    const int ready = ::poll(&p, 1, deadline.poll_timeout());
+    if (cancellation != nullptr && cancellation->requested()) return VI_ERROR_ABORT;
+    const int ready = ::poll(p.data(), count, deadline.poll_timeout());
+    if (cancellation != nullptr && cancellation->requested()) return VI_ERROR_ABORT;
     if (ready > 0) return VI_SUCCESS;  // readiness or an error: the next call reports which
     if (ready == 0) return VI_ERROR_TMO;
     if (errno != EINTR) return VI_ERROR_IO;
@@ -172,7 +178,7 @@ ViStatus TcpTransport::receive_exact(ViByte* data, std::size_t size, const Deadl
 }
 
 ViStatus TcpTransport::send_bytes(const ViByte* data, std::size_t size, const Deadline& deadline,
-                                  std::size_t& sent) {
+                                  std::size_t& sent, bool cancellable) {
   sent = 0;
   while (sent < size) {
     const ssize_t n = ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -182,7 +188,7 @@ ViStatus TcpTransport::send_bytes(const ViByte* data, std::size_t size, const De
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return status_from_errno(errno);
-    const ViStatus status = wait(POLLOUT, deadline);
+    const ViStatus status = wait(POLLOUT, deadline, cancellable);
     if (status != VI_SUCCESS) return status;
   }
   return VI_SUCCESS;
@@ -196,13 +202,14 @@ ViStatus TcpTransport::receive_some(ViByte* data, std::size_t capacity, const De
     // most of the time left, and in poll() for the last stretch or a short time-out.
     const int left_ms = deadline.poll_timeout();  // -1: no time-out
     const int block_ms = left_ms < 0 ? 0 : blocking_receive_ms(left_ms);
-    const bool block_in_recv = left_ms < 0 || block_ms > 0;
+    // recv() cannot be woken by a cancellation: a cancellable receive always waits in poll().
+    const bool block_in_recv = (left_ms < 0 || block_ms > 0) && deadline.cancellation() == nullptr;
     ssize_t n = 0;
     // SO_RCVTIMEO 0 means no limit, as wanted without a time-out.
     if (block_in_recv && set_receive_timeout(block_ms)) {
       n = ::recv(fd_.get(), data, capacity, 0);
     } else {
-      const ViStatus status = wait(POLLIN, deadline);
+      const ViStatus status = wait(POLLIN, deadline, true);
       if (status != VI_SUCCESS) return status;
       n = ::recv(fd_.get(), data, capacity, MSG_DONTWAIT);
     }

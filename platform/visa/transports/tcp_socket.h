@@ -44,9 +44,11 @@ class TcpTransport final : public Transport {
                 std::size_t& sent) override;
   ViStatus receive(ViByte* data, std::size_t capacity, const ReadTermination& termination,
                    const Deadline& deadline, Received& received) override;
-  // The stream primitives under both: every byte, or at least one.
+  // The stream primitives under both: every byte, or at least one. A protocol frame is sent
+  // with `cancellable` false: once begun it goes out whole, as half of one would break the
+  // framing; the deadline still bounds it.
   ViStatus send_bytes(const ViByte* data, std::size_t size, const Deadline& deadline,
-                      std::size_t& sent);
+                      std::size_t& sent, bool cancellable = true);
   ViStatus receive_some(ViByte* data, std::size_t capacity, const Deadline& deadline,
                         std::size_t& received);
   // Exactly `size` bytes, or a failure.
@@ -64,7 +66,7 @@ class TcpTransport final : public Transport {
 
  private:
   TcpTransport(UniqueFd fd, std::string host, ViUInt16 port, std::string address);
-  ViStatus wait(short events, const Deadline& deadline) const;
+  ViStatus wait(short events, const Deadline& deadline, bool cancellable) const;
   // Sets SO_RCVTIMEO (0: no limit) unless it is set so already; false if the socket refused.
   bool set_receive_timeout(int ms);
   ViStatus get_flag(int level, int option, void* value) const;

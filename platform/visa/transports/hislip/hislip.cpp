@@ -178,6 +178,8 @@ ViStatus HislipTransport::send(const ViByte* data, std::size_t size, bool end,
   if (const ViStatus state = broken(); state != VI_SUCCESS) return state;
   if (size == 0 && !end) return VI_SUCCESS;
   do {
+    // Between messages, not within one: a message half sent would break the framing.
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
     const std::size_t piece =
         static_cast<std::size_t>(std::min<std::uint64_t>(size - sent, settings_.max_send_payload));
     const bool last = sent + piece == size;

@@ -33,7 +33,8 @@ ViStatus HislipChannel::send(const hs::Header& header, wire::Bytes payload,
   out_.clear();
   hs::append_message(out_, header, payload);
   std::size_t sent = 0;
-  const ViStatus status = socket_->send_bytes(out_.data(), out_.size(), deadline, sent);
+  // A cancellation ends waits for messages, never a message half sent.
+  const ViStatus status = socket_->send_bytes(out_.data(), out_.size(), deadline, sent, false);
   if (status == VI_SUCCESS) return VI_SUCCESS;
   return sent > 0 || status == VI_ERROR_CONN_LOST ? lost() : status;
 }
@@ -62,7 +63,8 @@ ViStatus HislipChannel::next(const Deadline& deadline, hs::Header& header, wire:
                                         : hs::kErrorUnknownVendorMessage;
           hs::append_message(out_, {hs::MessageType::kError, code, 0}, std::string_view{});
           std::size_t sent = 0;
-          const ViStatus status = socket_->send_bytes(out_.data(), out_.size(), deadline, sent);
+          const ViStatus status =
+              socket_->send_bytes(out_.data(), out_.size(), deadline, sent, false);
           if (status != VI_SUCCESS && sent > 0) return lost();
           continue;
         }

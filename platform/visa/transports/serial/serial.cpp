@@ -111,13 +111,17 @@ class SerialTransport final : public Transport {
 };
 
 ViStatus SerialTransport::wait(short events, const Deadline& deadline) const {
-  std::array<pollfd, 2> p{pollfd{port_.get(), events, 0}, pollfd{wake_read_.get(), POLLIN, 0}};
+  // The cancellation of an asynchronous job wakes the wait as interrupt() does, but only once.
+  const Cancellation* cancellation = deadline.cancellation();
+  std::array<pollfd, 3> p{pollfd{port_.get(), events, 0}, pollfd{wake_read_.get(), POLLIN, 0},
+                          pollfd{cancellation != nullptr ? cancellation->fd() : -1, POLLIN, 0}};
   for (;;) {
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
     const int ready = ::poll(p.data(), p.size(), deadline.poll_timeout());
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return VI_ERROR_SYSTEM_ERROR;
     if (ready == 0) return VI_ERROR_TMO;
-    if (p[1].revents != 0) return VI_ERROR_ABORT;
+    if (p[1].revents != 0 || p[2].revents != 0) return VI_ERROR_ABORT;
     if ((p[0].revents & events) != 0) return VI_SUCCESS;
     if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return VI_ERROR_CONN_LOST;
   }

@@ -33,7 +33,8 @@ ViStatus RpcChannel::lost() {
 ViStatus RpcChannel::exchange(const Deadline& deadline, wire::Bytes& results) {
   if (broken_) return VI_ERROR_CONN_LOST;
   std::size_t sent = 0;
-  const ViStatus status = socket_->send_bytes(out_.data(), out_.size(), deadline, sent);
+  // A cancellation ends the wait for the reply, never a record half sent.
+  const ViStatus status = socket_->send_bytes(out_.data(), out_.size(), deadline, sent, false);
   if (status != VI_SUCCESS) {
     // Half a record on the wire cannot be taken back.
     return sent > 0 || status == VI_ERROR_CONN_LOST ? lost() : status;

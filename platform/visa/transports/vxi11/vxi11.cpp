@@ -23,6 +23,9 @@ namespace portmap = wire::portmap;
 constexpr int kReplyGraceMs = 500;
 // Bounds for the steps after a time-out and for closing.
 constexpr ViUInt32 kAbortWaitMs = 1000;
+// device_abort ends only a call the server has begun; one that was still on its way when the
+// abort came is aborted again, up to this many times within kAbortWaitMs.
+constexpr int kAbortAttempts = 4;
 constexpr ViUInt32 kCloseWaitMs = 1000;
 // create_intr_chan's answer when the connection has its channel already: it is reused.
 constexpr std::int32_t kChannelAlreadyEstablished = 29;
@@ -82,9 +85,13 @@ struct CallTimes {
 
 CallTimes call_times(const Deadline& deadline) {
   const int left = deadline.poll_timeout();
-  if (left < 0) return {VI_TMO_INFINITE, Deadline::after_ms(VI_TMO_INFINITE)};
-  return {static_cast<std::uint32_t>(left),
-          Deadline::after_ms(static_cast<ViUInt32>(left) + kReplyGraceMs)};
+  const Cancellation* cancellation = deadline.cancellation();
+  if (left < 0) {
+    return {VI_TMO_INFINITE, Deadline::after_ms(VI_TMO_INFINITE).cancelled_by(cancellation)};
+  }
+  return {
+      static_cast<std::uint32_t>(left),
+      Deadline::after_ms(static_cast<ViUInt32>(left) + kReplyGraceMs).cancelled_by(cancellation)};
 }
 
 bool starts_with_hislip(const std::string& device) {
@@ -158,14 +165,20 @@ Vxi11Transport::Vxi11Transport(std::unique_ptr<RpcChannel> core, std::string dev
 template <typename Args, typename Result>
 ViStatus Vxi11Transport::core_call(std::uint32_t procedure, const Args& args, Result& result,
                                    const Deadline& deadline) {
+  if (deadline.cancelled()) return VI_ERROR_ABORT;  // nothing sent: nothing to abort
   const ViStatus status = core_->call(procedure, args, result, deadline);
-  if (status != VI_ERROR_TMO) return status;
-  // The server kept the call past its time-out: abort it so that the link stays usable, and
-  // take its reply (error 23) so that the channel is in step for the next call. A reply that
-  // comes later still is dropped by its xid.
-  (void)abort_call();
-  (void)core_->await_last_reply(Deadline::after_ms(kAbortWaitMs));
-  return VI_ERROR_TMO;
+  if (status != VI_ERROR_TMO && status != VI_ERROR_ABORT) return status;
+  // The server kept the call past its time-out, or the caller gave up on it: abort it so that
+  // the link stays usable, and take its reply (error 23) so that the channel is in step for
+  // the next call. A reply that comes later still is dropped by its xid.
+  for (int attempt = 0; attempt < kAbortAttempts; ++attempt) {
+    (void)abort_call();
+    if (core_->await_last_reply(Deadline::after_ms(kAbortWaitMs / kAbortAttempts)) !=
+        VI_ERROR_TMO) {
+      break;
+    }
+  }
+  return status;
 }
 
 ViStatus Vxi11Transport::abort_call() {
@@ -185,6 +198,7 @@ ViStatus Vxi11Transport::send(const ViByte* data, std::size_t size, bool end,
                               const Deadline& deadline, std::size_t& sent) {
   sent = 0;
   do {
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
     const std::size_t piece = std::min<std::size_t>(size - sent, max_write_);
     const bool last = sent + piece == size;
     const CallTimes times = call_times(deadline);
@@ -252,6 +266,7 @@ ViStatus Vxi11Transport::receive(ViByte* data, std::size_t capacity,
     // Nothing yet and no reason (the server's buffer was empty): ask again until the deadline.
     if (n > 0 || end != ReadEnd::kChunk) return VI_SUCCESS;
     if (deadline.poll_timeout() == 0) return VI_ERROR_TMO;
+    if (deadline.cancelled()) return VI_ERROR_ABORT;
   }
 }
 
