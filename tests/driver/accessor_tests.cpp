@@ -135,42 +135,7 @@ TEST_F(AccessorTest, ReadCmdWritesAtMost511BytesAndTheNul) {
   EXPECT_EQ(reply[512], 'Z');
 }
 
-TEST_F(AccessorTest, NullTextOrReplyIsRefusedBeforeAnythingIsSent) {
-  for (bool simulated : {false, true}) {
-    SCOPED_TRACE(simulated ? "simulated" : "real");
-    if (simulated) {
-      OpenSimulated();
-    } else {
-      OpenReal();
-    }
-    ViChar reply[512] = "";
-    const struct {
-      ViStatus status;
-      ViStatus secondary;
-      const char* elaboration;
-    } cases[] = {
-        {ZR48_WriteCmd(vi_, nullptr), VI_ERROR_PARAMETER2, "Null address for Input String"},
-        {ZR48_ReadCmd(vi_, nullptr, reply), VI_ERROR_PARAMETER2, "Null address for Input String"},
-        {ZR48_ReadCmd(vi_, "*ESR?", nullptr), VI_ERROR_PARAMETER3, "Null address for Reply"},
-    };
-    for (const auto& c : cases) {
-      EXPECT_EQ(c.status, IVI_ERROR_INVALID_PARAMETER);
-    }
-    // Each refusal is recorded; the first one stays the primary error.
-    const ErrorInfo info = TakeErrorInfo(vi_);
-    EXPECT_EQ(info.primary, IVI_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(info.secondary, cases[0].secondary);
-    EXPECT_EQ(info.elaboration, cases[0].elaboration);
-    EXPECT_EQ(ZR48_ReadCmd(vi_, "*ESR?", nullptr), IVI_ERROR_INVALID_PARAMETER);
-    const ErrorInfo reply_info = TakeErrorInfo(vi_);
-    EXPECT_EQ(reply_info.secondary, VI_ERROR_PARAMETER3);
-    EXPECT_EQ(reply_info.elaboration, "Null address for Reply");
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(ZR48_close(vi_), VI_SUCCESS);
-    vi_ = VI_NULL;
-  }
-}
-
+// A null text or reply: instrument_function_tests.cpp, with the rows of WriteCmd and ReadCmd.
 TEST_F(AccessorTest, SimulatedCommandsSendNothingAndLeaveTheReply) {
   OpenSimulated();
   ViChar reply[512] = "earlier";

@@ -2,10 +2,7 @@
 // attribute access resolves them, the instrument's own name sent, anything else refused before a
 // byte leaves.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -96,26 +93,9 @@ TEST_F(ChannelNameTest, ASimulatedSessionRefusesTheSameNames) {
 }
 
 // Virtual names from the logical-name file stand for their channel, as in attribute access.
-class VirtualChannelNameTest : public SimSessionTest {
- protected:
-  void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() /
-            ("zr48-channel-names-" + std::to_string(::getpid()) + ".toml");
-    std::ofstream file(path_);
-    file << "[bench3]\nresource = \"" << sim_.resource() << "\"\n"
-         << "virtual-channels = { Load = \"ch3\", Output1 = \"ch1\" }\n";
-    file.close();
-    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    SimSessionTest::TearDown();
-    ::unsetenv("ZR48_CONFIG");
-    std::filesystem::remove(path_);
-  }
-  std::filesystem::path path_;
-};
-
-TEST_F(VirtualChannelNameTest, AVirtualNameSendsItsChannel) {
+TEST_F(ChannelNameTest, AVirtualNameSendsItsChannel) {
+  const LogicalNameFile config("[bench3]\nresource = \"" + sim_.resource() + "\"\n" +
+                               "virtual-channels = { Load = \"ch3\", Output1 = \"ch1\" }\n");
   char name[] = "bench3";
   ASSERT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi_), VI_SUCCESS);
   sim_.clear_received();

@@ -5,13 +5,16 @@
 #include <array>
 #include <cstring>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "ZR48.h"
 #include "attribute_io.h"
+#include "driver/exported_functions.h"
 #include "engine/ivi_engine.h"
 #include "guarded_buffer.h"
 #include "instrument_functions.h"
@@ -28,111 +31,58 @@ struct Arguments {
   ViConstString channel = nullptr;
 };
 
-// Calls one exported function with the arguments in its own order.
+using api::Kind;
+
+// The argument for a parameter of this kind: the case's reply buffer, channel or input text.
+template <typename T>
+T Pass(Kind kind, ViSession vi, const Arguments& a) {
+  if constexpr (std::is_same_v<T, ViSession>) {
+    return vi;
+  } else if constexpr (std::is_same_v<T, ViChar*>) {
+    return a.reply;
+  } else if constexpr (std::is_same_v<T, ViConstString>) {
+    return kind == Kind::kChannel ? a.channel : a.input;
+  } else {
+    return T{};  // no instrument function takes any other kind
+  }
+}
+
+template <auto kFunction, Kind... kKinds>
+struct Caller;
+
+template <typename... Params, ViStatus (*kFunction)(Params...), Kind... kKinds>
+struct Caller<kFunction, kKinds...> {
+  static constexpr std::array<Kind, sizeof...(kKinds)> kinds = {kKinds...};
+  static ViStatus Call(ViSession vi, const Arguments& a) {
+    return kFunction(Pass<Params>(kKinds, vi, a)...);
+  }
+};
+
+// Calls one exported function with the arguments in its own order, as the description of the
+// exported functions (driver/exported_functions.h) lays its parameters out.
 struct Case {
   const char* name;
+  std::span<const Kind> kinds;
   ViStatus (*call)(ViSession, const Arguments&);
 };
+
+#define ZR48_NO_SECTION(title)
+#define ZR48_CASE(function, attribute, ...) \
+  Case{#function, Caller<&function, __VA_ARGS__>::kinds, &Caller<&function, __VA_ARGS__>::Call},
+std::span<const Case> Cases() {
+  using enum Kind;
+  static const Case cases[] = {ZR48_EXPORTED_FUNCTIONS(ZR48_NO_SECTION, ZR48_CASE)};
+  return cases;
+}
+#undef ZR48_CASE
+#undef ZR48_NO_SECTION
 
 constexpr const char* kInput = "7.5e-1,DEF";
 constexpr const char* kChannel = "ch3";
 
-using A = const Arguments&;
-const std::vector<Case>& Cases() {
-  static const std::vector<Case> cases = {
-      {"ZR48_SetCurrent",
-       [](ViSession vi, A a) { return ZR48_SetCurrent(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrent",
-       [](ViSession vi, A a) { return ZR48_GetCurrent(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetCurrUp", [](ViSession vi, A a) { return ZR48_SetCurrUp(vi, a.channel); }},
-      {"ZR48_SetCurrDown", [](ViSession vi, A a) { return ZR48_SetCurrDown(vi, a.channel); }},
-      {"ZR48_SetCurrStep",
-       [](ViSession vi, A a) { return ZR48_SetCurrStep(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrStep",
-       [](ViSession vi, A a) { return ZR48_GetCurrStep(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetCurrTrig",
-       [](ViSession vi, A a) { return ZR48_SetCurrTrig(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrTrig",
-       [](ViSession vi, A a) { return ZR48_GetCurrTrig(vi, a.reply, a.input, a.channel); }},
-      {"ZR48_SetVoltage",
-       [](ViSession vi, A a) { return ZR48_SetVoltage(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltage",
-       [](ViSession vi, A a) { return ZR48_GetVoltage(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltUp", [](ViSession vi, A a) { return ZR48_SetVoltUp(vi, a.channel); }},
-      {"ZR48_SetVoltDown", [](ViSession vi, A a) { return ZR48_SetVoltDown(vi, a.channel); }},
-      {"ZR48_SetVoltStep",
-       [](ViSession vi, A a) { return ZR48_SetVoltStep(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltStep",
-       [](ViSession vi, A a) { return ZR48_GetVoltStep(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltTrig",
-       [](ViSession vi, A a) { return ZR48_SetVoltTrig(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltTrig",
-       [](ViSession vi, A a) { return ZR48_GetVoltTrig(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltProtStat",
-       [](ViSession vi, A a) { return ZR48_SetVoltProtStat(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltProtStat",
-       [](ViSession vi, A a) { return ZR48_GetVoltProtStat(vi, a.reply, a.channel); }},
-      {"ZR48_SetVoltProt",
-       [](ViSession vi, A a) { return ZR48_SetVoltProt(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltProt",
-       [](ViSession vi, A a) { return ZR48_GetVoltProt(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_GetVoltProtTrip",
-       [](ViSession vi, A a) { return ZR48_GetVoltProtTrip(vi, a.reply, a.channel); }},
-      {"ZR48_VoltProtClear", [](ViSession vi, A a) { return ZR48_VoltProtClear(vi, a.channel); }},
-      {"ZR48_SetVoltLimit",
-       [](ViSession vi, A a) { return ZR48_SetVoltLimit(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltLimit",
-       [](ViSession vi, A a) { return ZR48_GetVoltLimit(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetOutpEnab",
-       [](ViSession vi, A a) { return ZR48_SetOutpEnab(vi, a.channel, a.input); }},
-      {"ZR48_GetOutpEnab",
-       [](ViSession vi, A a) { return ZR48_GetOutpEnab(vi, a.channel, a.reply); }},
-      {"ZR48_SetVoltLimitStat",
-       [](ViSession vi, A a) { return ZR48_SetVoltLimitStat(vi, a.channel, a.input); }},
-      {"ZR48_GetVoltLimitStat",
-       [](ViSession vi, A a) { return ZR48_GetVoltLimitStat(vi, a.channel, a.reply); }},
-      {"ZR48_SetDisplayStat", [](ViSession vi, A a) { return ZR48_SetDisplayStat(vi, a.input); }},
-      {"ZR48_GetDisplayStat", [](ViSession vi, A a) { return ZR48_GetDisplayStat(vi, a.reply); }},
-      {"ZR48_SetDisplayText", [](ViSession vi, A a) { return ZR48_SetDisplayText(vi, a.input); }},
-      {"ZR48_GetDisplayText", [](ViSession vi, A a) { return ZR48_GetDisplayText(vi, a.reply); }},
-      {"ZR48_DisplayTextClear", [](ViSession vi, A) { return ZR48_DisplayTextClear(vi); }},
-      {"ZR48_SetTrig", [](ViSession vi, A) { return ZR48_SetTrig(vi); }},
-      {"ZR48_SetChannel", [](ViSession vi, A a) { return ZR48_SetChannel(vi, a.input); }},
-      {"ZR48_GetChannel", [](ViSession vi, A a) { return ZR48_GetChannel(vi, a.reply); }},
-      {"ZR48_SetNumChannel", [](ViSession vi, A a) { return ZR48_SetNumChannel(vi, a.input); }},
-      {"ZR48_GetNumChannel", [](ViSession vi, A a) { return ZR48_GetNumChannel(vi, a.reply); }},
-      {"ZR48_SetComSeries", [](ViSession vi, A) { return ZR48_SetComSeries(vi); }},
-      {"ZR48_SetComParall", [](ViSession vi, A) { return ZR48_SetComParall(vi); }},
-      {"ZR48_SetComTrack", [](ViSession vi, A) { return ZR48_SetComTrack(vi); }},
-      {"ZR48_SetComOff", [](ViSession vi, A) { return ZR48_SetComOff(vi); }},
-      {"ZR48_SetCouple", [](ViSession vi, A a) { return ZR48_SetCouple(vi, a.input); }},
-      {"ZR48_GetCouple", [](ViSession vi, A a) { return ZR48_GetCouple(vi, a.reply); }},
-      {"ZR48_SetApply", [](ViSession vi, A a) { return ZR48_SetApply(vi, a.input); }},
-      {"ZR48_GetApply", [](ViSession vi, A a) { return ZR48_GetApply(vi, a.input, a.reply); }},
-      {"ZR48_MeasVolt", [](ViSession vi, A a) { return ZR48_MeasVolt(vi, a.reply, a.channel); }},
-      {"ZR48_MeasCurr", [](ViSession vi, A a) { return ZR48_MeasCurr(vi, a.reply, a.channel); }},
-      {"ZR48_MeasPow", [](ViSession vi, A a) { return ZR48_MeasPow(vi, a.reply, a.channel); }},
-      {"ZR48_FetchVolt", [](ViSession vi, A a) { return ZR48_FetchVolt(vi, a.reply, a.channel); }},
-      {"ZR48_FetchCurr", [](ViSession vi, A a) { return ZR48_FetchCurr(vi, a.reply, a.channel); }},
-      {"ZR48_FetchPow", [](ViSession vi, A a) { return ZR48_FetchPow(vi, a.reply, a.channel); }},
-      {"ZR48_SetCalSec", [](ViSession vi, A a) { return ZR48_SetCalSec(vi, a.input); }},
-      {"ZR48_GetCalSec", [](ViSession vi, A a) { return ZR48_GetCalSec(vi, a.reply); }},
-      {"ZR48_SetCalVoltPoint", [](ViSession vi, A a) { return ZR48_SetCalVoltPoint(vi, a.input); }},
-      {"ZR48_SetCalVolt", [](ViSession vi, A a) { return ZR48_SetCalVolt(vi, a.input); }},
-      {"ZR48_SetCalCurrPoint", [](ViSession vi, A a) { return ZR48_SetCalCurrPoint(vi, a.input); }},
-      {"ZR48_SetCalCurr", [](ViSession vi, A a) { return ZR48_SetCalCurr(vi, a.input); }},
-      {"ZR48_CalSave", [](ViSession vi, A) { return ZR48_CalSave(vi); }},
-      {"ZR48_CalInit", [](ViSession vi, A) { return ZR48_CalInit(vi); }},
-      {"ZR48_CalClear", [](ViSession vi, A a) { return ZR48_CalClear(vi, a.input); }},
-      {"ZR48_WriteCmd", [](ViSession vi, A a) { return ZR48_WriteCmd(vi, a.input); }},
-      {"ZR48_ReadCmd", [](ViSession vi, A a) { return ZR48_ReadCmd(vi, a.input, a.reply); }},
-  };
-  return cases;
-}
-
 const Case& CaseOf(const InstrumentFunction& row) {
-  static const Case kMissing{"(no case)",
-                             [](ViSession, A) -> ViStatus { return VI_ERROR_NSUP_OPER; }};
+  static const Case kMissing{
+      "(no case)", {}, [](ViSession, const Arguments&) -> ViStatus { return VI_ERROR_NSUP_OPER; }};
   for (const Case& c : Cases()) {
     if (std::string(c.name) == row.name) return c;
   }
@@ -150,15 +100,27 @@ std::string BytesOf(const InstrumentFunction& row, const std::string& input) {
 
 using InstrumentFunctionTest = SimSessionTest;
 
-// The cases name the driver's rows, each once.
-TEST_F(InstrumentFunctionTest, EveryRowHasOneCase) {
-  std::set<std::string> rows;
-  for (const InstrumentFunction& row : instrument_functions()) rows.insert(row.name);
-  std::multiset<std::string> cases;
-  for (const Case& c : Cases()) cases.insert(c.name);
-  EXPECT_EQ(rows.size(), instrument_functions().size());
-  EXPECT_EQ(std::set<std::string>(cases.begin(), cases.end()), rows);
-  EXPECT_EQ(cases.size(), rows.size());
+// Each row names an exported function once, and its positions of channel, input and reply are
+// the ones the description of the exported functions gives; the session comes first.
+TEST_F(InstrumentFunctionTest, EveryRowMatchesItsExportedFunction) {
+  std::set<std::string> names;
+  for (const InstrumentFunction& row : instrument_functions()) {
+    SCOPED_TRACE(row.name);
+    EXPECT_TRUE(names.insert(row.name).second) << "twice";
+    const std::span<const Kind> kinds = CaseOf(row).kinds;
+    ASSERT_FALSE(kinds.empty()) << "not an exported function";
+    EXPECT_EQ(kinds[0], Kind::kSession);
+    for (std::size_t position = 2; position <= kinds.size(); ++position) {
+      const Kind kind = kinds[position - 1];
+      const std::uint8_t expected = kind == Kind::kChannel ? row.channel
+                                    : kind == Kind::kText  ? row.input
+                                    : kind == Kind::kReply ? row.reply
+                                                           : 0;
+      EXPECT_EQ(expected, position) << "parameter " << position;
+    }
+    const std::size_t used = (row.channel != 0) + (row.input != 0) + (row.reply != 0);
+    EXPECT_EQ(kinds.size(), used + 1);
+  }
 }
 
 // Every row's bytes, with the input or with none (the blank stays), and its reply handed back
@@ -211,10 +173,10 @@ TEST_F(InstrumentFunctionTest, TextsOfAnyLengthAreSentWhole) {
 TEST_F(InstrumentFunctionTest, SimulatedSessionSendsNothingAndTouchesNoBuffer) {
   const ViSession vi = OpenSimulated();
   sim_.clear_received();
-  for (const Case& c : Cases()) {
-    SCOPED_TRACE(c.name);
+  for (const InstrumentFunction& row : instrument_functions()) {
+    SCOPED_TRACE(row.name);
     ReplyBuffer reply;
-    EXPECT_EQ(c.call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
+    EXPECT_EQ(CaseOf(row).call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
     EXPECT_TRUE(reply.untouched());
   }
   EXPECT_EQ(Sent(), "");
@@ -260,12 +222,18 @@ void ExpectNullArgumentsRefused(ViSession vi, zr48::sim::Server& sim) {
   }
 }
 
-TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInARealSession) {
-  ExpectNullArgumentsRefused(OpenReal(), sim_);
-}
-
-TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInASimulatedSession) {
-  ExpectNullArgumentsRefused(OpenSimulated(), sim_);
+TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInRealAndSimulatedSessions) {
+  for (const bool simulated : {false, true}) {
+    SCOPED_TRACE(simulated ? "simulated" : "real");
+    const ViSession vi = simulated ? OpenSimulated() : OpenReal();
+    ExpectNullArgumentsRefused(vi, sim_);
+    // Refusals in a row keep the first one's information.
+    EXPECT_EQ(ZR48_WriteCmd(vi, nullptr), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ZR48_ReadCmd(vi, "*ESR?", nullptr), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(TakeErrorInfo(vi).elaboration, "Null address for Input String");
+    EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+    vi_ = VI_NULL;
+  }
 }
 
 TEST_F(InstrumentFunctionTest, NullArgumentsAreCheckedInPrototypeOrder) {

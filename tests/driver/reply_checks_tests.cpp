@@ -90,11 +90,13 @@ TEST_F(ReplyCheckTest, SelfTestResultsAreReadOrReportedAsUnread) {
   }
 }
 
-// Units of the model differ in serial number and firmware; both are free.
+// Units of the model differ in serial number and firmware; both are free, and so is anything
+// after them.
 TEST_F(ReplyCheckTest, IdentificationChecksManufacturerAndModelOnly) {
   for (const char* identification :
        {"Velharn, HLV3907, 0123456789AF, 1.00-1.00", "Velharn, HLV3907, 7F00A1B2C3D4, 2.13-1.07",
-        "Velharn, HLV3907,", "Velharn, HLV3907,x"}) {
+        "Velharn, HLV3907,", "Velharn, HLV3907,x",
+        "Velharn, HLV3907, 0123456789AF, 1.00-1.00,OPT1"}) {
     SCOPED_TRACE(identification);
     sim_.set_idn(identification);
     std::string resource = sim_.resource();

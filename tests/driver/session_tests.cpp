@@ -2,14 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <array>
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "attribute_io.h"
+#include "engine/session_registry.h"
 #include "internal.h"
 #include "loopback_peer.h"
 #include "sim_session.h"
@@ -159,12 +160,6 @@ TEST(SessionLinkTest, CloseClosesTheLink) {
   EXPECT_TRUE(peer.closed_by_driver());
 }
 
-TEST_F(SessionTest, IdentificationMayCarryMoreAfterTheExpectedText) {
-  sim_.set_idn(std::string(kIdentification) + ",OPT1");
-  OpenReal("", /*id_query=*/true);
-  EXPECT_NE(vi_, static_cast<ViSession>(VI_NULL));
-}
-
 // ---- Resource descriptor and logical names ----------------------------------------------------
 
 TEST_F(SessionTest, ResourceDescriptorIsStoredAndNotUserWritable) {
@@ -187,30 +182,11 @@ TEST_F(SessionTest, UnreachableInstrumentFailsWithTheVisaStatusRecorded) {
   EXPECT_EQ(TakeErrorInfo(VI_NULL).primary, status);
 }
 
-class LogicalNameTest : public SimSessionTest {
- protected:
-  void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() /
-            ("zr48-driver-core-" + std::to_string(::getpid()) + ".toml");
-    std::ofstream file(path_);
-    file << "[bench7]\n"
-         << "resource = \"" << Resource() << "\"\n"
-         << "default-setup = [\n"
-         << "  { attribute = \"ZR48_ATTR_OVP_LIMIT\", channel = \"ch2\", value = 12.0 },\n"
-         << "  { attribute = \"ZR48_ATTR_ESE\", value = \"16\" },\n"
-         << "]\n";
-    file.close();
-    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    SimSessionTest::TearDown();
-    ::unsetenv("ZR48_CONFIG");
-    std::filesystem::remove(path_);
-  }
-  std::filesystem::path path_;
-};
-
-TEST_F(LogicalNameTest, LogicalNameAppliesTheDefaultSetUpAfterInitialisation) {
+TEST_F(SessionTest, LogicalNameAppliesTheDefaultSetUpAfterInitialisation) {
+  const LogicalNameFile config(
+      "[bench7]\nresource = \"" + Resource() + "\"\ndefault-setup = [\n" +
+      "  { attribute = \"ZR48_ATTR_OVP_LIMIT\", channel = \"ch2\", value = 12.0 },\n" +
+      "  { attribute = \"ZR48_ATTR_ESE\", value = \"16\" },\n]\n");
   char name[] = "bench7";
   ASSERT_EQ(ZR48_InitWithOptions(name, VI_TRUE, VI_TRUE, "", &vi_), VI_SUCCESS);
   // The default set-up's SCPI attribute reaches the instrument after reset and identification.
@@ -223,6 +199,21 @@ TEST_F(LogicalNameTest, LogicalNameAppliesTheDefaultSetUpAfterInitialisation) {
   EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_LOGICAL_NAME), "bench7");
 }
 
+// A name that is neither a logical name nor a resource descriptor: the failure says where the
+// name was looked up, not only that it does not parse.
+TEST_F(SessionTest, AnUnknownNameNamesTheLogicalNameFile) {
+  const LogicalNameFile config("[bench1]\nresource = \"TCPIP::127.0.0.1::5025::SOCKET\"\n");
+  (void)TakeErrorInfo(VI_NULL);
+  char name[] = "bench9";
+  ViSession vi = 42;
+  EXPECT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi), VI_ERROR_INV_RSRC_NAME);
+  EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+  const ErrorInfo info = TakeErrorInfo(VI_NULL);
+  EXPECT_EQ(info.primary, VI_ERROR_INV_RSRC_NAME);
+  EXPECT_EQ(info.elaboration, "'bench9' is not a logical name in " + config.path().string() +
+                                  ", nor a valid VISA resource descriptor");
+}
+
 // ---- Close ------------------------------------------------------------------------------------
 
 TEST_F(SessionTest, CloseSendsNothingAndInvalidatesTheHandle) {
@@ -233,6 +224,35 @@ TEST_F(SessionTest, CloseSendsNothingAndInvalidatesTheHandle) {
   EXPECT_EQ(Sent(), "");
   EXPECT_EQ(ZR48_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
   EXPECT_EQ(ZR48_reset(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+// Calls queued on the session lock behind ZR48_close: the session is marked closed before close
+// lets go of the lock, so they are refused as calls on a closed session, not run without I/O.
+// Threads calling in a tight loop while another closes each stop at their first failure, and
+// that failure is always the closed session's.
+TEST_F(SessionTest, CallersQueuedBehindCloseSeeOnlyTheClosedSession) {
+  for (int round = 0; round < 20; ++round) {
+    const ViSession vi = OpenReal();
+    vi_ = VI_NULL;
+    std::array<ViStatus, 4> first_failure{};
+    std::vector<std::thread> callers;
+    std::atomic<int> started{0};
+    for (std::size_t i = 0; i < first_failure.size(); ++i) {
+      callers.emplace_back([&, i] {
+        started.fetch_add(1);
+        ViStatus status = VI_SUCCESS;
+        while (status == VI_SUCCESS) status = ZR48_SetVoltage(vi, "1", "ch1");
+        first_failure[i] = status;
+      });
+    }
+    while (started.load() < static_cast<int>(callers.size())) std::this_thread::yield();
+    while (engine::registry::lock_queue_length(vi) < 3) std::this_thread::yield();
+    EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+    for (std::thread& caller : callers) caller.join();
+    for (const ViStatus status : first_failure) {
+      EXPECT_EQ(status, IVI_ERROR_INVALID_SESSION_HANDLE) << "round " << round;
+    }
+  }
 }
 
 // ---- Reset, default set-up and status check ------------------------------------------------

@@ -5,13 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
-
-#include <unistd.h>
 
 #include "ZR48.h"
 #include "attribute_io.h"
@@ -34,60 +30,45 @@ using UtilityTest = SimSessionTest;
 
 // ---- Self-test --------------------------------------------------------------------------
 
-TEST_F(UtilityTest, SelfTestShortPassingReplyAsksOnce) {
-  const ViSession vi = OpenReal();
-  sim_.set_tst("0");
-  ViInt16 result = -1;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(message.text(), "");
-  EXPECT_EQ(Sent(), "*TST?\n");
-}
-
-TEST_F(UtilityTest, SelfTestShortFailingReplyReportsItsCode) {
-  const ViSession vi = OpenReal();
-  sim_.set_tst("1");
-  ViInt16 result = 0;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(message.text(), "");
-  EXPECT_EQ(Sent(), "*TST?\n");
-}
-
+// A long reply runs the test again and scans the second answer, its message cut to 255
+// characters. Short replies, passing and failing, and unreadable ones: reply_checks_tests.cpp.
 TEST_F(UtilityTest, SelfTestLongReplyRunsTheTestAgainAndScansIt) {
-  const ViSession vi = OpenReal();
-  sim_.push_reply("0,\"Self test passed\"\n");
-  sim_.push_reply("-330,\"Fan failure\"\n");
-  ViInt16 result = 0;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
-  EXPECT_EQ(result, -330);
-  EXPECT_EQ(message.text(), "Fan failure");
-  EXPECT_EQ(Sent(), "*TST?\n*TST?\n");
-}
-
-TEST_F(UtilityTest, SelfTestMessageIsCutTo255Characters) {
-  const ViSession vi = OpenReal();
   const std::string long_reply = "2,\"" + std::string(400, 'm') + "\"\n";
-  sim_.push_reply(long_reply);
-  sim_.push_reply(long_reply);
-  ViInt16 result = 0;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
-  EXPECT_EQ(result, 2);
-  EXPECT_EQ(message.text(), std::string(255, 'm'));
-  EXPECT_TRUE(message.guard_untouched());
+  const struct {
+    std::string first, second;
+    ViInt16 result;
+    std::string message;
+  } rows[] = {{"0,\"Self test passed\"\n", "-330,\"Fan failure\"\n", -330, "Fan failure"},
+              {long_reply, long_reply, 2, std::string(255, 'm')}};
+  const ViSession vi = OpenReal();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    sim_.clear_received();
+    sim_.push_reply(row.first);
+    sim_.push_reply(row.second);
+    ViInt16 result = 0;
+    MessageBuffer message;
+    EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(message.text(), row.message);
+    EXPECT_TRUE(message.guard_untouched());
+    EXPECT_EQ(Sent(), "*TST?\n*TST?\n");
+  }
 }
 
-TEST_F(UtilityTest, SelfTestInASimulatedSession) {
+// A simulated session's self-test passes and its error queue is empty; nothing is sent.
+TEST_F(UtilityTest, SimulatedSelfTestAndErrorQueryReportNoError) {
   const ViSession vi = OpenSimulated();
   ViInt16 result = -1;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_self_test(vi, &result, message.data()), VI_SUCCESS);
+  ViInt32 code = -1;
+  MessageBuffer self_test;
+  MessageBuffer error;
+  EXPECT_EQ(ZR48_self_test(vi, &result, self_test.data()), VI_SUCCESS);
+  EXPECT_EQ(ZR48_error_query(vi, &code, error.data()), VI_SUCCESS);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(message.text(), "No error.");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(self_test.text(), "No error.");
+  EXPECT_EQ(error.text(), "No error.");
   EXPECT_EQ(Sent(), "");
 }
 
@@ -110,16 +91,6 @@ TEST_F(UtilityTest, RevisionQueryReadsDriverAndFirmwareRevisions) {
   EXPECT_EQ(ZR48_revision_query(vi, driver.data(), firmware.data()), VI_SUCCESS);
   EXPECT_EQ(driver.text().rfind("Driver: ZR48 1.0", 0), 0u) << driver.text();
   EXPECT_NE(firmware.text().find("1.00-1.00"), std::string::npos) << firmware.text();
-}
-
-TEST_F(UtilityTest, ErrorQueryInASimulatedSession) {
-  const ViSession vi = OpenSimulated();
-  ViInt32 code = -1;
-  MessageBuffer message;
-  EXPECT_EQ(ZR48_error_query(vi, &code, message.data()), VI_SUCCESS);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(message.text(), "No error.");
-  EXPECT_EQ(Sent(), "");
 }
 
 TEST_F(UtilityTest, ErrorQueryParsesTheCodeAndKeepsTheReply) {
@@ -417,27 +388,14 @@ TEST_F(UtilityTest, EngineServicesPassThrough) {
 class LogicalNameUtilityTest : public SimSessionTest {
  protected:
   void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() /
-            ("zr48-utility-" + std::to_string(::getpid()) + ".toml");
-    std::ofstream file(path_);
-    file << "[fn_bench]\n"
-         << "resource = \"" << Resource() << "\"\n"
-         << "virtual-channels = { Left = \"ch1\", Right = \"ch7\" }\n"
-         << "default-setup = [\n"
-         << "  { attribute = \"ZR48_ATTR_OUTP\", channel = \"Right\", value = \"ON\" },\n"
-         << "  { attribute = \"ZR48_ATTR_ESE\", value = \"32\" },\n"
-         << "]\n";
-    file.close();
-    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
     char name[] = "fn_bench";
     EXPECT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi_), VI_SUCCESS);
   }
-  void TearDown() override {
-    SimSessionTest::TearDown();
-    ::unsetenv("ZR48_CONFIG");
-    std::filesystem::remove(path_);
-  }
-  std::filesystem::path path_;
+  const LogicalNameFile config_{
+      "[fn_bench]\nresource = \"" + Resource() + "\"\n" +
+      "virtual-channels = { Left = \"ch1\", Right = \"ch7\" }\ndefault-setup = [\n" +
+      "  { attribute = \"ZR48_ATTR_OUTP\", channel = \"Right\", value = \"ON\" },\n" +
+      "  { attribute = \"ZR48_ATTR_ESE\", value = \"32\" },\n]\n"};
 };
 
 TEST_F(LogicalNameUtilityTest, ResetWithDefaultsAppliesTheDefaultSetUpAfterReset) {

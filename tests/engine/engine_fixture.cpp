@@ -9,38 +9,6 @@ Recorder& recorder() {
   return r;
 }
 
-ViStatus readReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64* value) {
-  Recorder& r = recorder();
-  ++r.reads;
-  r.lastChannel = channel;
-  if (r.result >= 0 && r.setOnRead) *value = r.readValue;
-  return r.result;
-}
-
-ViStatus writeReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64 value) {
-  Recorder& r = recorder();
-  ++r.writes;
-  r.lastChannel = channel;
-  r.lastWritten = value;
-  return r.result;
-}
-
-ViStatus readInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32* value) {
-  Recorder& r = recorder();
-  ++r.reads;
-  r.lastChannel = channel;
-  if (r.result >= 0 && r.setOnRead) *value = static_cast<ViInt32>(r.readValue);
-  return r.result;
-}
-
-ViStatus writeInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32 value) {
-  Recorder& r = recorder();
-  ++r.writes;
-  r.lastChannel = channel;
-  r.lastWritten = value;
-  return r.result;
-}
-
 ViStatus readText(ViSession vi, ViSession, ViConstString channel, ViAttr id, ViConstString) {
   Recorder& r = recorder();
   ++r.reads;
@@ -99,6 +67,15 @@ TempConfig::~TempConfig() {
   ::unsetenv("ZR48_CONFIG");
   std::error_code ec;
   std::filesystem::remove(path_, ec);
+}
+
+Resolved resolve(const char* resource, const char* options) {
+  ViChar name[256] = "(untouched)";
+  ViChar newOptions[256] = "(untouched)";
+  ViBoolean logical = 2;
+  const ViStatus status = Ivi_GetInfoFromResourceName(const_cast<ViRsrc>(resource), options, name,
+                                                      newOptions, &logical);
+  return {status, name, newOptions, logical};
 }
 
 ThreadError takeError(ViSession vi) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gpib_standin/sim_on_bus.h"
+#include "session_io.h"
 #include "visa/deadline.h"
 #include "visa/find.h"
 #include "visa/resource_name.h"
@@ -113,17 +114,8 @@ class GpibSession : public ::testing::Test {
   ViStatus Open(const char* name = "GPIB0::5::INSTR") {
     return viOpen(rm_, name, VI_NO_LOCK, 2000, &vi_);
   }
-  ViStatus Write(const std::string& text) {
-    ViUInt32 count = 0;
-    return viWrite(vi_, reinterpret_cast<ViConstBuf>(text.data()),
-                   static_cast<ViUInt32>(text.size()), &count);
-  }
-  std::string Read(ViStatus& status) {
-    char reply[256] = {};
-    ViUInt32 count = 0;
-    status = viRead(vi_, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count);
-    return std::string(reply, count);
-  }
+  ViStatus Write(const std::string& text) { return testing::write_text(vi_, text); }
+  std::string Read(ViStatus& status) { return testing::read_text(vi_, status, 256); }
 
   sim::Server server_;
   test::SimOnBus bus_{server_, 0, kPad};

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "session_io.h"
 #include "visa/visa.h"
 #include "zr48sim/server.h"
 
@@ -16,9 +17,7 @@ class SimExchange : public ::testing::Test {
     ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm_, sim_.resource().c_str(), VI_NO_LOCK, 0, &vi_), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
-    ASSERT_EQ(viSetBuf(vi_, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
+    ASSERT_EQ(use_driver_settings(vi_), VI_SUCCESS);
   }
   void TearDown() override { viClose(rm_); }
 
