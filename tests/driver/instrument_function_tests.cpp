@@ -1,5 +1,5 @@
 // The instrument functions against the simulated instrument: exact bytes sent, replies handed
-// back, simulated sessions, null arguments, faults and two threads sharing a session.
+// back, simulated sessions, null arguments, channel names, faults and threads sharing a session.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -339,6 +339,158 @@ TEST_F(InstrumentFunctionTest, ThreadsOnOneSessionNeverInterleaveAChannelAndItsC
     ++pairs;
   }
   EXPECT_EQ(pairs, 3 * 2 * kCalls);
+}
+
+// A reply without a word is no reading: an error, and the buffer holds an empty string, never
+// the value an earlier call left there.
+TEST_F(InstrumentFunctionTest, ABlankReplyToAWordQueryIsAnErrorWithAnEmptyString) {
+  const ViSession vi = OpenReal();
+  for (const char* blank : {"\n", " \r\n", "\t \n"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(blank)));
+    ViChar reading[512] = "+1.00000E+00";  // an earlier channel's reading
+    sim_.clear_received();
+    sim_.push_reply(blank);
+    EXPECT_EQ(ZR48_MeasVolt(vi, reading, "ch4"), VI_ERROR_INV_RESPONSE);
+    EXPECT_STREQ(reading, "");
+    EXPECT_EQ(Arrived(sim_, "INST ch4\nMEAS:VOLT?\n"), "INST ch4\nMEAS:VOLT?\n");
+
+    ReplyBuffer fresh;  // never written by the caller: still terminated afterwards
+    sim_.push_reply(blank);
+    EXPECT_EQ(ZR48_GetDisplayStat(vi, fresh.data()), VI_ERROR_INV_RESPONSE);
+    EXPECT_EQ(fresh.data()[0], '\0');
+    EXPECT_TRUE(fresh.guard_untouched());
+  }
+  // The next exchange is not disturbed.
+  ReplyBuffer next;
+  EXPECT_EQ(ZR48_GetDisplayStat(vi, next.data()), VI_SUCCESS);
+  EXPECT_EQ(next.text(), "1");
+}
+
+TEST_F(InstrumentFunctionTest, DisplayTextIsReturnedWholeWithItsQuotesAndLineFeed) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetDisplayText(vi, "\"Bench 4 running\""), VI_SUCCESS);
+  ReplyBuffer text;
+  EXPECT_EQ(ZR48_GetDisplayText(vi, text.data()), VI_SUCCESS);
+  EXPECT_EQ(text.text(), "\"Bench 4 running\"\n");
+  EXPECT_TRUE(text.guard_untouched());
+  const std::string sent = "DISP:TEXT \"Bench 4 running\"\nDISP:TEXT?\n";
+  EXPECT_EQ(Arrived(sim_, sent), sent);
+}
+
+// ---- Line breaks --------------------------------------------------------------------------
+// Texts that would end a command line early and smuggle in a command of their own: refused with
+// IVI_ERROR_INVALID_PARAMETER before anything is sent. The raw paths stay raw.
+
+constexpr const char* kInjections[] = {"1\nOUTP ON", "1\rOUTP ON", "\n", "5\r\n*RST"};
+
+TEST_F(InstrumentFunctionTest, InstrumentFunctionInputsWithALineBreakAreRefused) {
+  const ViSession vi = OpenReal();
+  for (const char* text : kInjections) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    ReplyBuffer reply;
+    EXPECT_EQ(ZR48_SetVoltage(vi, text, "ch1"), IVI_ERROR_INVALID_PARAMETER);
+    ErrorInfo info = TakeErrorInfo(vi);
+    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER2);
+    EXPECT_EQ(info.elaboration, "Line feed or carriage return in Input String");
+
+    EXPECT_EQ(ZR48_SetOutpEnab(vi, "ch1", text), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(TakeErrorInfo(vi).secondary, VI_ERROR_PARAMETER3);
+    EXPECT_EQ(ZR48_GetApply(vi, text, reply.data()), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(reply.untouched());
+    EXPECT_EQ(ZR48_SetCalVolt(vi, text), IVI_ERROR_INVALID_PARAMETER);
+    (void)TakeErrorInfo(vi);
+  }
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(ReadStringOk(vi, "ch1", ZR48_ATTR_OUTP), "0\n");  // never switched on
+}
+
+TEST_F(InstrumentFunctionTest, ChannelNamesWithALineBreakAreRefusedAsParameters) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_SetVoltage(vi, "1", "ch1\nOUTP ON"), IVI_ERROR_INVALID_PARAMETER);
+  const ErrorInfo info = TakeErrorInfo(vi);
+  EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER3);
+  EXPECT_EQ(info.elaboration, "Line feed or carriage return in Channel Name");
+  EXPECT_EQ(ZR48_SetOutpEnab(vi, "ch1\r", "ON"), IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(TakeErrorInfo(vi).secondary, VI_ERROR_PARAMETER2);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(InstrumentFunctionTest, RawCommandsStayRaw) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_WriteCmd(vi, "*ESE 4\n*SRE 8"), VI_SUCCESS);
+  ViChar reply[512] = "";
+  EXPECT_EQ(ZR48_ReadCmd(vi, "*ESE 1\n*ESE?", reply), VI_SUCCESS);
+  EXPECT_STREQ(reply, "1\n");
+  const std::string sent = "*ESE 4\n*SRE 8\n*ESE 1\n*ESE?\n";
+  EXPECT_EQ(Arrived(sim_, sent), sent);
+}
+
+// ---- Channel names ------------------------------------------------------------------------
+// Resolved through the session's channel table as attribute access resolves them, the
+// instrument's own name sent (every row above sends "ch3"), anything else refused before a byte
+// leaves.
+
+// Names the supply would refuse, or take for another channel: none reaches it.
+TEST_F(InstrumentFunctionTest, UnknownChannelNamesAreRefusedBeforeAnythingIsSent) {
+  const ViSession vi = OpenReal();
+  const std::string long_name(300, 'c');
+  for (const InstrumentFunction& row : instrument_functions()) {
+    if (row.channel == 0) continue;
+    for (const char* bad : {"ch9", "", "chX", "Ch 3", "CH3", "ch3 ", "ch0", long_name.c_str()}) {
+      SCOPED_TRACE(std::string(row.name) + " '" + bad + "'");
+      ReplyBuffer reply;
+      EXPECT_EQ(CaseOf(row).call(vi, {kInput, reply.data(), bad}), IVI_ERROR_BAD_CHANNEL_NAME);
+      const ErrorInfo info = TakeErrorInfo(vi);
+      EXPECT_EQ(info.primary, IVI_ERROR_BAD_CHANNEL_NAME);
+      // The name as given (a long one cut after 40 characters), then the valid names.
+      const std::string shown =
+          std::string(bad).size() > 40 ? std::string(bad).substr(0, 40) + "..." : std::string(bad);
+      EXPECT_EQ(info.elaboration.rfind("Channel name '" + shown + "' is not one of ", 0), 0u)
+          << info.elaboration;
+      EXPECT_NE(info.elaboration.find("ch1, ch2, ch3, ch4, ch5, ch6, ch7"), std::string::npos)
+          << info.elaboration;
+    }
+  }
+  EXPECT_EQ(Sent(), "");
+}
+
+// A refused name leaves the instrument's selected output alone: the level lands nowhere.
+TEST_F(InstrumentFunctionTest, ARefusedChannelNameDoesNotProgramThePreviouslySelectedOutput) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetVoltage(vi, "2.0", "ch2"), VI_SUCCESS);
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch9"), IVI_ERROR_BAD_CHANNEL_NAME);
+  ReplyBuffer level;
+  ASSERT_EQ(ZR48_GetVoltage(vi, "", level.data(), "ch2"), VI_SUCCESS);
+  EXPECT_EQ(level.text(), "+2.00000E+00");
+}
+
+TEST_F(InstrumentFunctionTest, ASimulatedSessionRefusesTheSameChannelNames) {
+  const ViSession vi = OpenSimulated();
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch9"), IVI_ERROR_BAD_CHANNEL_NAME);
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch7"), VI_SUCCESS);
+}
+
+// Virtual names from the logical-name file stand for their channel, as in attribute access.
+TEST_F(InstrumentFunctionTest, AVirtualChannelNameSendsItsChannel) {
+  const LogicalNameFile config("[bench3]\nresource = \"" + sim_.resource() + "\"\n" +
+                               "virtual-channels = { Load = \"ch3\", Output1 = \"ch1\" }\n");
+  char name[] = "bench3";
+  ASSERT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi_), VI_SUCCESS);
+  for (const InstrumentFunction& row : instrument_functions()) {
+    if (row.channel == 0) continue;
+    SCOPED_TRACE(row.name);
+    sim_.clear_received();
+    if (row.reply_kind != ReplyKind::kNone) sim_.push_reply("1\n");
+    ReplyBuffer reply;
+    EXPECT_EQ(CaseOf(row).call(vi_, {kInput, reply.data(), "Load"}), VI_SUCCESS);
+    const std::string expected = BytesOf(row, kInput);
+    EXPECT_EQ(Arrived(sim_, expected), expected);
+  }
+  // Virtual names compare exactly, like physical ones; the error lists both kinds.
+  EXPECT_EQ(ZR48_SetVoltage(vi_, "1", "load"), IVI_ERROR_BAD_CHANNEL_NAME);
+  const ErrorInfo info = TakeErrorInfo(vi_);
+  EXPECT_NE(info.elaboration.find("Load = ch3"), std::string::npos) << info.elaboration;
+  EXPECT_NE(info.elaboration.find("Output1 = ch1"), std::string::npos) << info.elaboration;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // faults.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -122,17 +123,6 @@ TEST_F(ScpiAttributeTest, WrittenTextIsSentVerbatim) {
   }
 }
 
-TEST_F(ScpiAttributeTest, ReadAfterWriteAsksTheInstrumentNotTheWrittenText) {
-  OpenReal();
-  ASSERT_EQ(ZR48_SetAttributeViString(vi_, "", ZR48_ATTR_STAT_QUES_ENAB, "255"), VI_SUCCESS);
-  ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
-  ASSERT_EQ(Arrived(sim_, "STAT:QUES:ENAB 255\n"), "STAT:QUES:ENAB 255\n");
-  sim_.clear_received();
-  sim_.push_reply("+7\n");
-  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "+7\n");
-  EXPECT_EQ(Sent(), "STAT:QUES:ENAB?\n");
-}
-
 struct Invalidation {
   const char* name;
   std::function<ViStatus(ViSession)> run;
@@ -187,6 +177,44 @@ TEST_F(ScpiAttributeTest, SimulatedSessionSendsNothingAndReadsCachedValues) {
     EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), "12");
   }
   EXPECT_EQ(sim_.connection_count(), 0U);
+}
+
+// ---- Line breaks --------------------------------------------------------------------------
+// An attribute value that would end the command line early and smuggle in a command of its own
+// is refused with IVI_ERROR_INVALID_PARAMETER before anything is sent.
+
+constexpr const char* kInjections[] = {"1\nOUTP ON", "1\rOUTP ON", "\n", "5\r\n*RST"};
+
+// Instrument-wide and per-channel attribute values: refused, and the value written before stays.
+TEST_F(ScpiAttributeTest, AttributeValuesWithALineBreakAreRefusedAndNotCached) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetAttributeViString(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA, "5"), VI_SUCCESS);
+  ASSERT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_ESE, "16"), VI_SUCCESS);
+  // Both settings have arrived (a serial line delivers them after the calls return).
+  const std::string settings = "INST ch1\nOUTP:TIM:DATA 5\n*ESE 16\n";
+  EXPECT_EQ(sim_.wait_for_received(settings.size(), std::chrono::seconds(5)), settings);
+  sim_.clear_received();
+  for (const char* text : kInjections) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    EXPECT_EQ(ZR48_SetAttributeViString(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA, text),
+              IVI_ERROR_INVALID_PARAMETER);
+    const ErrorInfo info = TakeErrorInfo(vi);
+    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER4);
+    EXPECT_EQ(info.elaboration, "Line feed or carriage return in the attribute value");
+    EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_ESE, text), IVI_ERROR_INVALID_PARAMETER);
+    (void)TakeErrorInfo(vi);
+  }
+  EXPECT_EQ(Sent(), "");
+  // The refused value never became the attribute's: a read asks the instrument.
+  EXPECT_EQ(ReadStringOk(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA), "+5.00000E+00\n");
+  EXPECT_EQ(ReadStringOk(vi, "", ZR48_ATTR_ESE), "16\n");
+}
+
+// A command without a parameter ignores the written text, so nothing can be smuggled through it.
+TEST_F(ScpiAttributeTest, ParameterlessCommandsIgnoreTheText) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_CLS, "x\n*RST"), VI_SUCCESS);
+  EXPECT_EQ(Arrived(sim_, "*CLS\n"), "*CLS\n");
 }
 
 // ---- Faults -----------------------------------------------------------------------------------

@@ -110,16 +110,34 @@ TEST_F(SessionTest, SimulatedSessionNeedsNoReachableInstrument) {
 
 // ---- Identification check --------------------------------------------------------------------
 
-// Serial number and firmware are free (reply_checks_tests.cpp); manufacturer and model are not.
+// Units of the model differ in serial number and firmware; both are free, and so is anything
+// after them.
+TEST_F(SessionTest, IdentificationChecksManufacturerAndModelOnly) {
+  for (const char* identification :
+       {"Velharn, HLV3907, 0123456789AF, 1.00-1.00", "Velharn, HLV3907, 7F00A1B2C3D4, 2.13-1.07",
+        "Velharn, HLV3907,", "Velharn, HLV3907,x", "Velharn, HLV3907, 0123456789AF, 1.00-1.00,OPT1"}) {
+    SCOPED_TRACE(identification);
+    sim_.set_idn(identification);
+    std::string resource = Resource();
+    ViSession vi = VI_NULL;
+    ASSERT_EQ(ZR48_InitWithOptions(resource.data(), VI_TRUE, VI_FALSE, "", &vi), VI_SUCCESS);
+    EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+  }
+}
+
+// A refused identification leaves no session, and the elaboration quotes the reply (its first
+// 100 characters).
 TEST_F(SessionTest, IdentificationDifferingInAnyFieldFailsAndLeavesNoSession) {
-  const char* const identifications[] = {
+  const std::string long_reply = "Acme, " + std::string(200, 'M');
+  const std::string identifications[] = {
       "Velharn, HLV3908, 0123456789AF, 1.00-1.00",  // model
       "velharn, HLV3907, 0123456789AF, 1.00-1.00",  // case
       "Velharn, HLV3907",                           // cut short
       "Velharn,HLV3907,0123456789AF,1.00-1.00",     // blanks
       "",
+      long_reply,
   };
-  for (const char* identification : identifications) {
+  for (const std::string& identification : identifications) {
     SCOPED_TRACE(identification);
     sim_.set_idn(identification);
     (void)TakeErrorInfo(VI_NULL);  // the thread keeps an earlier failure's information
@@ -138,6 +156,10 @@ TEST_F(SessionTest, IdentificationDifferingInAnyFieldFailsAndLeavesNoSession) {
     EXPECT_EQ(ZR48_GetError(VI_NULL, &code, sizeof description, description), VI_SUCCESS);
     EXPECT_EQ(code, VI_ERROR_FAIL_ID_QUERY);
     EXPECT_NE(std::string(description).find("0xBFFC0011"), std::string::npos) << description;
+    const std::string elaboration = "\nElaboration: The instrument answered '" +
+                                    identification.substr(0, 100) +
+                                    "'; expected an identification beginning 'Velharn, HLV3907,'";
+    EXPECT_TRUE(std::string(description).ends_with(elaboration)) << description;
   }
 }
 
