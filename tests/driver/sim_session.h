@@ -8,11 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +20,7 @@
 #define VI_ERROR_NLISTENERS (_VI_ERROR + 0x3FFF005FL)
 #endif
 #include "gpib_standin/sim_on_bus.h"
+#include "scoped_environment.h"
 #include "loopback_address.h"
 #include "visa/visa.h"
 #include "zr48sim/server.h"
@@ -75,27 +72,6 @@ inline ViStatus SetIoTimeout(ViSession vi, ViUInt32 milliseconds) {
   return engine::session_visa_calls(vi).set_attribute(Ivi_IOSession(vi), VI_ATTR_TMO_VALUE,
                                                       milliseconds);
 }
-
-// ZR48_CONFIG naming a logical-name file of this process's own, holding `text`, while the object
-// lives.
-class LogicalNameFile {
- public:
-  explicit LogicalNameFile(const std::string& text) {
-    std::ofstream(path_) << text;
-    ::setenv("ZR48_CONFIG", path_.c_str(), 1);
-  }
-  ~LogicalNameFile() {
-    ::unsetenv("ZR48_CONFIG");
-    std::filesystem::remove(path_);
-  }
-  LogicalNameFile(const LogicalNameFile&) = delete;
-  LogicalNameFile& operator=(const LogicalNameFile&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                ("zr48-logical-names-" + std::to_string(::getpid()) + ".toml");
-};
 
 // Starts a simulator, opens a session with it (or a simulated session), closes it at the end.
 class SimSessionTest : public ::testing::Test {

@@ -20,9 +20,8 @@ struct ResolveOutcome {
 };
 
 ResolveOutcome Resolve(const std::string& config_path) {
-  ::setenv("ZR48_CONFIG", config_path.c_str(), 1);
+  const zr48::test::EnvironmentVariable config("ZR48_CONFIG", config_path);
   const ViStatus status = resolve("bench1").status;
-  ::unsetenv("ZR48_CONFIG");
   return {status, takeError().elaboration};
 }
 

@@ -175,9 +175,9 @@ TEST_F(EngineTest, PlainResourceNamesPassThrough) {
 }
 
 TEST_F(EngineTest, MissingConfigurationFileIsNotAnError) {
-  ::setenv("ZR48_CONFIG", "/nonexistent/zr48/logical-names.toml", 1);
+  const zr48::test::EnvironmentVariable config("ZR48_CONFIG",
+                                               "/nonexistent/zr48/logical-names.toml");
   const Resolved missing = resolve("bench1");
-  ::unsetenv("ZR48_CONFIG");
   EXPECT_EQ(missing.status, VI_SUCCESS);
   EXPECT_EQ(missing.logical, VI_FALSE);
   EXPECT_EQ(missing.name, "bench1");

@@ -1,7 +1,5 @@
 #include "engine_fixture.h"
 
-#include <unistd.h>
-
 namespace zr48::engine::test {
 
 Recorder& recorder() {
@@ -52,21 +50,6 @@ ViSession EngineTest::open(const char* options, bool withChannels) {
   }
   vi = session;
   return session;
-}
-
-TempConfig::TempConfig(const std::string& text, const char* name) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("zr48-engine-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  path_ = (dir / name).string();
-  std::ofstream(path_) << text;
-  ::setenv("ZR48_CONFIG", path_.c_str(), 1);
-}
-
-TempConfig::~TempConfig() {
-  ::unsetenv("ZR48_CONFIG");
-  std::error_code ec;
-  std::filesystem::remove(path_, ec);
 }
 
 Resolved resolve(const char* resource, const char* options) {

@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/ivi_engine.h"
+#include "scoped_environment.h"
 
 namespace zr48::engine::test {
 
@@ -78,18 +76,8 @@ class EngineTest : public ::testing::Test {
   ViSession vi = VI_NULL;
 };
 
-// Sets ZR48_CONFIG to a temporary file with the given text for the lifetime of the object.
-class TempConfig {
- public:
-  explicit TempConfig(const std::string& text, const char* name = "logical-names.toml");
-  ~TempConfig();
-  TempConfig(const TempConfig&) = delete;
-  TempConfig& operator=(const TempConfig&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+// ZR48_CONFIG set to a temporary file with the given text for the lifetime of the object.
+using TempConfig = zr48::test::LogicalNameFile;
 
 // What Ivi_GetInfoFromResourceName made of a name and an option string; the texts start out
 // "(untouched)".

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "loopback_address.h"
+#include "scoped_environment.h"
 #include "session_io.h"
 #include "visa/find.h"
 #include "visa/resource_expression.h"
@@ -202,10 +203,10 @@ TEST_F(FakeTree, ViFindRsrcListsEveryKindOfInstrument) {
   sim::Server server(options);
   if (!server.portmapper_error().empty()) GTEST_SKIP() << "port 111: " << server.portmapper_error();
   const std::string pty = server.serial_resource().substr(4, server.serial_resource().size() - 11);
-  ::setenv("ZR48_VISA_DEV_ROOT", settings().dev_root.c_str(), 1);
-  ::setenv("ZR48_VISA_SYS_ROOT", settings().sys_root.c_str(), 1);
-  ::setenv("ZR48_VISA_ASRL5", pty.c_str(), 1);
-  ::setenv("ZR48_VISA_LAN_SEARCH", ("127.14.250.250, " + address).c_str(), 1);
+  const test::EnvironmentVariable dev_root("ZR48_VISA_DEV_ROOT", settings().dev_root);
+  const test::EnvironmentVariable sys_root("ZR48_VISA_SYS_ROOT", settings().sys_root);
+  const test::EnvironmentVariable asrl5("ZR48_VISA_ASRL5", pty);
+  const test::EnvironmentVariable lan("ZR48_VISA_LAN_SEARCH", "127.14.250.250, " + address);
 
   ViSession rm = VI_NULL;
   ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
@@ -240,10 +241,6 @@ TEST_F(FakeTree, ViFindRsrcListsEveryKindOfInstrument) {
   EXPECT_EQ(viFindRsrc(rm, "PXI?*", &list, &count, name), VI_ERROR_RSRC_NFOUND);
   EXPECT_EQ(count, 0U);
   viClose(rm);
-  for (const char* variable :
-       {"ZR48_VISA_DEV_ROOT", "ZR48_VISA_SYS_ROOT", "ZR48_VISA_ASRL5", "ZR48_VISA_LAN_SEARCH"}) {
-    ::unsetenv(variable);
-  }
 }
 
 }  // namespace

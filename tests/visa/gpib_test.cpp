@@ -11,11 +11,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gpib_standin/sim_on_bus.h"
+#include "scoped_environment.h"
 #include "session_io.h"
 #include "visa/deadline.h"
 #include "visa/find.h"
@@ -278,8 +280,9 @@ TEST_F(GpibSession, FindListsTheListenersOnTheBus) {
 // Without linux-gpib: the name is well formed, the open is refused and the trace says why.
 TEST(GpibWithoutLibrary, OpenIsRefusedSayingTheLibraryIsMissing) {
   const std::string trace = ::testing::TempDir() + "zr48-gpib-trace-" + std::to_string(::getpid());
-  ::setenv("ZR48_VISA_TRACE", trace.c_str(), 1);
-  ::setenv("ZR48_GPIB_LIBRARY", "/nonexistent/libgpib.so.0", 1);
+  std::optional<test::EnvironmentVariable> tracing(std::in_place, "ZR48_VISA_TRACE", trace);
+  std::optional<test::EnvironmentVariable> library(std::in_place, "ZR48_GPIB_LIBRARY",
+                                                   "/nonexistent/libgpib.so.0");
   std::string why;
   if (gpib::load_library(why) != nullptr) GTEST_SKIP() << "a GPIB library is loaded already";
   EXPECT_NE(why.find("GPIB library"), std::string::npos) << why;
@@ -289,8 +292,8 @@ TEST(GpibWithoutLibrary, OpenIsRefusedSayingTheLibraryIsMissing) {
   EXPECT_EQ(viOpen(rm, "GPIB0::5::INSTR", VI_NO_LOCK, 0, &vi), VI_ERROR_RSRC_NFOUND);
   EXPECT_TRUE(find_gpib_listeners().empty());
   viClose(rm);
-  ::unsetenv("ZR48_GPIB_LIBRARY");
-  ::unsetenv("ZR48_VISA_TRACE");
+  library.reset();
+  tracing.reset();
   std::ifstream in(trace);
   std::stringstream text;
   text << in.rdbuf();

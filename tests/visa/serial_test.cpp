@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "scoped_environment.h"
 #include "session_io.h"
 #include "test_names.h"
 #include "visa/resource_name.h"
@@ -324,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(Serial, SerialFaults, ::testing::ValuesIn(kFaults),
                          zr48::test::NamedBy(&Fault::name));
 
 TEST(SerialPortNames, BoardNumbersMapByARule) {
-  ::setenv("ZR48_VISA_ASRL7", "/dev/ttyUSB3", 1);
+  const test::EnvironmentVariable asrl7("ZR48_VISA_ASRL7", "/dev/ttyUSB3");
   const struct {
     const char* resource;
     const char* path;  // nullptr: no device
@@ -345,7 +346,6 @@ TEST(SerialPortNames, BoardNumbersMapByARule) {
       EXPECT_EQ(path, row.path);
     }
   }
-  ::unsetenv("ZR48_VISA_ASRL7");
 }
 
 TEST(SerialPortNames, OpenFailures) {
@@ -373,7 +373,8 @@ TEST(SerialPortNames, ABoardNumberReachesTheMappedPort) {
   options.serial = true;
   sim::Server server(options);
   const std::string resource = server.serial_resource();
-  ::setenv("ZR48_VISA_ASRL9", resource.substr(4, resource.size() - 11).c_str(), 1);
+  const test::EnvironmentVariable asrl9("ZR48_VISA_ASRL9",
+                                        resource.substr(4, resource.size() - 11));
   ViSession rm = VI_NULL;
   ViSession vi = VI_NULL;
   ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
@@ -383,7 +384,6 @@ TEST(SerialPortNames, ABoardNumberReachesTheMappedPort) {
   EXPECT_EQ(read_text(vi, status, 8), "1\n");
   EXPECT_EQ(status, VI_SUCCESS);
   viClose(rm);
-  ::unsetenv("ZR48_VISA_ASRL9");
 }
 
 }  // namespace
