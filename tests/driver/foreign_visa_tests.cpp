@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "ZR48.h"
@@ -16,25 +14,9 @@ namespace zr48::test {
 namespace {
 
 // Names a VISA library for the scope of one test, then puts back what was set before.
-class VisaLibraryVariable {
- public:
-  explicit VisaLibraryVariable(const std::string& path) {
-    if (const char* before = std::getenv(kName)) before_ = before;
-    setenv(kName, path.c_str(), 1);
-  }
-  ~VisaLibraryVariable() {
-    if (before_) {
-      setenv(kName, before_->c_str(), 1);
-    } else {
-      unsetenv(kName);
-    }
-  }
-  VisaLibraryVariable(const VisaLibraryVariable&) = delete;
-  VisaLibraryVariable& operator=(const VisaLibraryVariable&) = delete;
-
- private:
-  static constexpr const char* kName = "ZR48_VISA_LIBRARY";
-  std::optional<std::string> before_;
+struct VisaLibraryVariable : EnvironmentVariable {
+  explicit VisaLibraryVariable(const std::string& path)
+      : EnvironmentVariable("ZR48_VISA_LIBRARY", path) {}
 };
 
 struct Reason {

@@ -1,17 +1,20 @@
 // The instrument functions against the simulated instrument: exact bytes sent, replies handed
-// back, simulated sessions, null arguments, faults and two threads sharing a session.
+// back, simulated sessions, null arguments, channel names, faults and threads sharing a session.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "ZR48.h"
 #include "attribute_io.h"
+#include "driver/exported_functions.h"
 #include "engine/ivi_engine.h"
 #include "guarded_buffer.h"
 #include "instrument_functions.h"
@@ -28,111 +31,58 @@ struct Arguments {
   ViConstString channel = nullptr;
 };
 
-// Calls one exported function with the arguments in its own order.
+using api::Kind;
+
+// The argument for a parameter of this kind: the case's reply buffer, channel or input text.
+template <typename T>
+T Pass(Kind kind, ViSession vi, const Arguments& a) {
+  if constexpr (std::is_same_v<T, ViSession>) {
+    return vi;
+  } else if constexpr (std::is_same_v<T, ViChar*>) {
+    return a.reply;
+  } else if constexpr (std::is_same_v<T, ViConstString>) {
+    return kind == Kind::kChannel ? a.channel : a.input;
+  } else {
+    return T{};  // no instrument function takes any other kind
+  }
+}
+
+template <auto kFunction, Kind... kKinds>
+struct Caller;
+
+template <typename... Params, ViStatus (*kFunction)(Params...), Kind... kKinds>
+struct Caller<kFunction, kKinds...> {
+  static constexpr std::array<Kind, sizeof...(kKinds)> kinds = {kKinds...};
+  static ViStatus Call(ViSession vi, const Arguments& a) {
+    return kFunction(Pass<Params>(kKinds, vi, a)...);
+  }
+};
+
+// Calls one exported function with the arguments in its own order, as the description of the
+// exported functions (driver/exported_functions.h) lays its parameters out.
 struct Case {
   const char* name;
+  std::span<const Kind> kinds;
   ViStatus (*call)(ViSession, const Arguments&);
 };
+
+#define ZR48_NO_SECTION(title)
+#define ZR48_CASE(function, attribute, ...) \
+  Case{#function, Caller<&function, __VA_ARGS__>::kinds, &Caller<&function, __VA_ARGS__>::Call},
+std::span<const Case> Cases() {
+  using enum Kind;
+  static const Case cases[] = {ZR48_EXPORTED_FUNCTIONS(ZR48_NO_SECTION, ZR48_CASE)};
+  return cases;
+}
+#undef ZR48_CASE
+#undef ZR48_NO_SECTION
 
 constexpr const char* kInput = "7.5e-1,DEF";
 constexpr const char* kChannel = "ch3";
 
-using A = const Arguments&;
-const std::vector<Case>& Cases() {
-  static const std::vector<Case> cases = {
-      {"ZR48_SetCurrent",
-       [](ViSession vi, A a) { return ZR48_SetCurrent(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrent",
-       [](ViSession vi, A a) { return ZR48_GetCurrent(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetCurrUp", [](ViSession vi, A a) { return ZR48_SetCurrUp(vi, a.channel); }},
-      {"ZR48_SetCurrDown", [](ViSession vi, A a) { return ZR48_SetCurrDown(vi, a.channel); }},
-      {"ZR48_SetCurrStep",
-       [](ViSession vi, A a) { return ZR48_SetCurrStep(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrStep",
-       [](ViSession vi, A a) { return ZR48_GetCurrStep(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetCurrTrig",
-       [](ViSession vi, A a) { return ZR48_SetCurrTrig(vi, a.input, a.channel); }},
-      {"ZR48_GetCurrTrig",
-       [](ViSession vi, A a) { return ZR48_GetCurrTrig(vi, a.reply, a.input, a.channel); }},
-      {"ZR48_SetVoltage",
-       [](ViSession vi, A a) { return ZR48_SetVoltage(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltage",
-       [](ViSession vi, A a) { return ZR48_GetVoltage(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltUp", [](ViSession vi, A a) { return ZR48_SetVoltUp(vi, a.channel); }},
-      {"ZR48_SetVoltDown", [](ViSession vi, A a) { return ZR48_SetVoltDown(vi, a.channel); }},
-      {"ZR48_SetVoltStep",
-       [](ViSession vi, A a) { return ZR48_SetVoltStep(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltStep",
-       [](ViSession vi, A a) { return ZR48_GetVoltStep(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltTrig",
-       [](ViSession vi, A a) { return ZR48_SetVoltTrig(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltTrig",
-       [](ViSession vi, A a) { return ZR48_GetVoltTrig(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetVoltProtStat",
-       [](ViSession vi, A a) { return ZR48_SetVoltProtStat(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltProtStat",
-       [](ViSession vi, A a) { return ZR48_GetVoltProtStat(vi, a.reply, a.channel); }},
-      {"ZR48_SetVoltProt",
-       [](ViSession vi, A a) { return ZR48_SetVoltProt(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltProt",
-       [](ViSession vi, A a) { return ZR48_GetVoltProt(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_GetVoltProtTrip",
-       [](ViSession vi, A a) { return ZR48_GetVoltProtTrip(vi, a.reply, a.channel); }},
-      {"ZR48_VoltProtClear", [](ViSession vi, A a) { return ZR48_VoltProtClear(vi, a.channel); }},
-      {"ZR48_SetVoltLimit",
-       [](ViSession vi, A a) { return ZR48_SetVoltLimit(vi, a.input, a.channel); }},
-      {"ZR48_GetVoltLimit",
-       [](ViSession vi, A a) { return ZR48_GetVoltLimit(vi, a.input, a.reply, a.channel); }},
-      {"ZR48_SetOutpEnab",
-       [](ViSession vi, A a) { return ZR48_SetOutpEnab(vi, a.channel, a.input); }},
-      {"ZR48_GetOutpEnab",
-       [](ViSession vi, A a) { return ZR48_GetOutpEnab(vi, a.channel, a.reply); }},
-      {"ZR48_SetVoltLimitStat",
-       [](ViSession vi, A a) { return ZR48_SetVoltLimitStat(vi, a.channel, a.input); }},
-      {"ZR48_GetVoltLimitStat",
-       [](ViSession vi, A a) { return ZR48_GetVoltLimitStat(vi, a.channel, a.reply); }},
-      {"ZR48_SetDisplayStat", [](ViSession vi, A a) { return ZR48_SetDisplayStat(vi, a.input); }},
-      {"ZR48_GetDisplayStat", [](ViSession vi, A a) { return ZR48_GetDisplayStat(vi, a.reply); }},
-      {"ZR48_SetDisplayText", [](ViSession vi, A a) { return ZR48_SetDisplayText(vi, a.input); }},
-      {"ZR48_GetDisplayText", [](ViSession vi, A a) { return ZR48_GetDisplayText(vi, a.reply); }},
-      {"ZR48_DisplayTextClear", [](ViSession vi, A) { return ZR48_DisplayTextClear(vi); }},
-      {"ZR48_SetTrig", [](ViSession vi, A) { return ZR48_SetTrig(vi); }},
-      {"ZR48_SetChannel", [](ViSession vi, A a) { return ZR48_SetChannel(vi, a.input); }},
-      {"ZR48_GetChannel", [](ViSession vi, A a) { return ZR48_GetChannel(vi, a.reply); }},
-      {"ZR48_SetNumChannel", [](ViSession vi, A a) { return ZR48_SetNumChannel(vi, a.input); }},
-      {"ZR48_GetNumChannel", [](ViSession vi, A a) { return ZR48_GetNumChannel(vi, a.reply); }},
-      {"ZR48_SetComSeries", [](ViSession vi, A) { return ZR48_SetComSeries(vi); }},
-      {"ZR48_SetComParall", [](ViSession vi, A) { return ZR48_SetComParall(vi); }},
-      {"ZR48_SetComTrack", [](ViSession vi, A) { return ZR48_SetComTrack(vi); }},
-      {"ZR48_SetComOff", [](ViSession vi, A) { return ZR48_SetComOff(vi); }},
-      {"ZR48_SetCouple", [](ViSession vi, A a) { return ZR48_SetCouple(vi, a.input); }},
-      {"ZR48_GetCouple", [](ViSession vi, A a) { return ZR48_GetCouple(vi, a.reply); }},
-      {"ZR48_SetApply", [](ViSession vi, A a) { return ZR48_SetApply(vi, a.input); }},
-      {"ZR48_GetApply", [](ViSession vi, A a) { return ZR48_GetApply(vi, a.input, a.reply); }},
-      {"ZR48_MeasVolt", [](ViSession vi, A a) { return ZR48_MeasVolt(vi, a.reply, a.channel); }},
-      {"ZR48_MeasCurr", [](ViSession vi, A a) { return ZR48_MeasCurr(vi, a.reply, a.channel); }},
-      {"ZR48_MeasPow", [](ViSession vi, A a) { return ZR48_MeasPow(vi, a.reply, a.channel); }},
-      {"ZR48_FetchVolt", [](ViSession vi, A a) { return ZR48_FetchVolt(vi, a.reply, a.channel); }},
-      {"ZR48_FetchCurr", [](ViSession vi, A a) { return ZR48_FetchCurr(vi, a.reply, a.channel); }},
-      {"ZR48_FetchPow", [](ViSession vi, A a) { return ZR48_FetchPow(vi, a.reply, a.channel); }},
-      {"ZR48_SetCalSec", [](ViSession vi, A a) { return ZR48_SetCalSec(vi, a.input); }},
-      {"ZR48_GetCalSec", [](ViSession vi, A a) { return ZR48_GetCalSec(vi, a.reply); }},
-      {"ZR48_SetCalVoltPoint", [](ViSession vi, A a) { return ZR48_SetCalVoltPoint(vi, a.input); }},
-      {"ZR48_SetCalVolt", [](ViSession vi, A a) { return ZR48_SetCalVolt(vi, a.input); }},
-      {"ZR48_SetCalCurrPoint", [](ViSession vi, A a) { return ZR48_SetCalCurrPoint(vi, a.input); }},
-      {"ZR48_SetCalCurr", [](ViSession vi, A a) { return ZR48_SetCalCurr(vi, a.input); }},
-      {"ZR48_CalSave", [](ViSession vi, A) { return ZR48_CalSave(vi); }},
-      {"ZR48_CalInit", [](ViSession vi, A) { return ZR48_CalInit(vi); }},
-      {"ZR48_CalClear", [](ViSession vi, A a) { return ZR48_CalClear(vi, a.input); }},
-      {"ZR48_WriteCmd", [](ViSession vi, A a) { return ZR48_WriteCmd(vi, a.input); }},
-      {"ZR48_ReadCmd", [](ViSession vi, A a) { return ZR48_ReadCmd(vi, a.input, a.reply); }},
-  };
-  return cases;
-}
-
 const Case& CaseOf(const InstrumentFunction& row) {
-  static const Case kMissing{"(no case)",
-                             [](ViSession, A) -> ViStatus { return VI_ERROR_NSUP_OPER; }};
+  static const Case kMissing{
+      "(no case)", {}, [](ViSession, const Arguments&) -> ViStatus { return VI_ERROR_NSUP_OPER; }};
   for (const Case& c : Cases()) {
     if (std::string(c.name) == row.name) return c;
   }
@@ -150,15 +100,27 @@ std::string BytesOf(const InstrumentFunction& row, const std::string& input) {
 
 using InstrumentFunctionTest = SimSessionTest;
 
-// The cases name the driver's rows, each once.
-TEST_F(InstrumentFunctionTest, EveryRowHasOneCase) {
-  std::set<std::string> rows;
-  for (const InstrumentFunction& row : instrument_functions()) rows.insert(row.name);
-  std::multiset<std::string> cases;
-  for (const Case& c : Cases()) cases.insert(c.name);
-  EXPECT_EQ(rows.size(), instrument_functions().size());
-  EXPECT_EQ(std::set<std::string>(cases.begin(), cases.end()), rows);
-  EXPECT_EQ(cases.size(), rows.size());
+// Each row names an exported function once, and its positions of channel, input and reply are
+// the ones the description of the exported functions gives; the session comes first.
+TEST_F(InstrumentFunctionTest, EveryRowMatchesItsExportedFunction) {
+  std::set<std::string> names;
+  for (const InstrumentFunction& row : instrument_functions()) {
+    SCOPED_TRACE(row.name);
+    EXPECT_TRUE(names.insert(row.name).second) << "twice";
+    const std::span<const Kind> kinds = CaseOf(row).kinds;
+    ASSERT_FALSE(kinds.empty()) << "not an exported function";
+    EXPECT_EQ(kinds[0], Kind::kSession);
+    for (std::size_t position = 2; position <= kinds.size(); ++position) {
+      const Kind kind = kinds[position - 1];
+      const std::uint8_t expected = kind == Kind::kChannel ? row.channel
+                                    : kind == Kind::kText  ? row.input
+                                    : kind == Kind::kReply ? row.reply
+                                                           : 0;
+      EXPECT_EQ(expected, position) << "parameter " << position;
+    }
+    const std::size_t used = (row.channel != 0) + (row.input != 0) + (row.reply != 0);
+    EXPECT_EQ(kinds.size(), used + 1);
+  }
 }
 
 // Every row's bytes, with the input or with none (the blank stays), and its reply handed back
@@ -233,10 +195,10 @@ TEST_F(InstrumentFunctionTest, DirectivesAndEscapesInTextsAreSentAsWritten) {
 TEST_F(InstrumentFunctionTest, SimulatedSessionSendsNothingAndTouchesNoBuffer) {
   const ViSession vi = OpenSimulated();
   sim_.clear_received();
-  for (const Case& c : Cases()) {
-    SCOPED_TRACE(c.name);
+  for (const InstrumentFunction& row : instrument_functions()) {
+    SCOPED_TRACE(row.name);
     ReplyBuffer reply;
-    EXPECT_EQ(c.call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
+    EXPECT_EQ(CaseOf(row).call(vi, {kInput, reply.data(), kChannel}), VI_SUCCESS);
     EXPECT_TRUE(reply.untouched());
   }
   EXPECT_EQ(Sent(), "");
@@ -282,12 +244,18 @@ void ExpectNullArgumentsRefused(ViSession vi, zr48::sim::Server& sim) {
   }
 }
 
-TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInARealSession) {
-  ExpectNullArgumentsRefused(OpenReal(), sim_);
-}
-
-TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInASimulatedSession) {
-  ExpectNullArgumentsRefused(OpenSimulated(), sim_);
+TEST_F(InstrumentFunctionTest, NullArgumentsAreRefusedInRealAndSimulatedSessions) {
+  for (const bool simulated : {false, true}) {
+    SCOPED_TRACE(simulated ? "simulated" : "real");
+    const ViSession vi = simulated ? OpenSimulated() : OpenReal();
+    ExpectNullArgumentsRefused(vi, sim_);
+    // Refusals in a row keep the first one's information.
+    EXPECT_EQ(ZR48_WriteCmd(vi, nullptr), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ZR48_ReadCmd(vi, "*ESR?", nullptr), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(TakeErrorInfo(vi).elaboration, "Null address for Input String");
+    EXPECT_EQ(ZR48_close(vi), VI_SUCCESS);
+    vi_ = VI_NULL;
+  }
 }
 
 TEST_F(InstrumentFunctionTest, NullArgumentsAreCheckedInPrototypeOrder) {
@@ -393,6 +361,158 @@ TEST_F(InstrumentFunctionTest, ThreadsOnOneSessionNeverInterleaveAChannelAndItsC
     ++pairs;
   }
   EXPECT_EQ(pairs, 3 * 2 * kCalls);
+}
+
+// A reply without a word is no reading: an error, and the buffer holds an empty string, never
+// the value an earlier call left there.
+TEST_F(InstrumentFunctionTest, ABlankReplyToAWordQueryIsAnErrorWithAnEmptyString) {
+  const ViSession vi = OpenReal();
+  for (const char* blank : {"\n", " \r\n", "\t \n"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(blank)));
+    ViChar reading[512] = "+1.00000E+00";  // an earlier channel's reading
+    sim_.clear_received();
+    sim_.push_reply(blank);
+    EXPECT_EQ(ZR48_MeasVolt(vi, reading, "ch4"), VI_ERROR_INV_RESPONSE);
+    EXPECT_STREQ(reading, "");
+    EXPECT_EQ(Arrived(sim_, "INST ch4\nMEAS:VOLT?\n"), "INST ch4\nMEAS:VOLT?\n");
+
+    ReplyBuffer fresh;  // never written by the caller: still terminated afterwards
+    sim_.push_reply(blank);
+    EXPECT_EQ(ZR48_GetDisplayStat(vi, fresh.data()), VI_ERROR_INV_RESPONSE);
+    EXPECT_EQ(fresh.data()[0], '\0');
+    EXPECT_TRUE(fresh.guard_untouched());
+  }
+  // The next exchange is not disturbed.
+  ReplyBuffer next;
+  EXPECT_EQ(ZR48_GetDisplayStat(vi, next.data()), VI_SUCCESS);
+  EXPECT_EQ(next.text(), "1");
+}
+
+TEST_F(InstrumentFunctionTest, DisplayTextIsReturnedWholeWithItsQuotesAndLineFeed) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetDisplayText(vi, "\"Bench 4 running\""), VI_SUCCESS);
+  ReplyBuffer text;
+  EXPECT_EQ(ZR48_GetDisplayText(vi, text.data()), VI_SUCCESS);
+  EXPECT_EQ(text.text(), "\"Bench 4 running\"\n");
+  EXPECT_TRUE(text.guard_untouched());
+  const std::string sent = "DISP:TEXT \"Bench 4 running\"\nDISP:TEXT?\n";
+  EXPECT_EQ(Arrived(sim_, sent), sent);
+}
+
+// ---- Line breaks --------------------------------------------------------------------------
+// Texts that would end a command line early and smuggle in a command of their own: refused with
+// IVI_ERROR_INVALID_PARAMETER before anything is sent. The raw paths stay raw.
+
+constexpr const char* kInjections[] = {"1\nOUTP ON", "1\rOUTP ON", "\n", "5\r\n*RST"};
+
+TEST_F(InstrumentFunctionTest, InstrumentFunctionInputsWithALineBreakAreRefused) {
+  const ViSession vi = OpenReal();
+  for (const char* text : kInjections) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    ReplyBuffer reply;
+    EXPECT_EQ(ZR48_SetVoltage(vi, text, "ch1"), IVI_ERROR_INVALID_PARAMETER);
+    ErrorInfo info = TakeErrorInfo(vi);
+    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER2);
+    EXPECT_EQ(info.elaboration, "Line feed or carriage return in Input String");
+
+    EXPECT_EQ(ZR48_SetOutpEnab(vi, "ch1", text), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(TakeErrorInfo(vi).secondary, VI_ERROR_PARAMETER3);
+    EXPECT_EQ(ZR48_GetApply(vi, text, reply.data()), IVI_ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(reply.untouched());
+    EXPECT_EQ(ZR48_SetCalVolt(vi, text), IVI_ERROR_INVALID_PARAMETER);
+    (void)TakeErrorInfo(vi);
+  }
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(ReadStringOk(vi, "ch1", ZR48_ATTR_OUTP), "0\n");  // never switched on
+}
+
+TEST_F(InstrumentFunctionTest, ChannelNamesWithALineBreakAreRefusedAsParameters) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_SetVoltage(vi, "1", "ch1\nOUTP ON"), IVI_ERROR_INVALID_PARAMETER);
+  const ErrorInfo info = TakeErrorInfo(vi);
+  EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER3);
+  EXPECT_EQ(info.elaboration, "Line feed or carriage return in Channel Name");
+  EXPECT_EQ(ZR48_SetOutpEnab(vi, "ch1\r", "ON"), IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(TakeErrorInfo(vi).secondary, VI_ERROR_PARAMETER2);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(InstrumentFunctionTest, RawCommandsStayRaw) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_WriteCmd(vi, "*ESE 4\n*SRE 8"), VI_SUCCESS);
+  ViChar reply[512] = "";
+  EXPECT_EQ(ZR48_ReadCmd(vi, "*ESE 1\n*ESE?", reply), VI_SUCCESS);
+  EXPECT_STREQ(reply, "1\n");
+  const std::string sent = "*ESE 4\n*SRE 8\n*ESE 1\n*ESE?\n";
+  EXPECT_EQ(Arrived(sim_, sent), sent);
+}
+
+// ---- Channel names ------------------------------------------------------------------------
+// Resolved through the session's channel table as attribute access resolves them, the
+// instrument's own name sent (every row above sends "ch3"), anything else refused before a byte
+// leaves.
+
+// Names the supply would refuse, or take for another channel: none reaches it.
+TEST_F(InstrumentFunctionTest, UnknownChannelNamesAreRefusedBeforeAnythingIsSent) {
+  const ViSession vi = OpenReal();
+  const std::string long_name(300, 'c');
+  for (const InstrumentFunction& row : instrument_functions()) {
+    if (row.channel == 0) continue;
+    for (const char* bad : {"ch9", "", "chX", "Ch 3", "CH3", "ch3 ", "ch0", long_name.c_str()}) {
+      SCOPED_TRACE(std::string(row.name) + " '" + bad + "'");
+      ReplyBuffer reply;
+      EXPECT_EQ(CaseOf(row).call(vi, {kInput, reply.data(), bad}), IVI_ERROR_BAD_CHANNEL_NAME);
+      const ErrorInfo info = TakeErrorInfo(vi);
+      EXPECT_EQ(info.primary, IVI_ERROR_BAD_CHANNEL_NAME);
+      // The name as given (a long one cut after 40 characters), then the valid names.
+      const std::string shown =
+          std::string(bad).size() > 40 ? std::string(bad).substr(0, 40) + "..." : std::string(bad);
+      EXPECT_EQ(info.elaboration.rfind("Channel name '" + shown + "' is not one of ", 0), 0u)
+          << info.elaboration;
+      EXPECT_NE(info.elaboration.find("ch1, ch2, ch3, ch4, ch5, ch6, ch7"), std::string::npos)
+          << info.elaboration;
+    }
+  }
+  EXPECT_EQ(Sent(), "");
+}
+
+// A refused name leaves the instrument's selected output alone: the level lands nowhere.
+TEST_F(InstrumentFunctionTest, ARefusedChannelNameDoesNotProgramThePreviouslySelectedOutput) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetVoltage(vi, "2.0", "ch2"), VI_SUCCESS);
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch9"), IVI_ERROR_BAD_CHANNEL_NAME);
+  ReplyBuffer level;
+  ASSERT_EQ(ZR48_GetVoltage(vi, "", level.data(), "ch2"), VI_SUCCESS);
+  EXPECT_EQ(level.text(), "+2.00000E+00");
+}
+
+TEST_F(InstrumentFunctionTest, ASimulatedSessionRefusesTheSameChannelNames) {
+  const ViSession vi = OpenSimulated();
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch9"), IVI_ERROR_BAD_CHANNEL_NAME);
+  EXPECT_EQ(ZR48_SetVoltage(vi, "4.0", "ch7"), VI_SUCCESS);
+}
+
+// Virtual names from the logical-name file stand for their channel, as in attribute access.
+TEST_F(InstrumentFunctionTest, AVirtualChannelNameSendsItsChannel) {
+  const LogicalNameFile config("[bench3]\nresource = \"" + sim_.resource() + "\"\n" +
+                               "virtual-channels = { Load = \"ch3\", Output1 = \"ch1\" }\n");
+  char name[] = "bench3";
+  ASSERT_EQ(ZR48_InitWithOptions(name, VI_FALSE, VI_FALSE, "", &vi_), VI_SUCCESS);
+  for (const InstrumentFunction& row : instrument_functions()) {
+    if (row.channel == 0) continue;
+    SCOPED_TRACE(row.name);
+    sim_.clear_received();
+    if (row.reply_kind != ReplyKind::kNone) sim_.push_reply("1\n");
+    ReplyBuffer reply;
+    EXPECT_EQ(CaseOf(row).call(vi_, {kInput, reply.data(), "Load"}), VI_SUCCESS);
+    const std::string expected = BytesOf(row, kInput);
+    EXPECT_EQ(Arrived(sim_, expected), expected);
+  }
+  // Virtual names compare exactly, like physical ones; the error lists both kinds.
+  EXPECT_EQ(ZR48_SetVoltage(vi_, "1", "load"), IVI_ERROR_BAD_CHANNEL_NAME);
+  const ErrorInfo info = TakeErrorInfo(vi_);
+  EXPECT_NE(info.elaboration.find("Load = ch3"), std::string::npos) << info.elaboration;
+  EXPECT_NE(info.elaboration.find("Output1 = ch1"), std::string::npos) << info.elaboration;
 }
 
 }  // namespace

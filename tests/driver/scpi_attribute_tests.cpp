@@ -3,6 +3,7 @@
 // faults.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -44,16 +45,27 @@ std::string InstrumentErrors(sim::Server& sim) {
   return errors;
 }
 
+// Status, event and condition registers change on the instrument by themselves (event registers
+// clear when read), and so do the operation-complete and self-test answers; settings, the enable
+// registers among them, change only when written.
+bool ChangesByItself(const ScpiAttribute& row) {
+  const std::string query = row.query != nullptr ? row.query : "";
+  if (query.rfind("STAT:", 0) == 0) return query.find(":ENAB?") == std::string::npos;
+  return query == "*ESR?\n" || query == "*OPC?\n" || query == "*STB?\n" || query == "*TST?\n";
+}
+
 using ScpiAttributeTest = SimSessionTest;
 
 // Every row's query, as the driver sends it, is one the instrument knows, and its reply reaches
-// the caller with its terminator; the second read comes from the cache.
+// the caller with its terminator; the second read comes from the cache, or, for state the
+// instrument changes by itself, asks again and hands back the new answer.
 TEST_F(ScpiAttributeTest, EveryQueryIsUnderstoodAndItsReplyReachesTheCaller) {
   OpenReal();
   (void)sim_.execute("NO:SUCH:COMMAND");
   ASSERT_NE(InstrumentErrors(sim_), "");  // the judge does judge
   for (const ScpiAttribute& row : scpi_attribute_rows()) {
     SCOPED_TRACE(row.name);
+    EXPECT_EQ((row.flags & IVI_VAL_NEVER_CACHE) != 0, ChangesByItself(row));
     sim_.clear_received();
     const StringRead read = ReadString(vi_, ChannelOf(row), row.id);
     EXPECT_EQ(read.status, VI_SUCCESS);
@@ -66,9 +78,9 @@ TEST_F(ScpiAttributeTest, EveryQueryIsUnderstoodAndItsReplyReachesTheCaller) {
     EXPECT_EQ(read.value.back(), '\n');
     const std::string exchange = Selection(row) + row.query;
     if ((row.flags & IVI_VAL_NEVER_CACHE) != 0) {
-      // State the instrument changes by itself: every read asks (volatile_attribute_tests.cpp).
-      EXPECT_EQ(ReadString(vi_, ChannelOf(row), row.id).status, VI_SUCCESS);
-      EXPECT_EQ(Sent(), exchange + exchange);
+      sim_.push_reply("2\n");
+      EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), "2\n");
+      EXPECT_EQ(Arrived(sim_, exchange + exchange), exchange + exchange);
     } else {
       EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), read.value);
       EXPECT_EQ(Sent(), exchange);
@@ -111,17 +123,6 @@ TEST_F(ScpiAttributeTest, WrittenTextIsSentVerbatim) {
   }
 }
 
-TEST_F(ScpiAttributeTest, ReadAfterWriteAsksTheInstrumentNotTheWrittenText) {
-  OpenReal();
-  ASSERT_EQ(ZR48_SetAttributeViString(vi_, "", ZR48_ATTR_STAT_QUES_ENAB, "255"), VI_SUCCESS);
-  ASSERT_EQ(ZR48_InvalidateAllAttributes(vi_), VI_SUCCESS);
-  ASSERT_EQ(Arrived(sim_, "STAT:QUES:ENAB 255\n"), "STAT:QUES:ENAB 255\n");
-  sim_.clear_received();
-  sim_.push_reply("+7\n");
-  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_STAT_QUES_ENAB), "+7\n");
-  EXPECT_EQ(Sent(), "STAT:QUES:ENAB?\n");
-}
-
 struct Invalidation {
   const char* name;
   std::function<ViStatus(ViSession)> run;
@@ -152,6 +153,15 @@ TEST_F(ScpiAttributeTest, CachedValueIsAskedForAgainOnlyAfterInvalidation) {
   }
 }
 
+// The event status register clears when read: the second read sees the cleared register.
+TEST_F(ScpiAttributeTest, AnEventRegisterReadsClearedTheSecondTime) {
+  OpenReal();
+  ASSERT_EQ(ZR48_WriteCmd(vi_, "NO:SUCH:COMMAND"), VI_SUCCESS);  // sets the command-error bit
+  const std::string first = ReadStringOk(vi_, "", ZR48_ATTR_ESR);
+  EXPECT_NE(std::stoi(first) & 32, 0) << first;  // command error
+  EXPECT_EQ(ReadStringOk(vi_, "", ZR48_ATTR_ESR), "0\n");
+}
+
 TEST_F(ScpiAttributeTest, LongReplyIsCutAt511Bytes) {
   OpenReal();
   sim_.push_reply(std::string(600, 'x') + "\n");
@@ -167,6 +177,44 @@ TEST_F(ScpiAttributeTest, SimulatedSessionSendsNothingAndReadsCachedValues) {
     EXPECT_EQ(ReadStringOk(vi_, ChannelOf(row), row.id), "12");
   }
   EXPECT_EQ(sim_.connection_count(), 0U);
+}
+
+// ---- Line breaks --------------------------------------------------------------------------
+// An attribute value that would end the command line early and smuggle in a command of its own
+// is refused with IVI_ERROR_INVALID_PARAMETER before anything is sent.
+
+constexpr const char* kInjections[] = {"1\nOUTP ON", "1\rOUTP ON", "\n", "5\r\n*RST"};
+
+// Instrument-wide and per-channel attribute values: refused, and the value written before stays.
+TEST_F(ScpiAttributeTest, AttributeValuesWithALineBreakAreRefusedAndNotCached) {
+  const ViSession vi = OpenReal();
+  ASSERT_EQ(ZR48_SetAttributeViString(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA, "5"), VI_SUCCESS);
+  ASSERT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_ESE, "16"), VI_SUCCESS);
+  // Both settings have arrived (a serial line delivers them after the calls return).
+  const std::string settings = "INST ch1\nOUTP:TIM:DATA 5\n*ESE 16\n";
+  EXPECT_EQ(sim_.wait_for_received(settings.size(), std::chrono::seconds(5)), settings);
+  sim_.clear_received();
+  for (const char* text : kInjections) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    EXPECT_EQ(ZR48_SetAttributeViString(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA, text),
+              IVI_ERROR_INVALID_PARAMETER);
+    const ErrorInfo info = TakeErrorInfo(vi);
+    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER4);
+    EXPECT_EQ(info.elaboration, "Line feed or carriage return in the attribute value");
+    EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_ESE, text), IVI_ERROR_INVALID_PARAMETER);
+    (void)TakeErrorInfo(vi);
+  }
+  EXPECT_EQ(Sent(), "");
+  // The refused value never became the attribute's: a read asks the instrument.
+  EXPECT_EQ(ReadStringOk(vi, "ch1", ZR48_ATTR_OUTP_TIM_DATA), "+5.00000E+00\n");
+  EXPECT_EQ(ReadStringOk(vi, "", ZR48_ATTR_ESE), "16\n");
+}
+
+// A command without a parameter ignores the written text, so nothing can be smuggled through it.
+TEST_F(ScpiAttributeTest, ParameterlessCommandsIgnoreTheText) {
+  const ViSession vi = OpenReal();
+  EXPECT_EQ(ZR48_SetAttributeViString(vi, "", ZR48_ATTR_CLS, "x\n*RST"), VI_SUCCESS);
+  EXPECT_EQ(Arrived(sim_, "*CLS\n"), "*CLS\n");
 }
 
 // ---- Faults -----------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #define VI_ERROR_NLISTENERS (_VI_ERROR + 0x3FFF005FL)
 #endif
 #include "gpib_standin/sim_on_bus.h"
+#include "scoped_environment.h"
 #include "loopback_address.h"
 #include "visa/visa.h"
 #include "zr48sim/server.h"

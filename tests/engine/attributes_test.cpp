@@ -74,9 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, RefusalsHaveTheirOwnCodes) {
   open();
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 1.5, IVI_VAL_MULTI_CHANNEL, nullptr,
-                                     nullptr, nullptr, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(1.5), VI_SUCCESS);
   ASSERT_EQ(Ivi_AddAttributeViInt32(vi, kInt, "INT", 0, 0, nullptr, nullptr, nullptr), 0);
   ViReal64 real = 0;
   ViInt32 number = 0;
@@ -102,16 +100,12 @@ TEST_F(EngineTest, RefusalsHaveTheirOwnCodes) {
 
 TEST_F(EngineTest, MultiChannelAttributeNeedsChannelTable) {
   open("Simulate=1", false);
-  EXPECT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 0, IVI_VAL_MULTI_CHANNEL, nullptr, nullptr,
-                                     nullptr, 0),
-            IVI_ERROR_NO_CHANNEL_TABLE);
+  EXPECT_EQ(addReal(0), IVI_ERROR_NO_CHANNEL_TABLE);
 }
 
 TEST_F(EngineTest, ChannelsHoldSeparateValuesStartingAtTheDefault) {
   open();
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 2.5, IVI_VAL_MULTI_CHANNEL, nullptr,
-                                     nullptr, nullptr, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(2.5), VI_SUCCESS);
   ASSERT_EQ(Ivi_SetAttributeViReal64(vi, "ch2", kReal, 0, 7.0), VI_SUCCESS);
   for (const auto& [channel, expected] :
        {std::pair{"ch1", 2.5}, std::pair{"ch2", 7.0}, std::pair{"ch3", 2.5}}) {
@@ -134,9 +128,7 @@ class CachingRules : public EngineTest, public ::testing::WithParamInterface<Cac
 TEST_P(CachingRules, CallbacksRunAsTheRulesSay) {
   const CacheCase& c = GetParam();
   open(c.options);
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 1.0, c.flags | IVI_VAL_MULTI_CHANNEL,
-                                     readReal, writeReal, nullptr, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(1.0, c.flags, readReal, writeReal), VI_SUCCESS);
   ViReal64 value = 0;
   ASSERT_EQ(Ivi_GetAttributeViReal64(vi, "ch1", kReal, 0, &value), VI_SUCCESS);
   ASSERT_EQ(Ivi_GetAttributeViReal64(vi, "ch1", kReal, 0, &value), VI_SUCCESS);
@@ -161,9 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, ReadCallbackResultIsCachedAndInvalidationForcesANewRead) {
   open("Simulate=0");
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 0, IVI_VAL_MULTI_CHANNEL, readReal, nullptr,
-                                     nullptr, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(0, 0, readReal), VI_SUCCESS);
   recorder().setOnRead = true;
   recorder().readValue = 4.25;
   ViReal64 value = 0;
@@ -183,9 +173,7 @@ TEST_F(EngineTest, ReadCallbackResultIsCachedAndInvalidationForcesANewRead) {
 
 TEST_F(EngineTest, FailingCallbacksLeaveTheCacheInvalid) {
   open("Simulate=0");
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 1.0, IVI_VAL_MULTI_CHANNEL, readReal,
-                                     writeReal, nullptr, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(1.0, 0, readReal, writeReal), VI_SUCCESS);
   recorder().result = IVI_ERROR_INSTRUMENT_STATUS;
   EXPECT_EQ(Ivi_SetAttributeViReal64(vi, "ch1", kReal, 0, 9.0), IVI_ERROR_INSTRUMENT_STATUS);
   ViReal64 value = 0;
@@ -233,9 +221,7 @@ class RangeChecks : public EngineTest, public ::testing::WithParamInterface<Rang
 TEST_P(RangeChecks, ValuesAtTheBoundsPassAndBeyondAreRefused) {
   const RangeCase& c = GetParam();
   open();
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 0.0, IVI_VAL_MULTI_CHANNEL, nullptr,
-                                     nullptr, c.table, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(0.0, 0, nullptr, nullptr, c.table), VI_SUCCESS);
   const ViStatus expected = c.valid ? VI_SUCCESS : IVI_ERROR_INVALID_VALUE;
   EXPECT_EQ(Ivi_CheckAttributeViReal64(vi, "ch1", kReal, 0, c.value), expected);
   EXPECT_EQ(Ivi_SetAttributeViReal64(vi, "ch1", kReal, 0, c.value), expected);
@@ -268,9 +254,7 @@ TEST_F(EngineTest, DiscreteInt32TableAndRangeCheckOff) {
 
 TEST_F(EngineTest, CoercedValuesAreStoredAndRecorded) {
   open("Simulate=1,RecordCoercions=1");
-  ASSERT_EQ(Ivi_AddAttributeViReal64(vi, kReal, "REAL", 0.0, IVI_VAL_MULTI_CHANNEL, nullptr,
-                                     nullptr, &coercedTable, 0),
-            VI_SUCCESS);
+  ASSERT_EQ(addReal(0.0, 0, nullptr, nullptr, &coercedTable), VI_SUCCESS);
   ASSERT_EQ(Ivi_SetAttributeViReal64(vi, "ch2", kReal, 0, 42.0), VI_SUCCESS);
   ViReal64 value = 0;
   ASSERT_EQ(Ivi_GetAttributeViReal64(vi, "ch2", kReal, 0, &value), VI_SUCCESS);

@@ -45,12 +45,7 @@ TEST_P(OptionStrings, ParseToSettingsOrTheStandardError) {
     EXPECT_EQ(s, VI_NULL);
     EXPECT_EQ(takeError(VI_NULL).primary, c.status);
     // Ivi_GetInfoFromResourceName checks the caller's options the same way.
-    ViChar name[256];
-    ViChar newOptions[256];
-    ViBoolean logical = VI_TRUE;
-    EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("TCPIP::h::5025::SOCKET"), c.options,
-                                          name, newOptions, &logical),
-              c.status);
+    EXPECT_EQ(resolve("TCPIP::h::5025::SOCKET", c.options).status, c.status);
     return;
   }
   vi = s;
@@ -86,12 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
     NamedBy(&OptionCase::options));
 
 TEST_F(EngineTest, LogicalNameEntryIsEnginePrivate) {
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_TRUE;
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("ASRL1::INSTR"), "LogicalName=x", name,
-                                        options, &logical),
-            IVI_ERROR_BAD_OPTION_NAME);
+  EXPECT_EQ(resolve("ASRL1::INSTR", "LogicalName=x").status, IVI_ERROR_BAD_OPTION_NAME);
   ViSession s = VI_NULL;
   EXPECT_EQ(Ivi_SpecificDriverNew("ZR48", "LogicalName=nowhere", &s),
             IVI_ERROR_INVALID_CONFIGURATION);
@@ -99,15 +89,12 @@ TEST_F(EngineTest, LogicalNameEntryIsEnginePrivate) {
 
 TEST_F(EngineTest, OptionStringTooLongForTheResultIsAnError) {
   const std::string longOptions = "DriverSetup=" + std::string(300, 'x');
-  ViChar name[256];
+  const Resolved tooLong = resolve("ASRL1::INSTR", longOptions.c_str());
+  EXPECT_EQ(tooLong.status, IVI_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(tooLong.options, "");
+  EXPECT_EQ(resolve(nullptr).status, IVI_ERROR_INVALID_PARAMETER);
   ViChar options[256];
   ViBoolean logical = VI_TRUE;
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("ASRL1::INSTR"), longOptions.c_str(),
-                                        name, options, &logical),
-            IVI_ERROR_INVALID_PARAMETER);
-  EXPECT_STREQ(options, "");
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(nullptr, "", name, options, &logical),
-            IVI_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("x"), "", nullptr, options, &logical),
             IVI_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(Ivi_SpecificDriverNew("ZR48", "", nullptr), IVI_ERROR_INVALID_PARAMETER);
@@ -133,15 +120,11 @@ resource = 42
 
 TEST_F(EngineTest, LogicalNameResolvesAndAppliesItsSettings) {
   const TempConfig config(kBench);
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_FALSE;
-  ASSERT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("bench1"), "RangeCheck=1", name, options,
-                                        &logical),
-            VI_SUCCESS);
-  EXPECT_EQ(logical, VI_TRUE);
-  EXPECT_STREQ(name, "TCPIP0::127.0.0.1::5025::SOCKET");
-  ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", options, &vi), VI_SUCCESS);
+  const Resolved bench = resolve("bench1", "RangeCheck=1");
+  ASSERT_EQ(bench.status, VI_SUCCESS);
+  EXPECT_EQ(bench.logical, VI_TRUE);
+  EXPECT_EQ(bench.name, "TCPIP0::127.0.0.1::5025::SOCKET");
+  ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", bench.options.c_str(), &vi), VI_SUCCESS);
   EXPECT_EQ(boolAttribute(vi, IVI_ATTR_SIMULATE), VI_TRUE);     // from the configuration
   EXPECT_EQ(boolAttribute(vi, IVI_ATTR_RANGE_CHECK), VI_TRUE);  // the caller's option wins
   EXPECT_EQ(boolAttribute(vi, IVI_ATTR_CACHE), VI_TRUE);        // default
@@ -179,33 +162,25 @@ TEST_F(EngineTest, LogicalNameResolvesAndAppliesItsSettings) {
 
 TEST_F(EngineTest, PlainResourceNamesPassThrough) {
   const TempConfig config(kBench);
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_TRUE;
-  ASSERT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("TCPIP::10.0.0.1::5025::SOCKET"),
-                                        "Simulate=1", name, options, &logical),
-            VI_SUCCESS);
-  EXPECT_EQ(logical, VI_FALSE);
-  EXPECT_STREQ(name, "TCPIP::10.0.0.1::5025::SOCKET");
-  EXPECT_STREQ(options, "Simulate=1");
-  ASSERT_EQ(
-      Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("Bench1"), nullptr, name, options, &logical),
-      VI_SUCCESS);  // names compare exactly
-  EXPECT_EQ(logical, VI_FALSE);
+  const Resolved plain = resolve("TCPIP::10.0.0.1::5025::SOCKET", "Simulate=1");
+  ASSERT_EQ(plain.status, VI_SUCCESS);
+  EXPECT_EQ(plain.logical, VI_FALSE);
+  EXPECT_EQ(plain.name, "TCPIP::10.0.0.1::5025::SOCKET");
+  EXPECT_EQ(plain.options, "Simulate=1");
+  const Resolved otherCase = resolve("Bench1", nullptr);  // names compare exactly
+  ASSERT_EQ(otherCase.status, VI_SUCCESS);
+  EXPECT_EQ(otherCase.logical, VI_FALSE);
   open();
   EXPECT_EQ(Ivi_ApplyDefaultSetup(vi), VI_SUCCESS);  // no logical name: nothing to do
 }
 
 TEST_F(EngineTest, MissingConfigurationFileIsNotAnError) {
-  ::setenv("ZR48_CONFIG", "/nonexistent/zr48/logical-names.toml", 1);
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_TRUE;
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("bench1"), "", name, options, &logical),
-            VI_SUCCESS);
-  EXPECT_EQ(logical, VI_FALSE);
-  EXPECT_STREQ(name, "bench1");
-  ::unsetenv("ZR48_CONFIG");
+  const zr48::test::EnvironmentVariable config("ZR48_CONFIG",
+                                               "/nonexistent/zr48/logical-names.toml");
+  const Resolved missing = resolve("bench1");
+  EXPECT_EQ(missing.status, VI_SUCCESS);
+  EXPECT_EQ(missing.logical, VI_FALSE);
+  EXPECT_EQ(missing.name, "bench1");
 }
 
 struct ConfigCase {
@@ -220,12 +195,9 @@ class MalformedConfigurations : public EngineTest,
 TEST_P(MalformedConfigurations, GiveAClearError) {
   const ConfigCase& c = GetParam();
   const TempConfig config(c.text);
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_TRUE;
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("bench1"), "", name, options, &logical),
-            c.status);
-  EXPECT_EQ(logical, c.status < 0 ? VI_FALSE : VI_TRUE);
+  const Resolved resolved = resolve("bench1");
+  EXPECT_EQ(resolved.status, c.status);
+  EXPECT_EQ(resolved.logical, c.status < 0 ? VI_FALSE : VI_TRUE);
   const ThreadError e = takeError(VI_NULL);
   EXPECT_EQ(e.primary, c.status);
   EXPECT_NE(e.elaboration.find(c.mentions), std::string::npos) << e.elaboration;
@@ -256,12 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, MalformedFileBreaksPlainNamesToo) {
   const TempConfig config("not toml at all [");
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_TRUE;
-  EXPECT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("TCPIP::h::1::SOCKET"), "", name,
-                                        options, &logical),
-            IVI_ERROR_ERROR_READING_CONFIG_FILE);
+  EXPECT_EQ(resolve("TCPIP::h::1::SOCKET").status, IVI_ERROR_ERROR_READING_CONFIG_FILE);
 }
 
 struct VirtualCase {
@@ -278,12 +245,9 @@ TEST_P(VirtualChannelErrors, AreReportedWhenTheChannelTableIsBuilt) {
   const TempConfig config(std::string("[bench1]\noptions = { Simulate = true }\n"
                                       "virtual-channels = ") +
                           c.virtualChannels + "\n");
-  ViChar name[256];
-  ViChar options[256];
-  ViBoolean logical = VI_FALSE;
-  ASSERT_EQ(Ivi_GetInfoFromResourceName(const_cast<ViRsrc>("bench1"), "", name, options, &logical),
-            VI_SUCCESS);
-  ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", options, &vi), VI_SUCCESS);
+  const Resolved bench = resolve("bench1");
+  ASSERT_EQ(bench.status, VI_SUCCESS);
+  ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", bench.options.c_str(), &vi), VI_SUCCESS);
   EXPECT_EQ(Ivi_BuildChannelTable(vi, "ch1,ch2", c.allowUnknown, VI_NULL), c.status);
 }
 
@@ -317,14 +281,10 @@ default-setup = [ { attribute = "INT", value = 3 } ]
       {"badtype", IVI_ERROR_INVALID_DEFAULT_SETUP_VAL},
       {"outofrange", IVI_ERROR_INVALID_DEFAULT_SETUP_VAL}};
   for (const auto& [logicalName, expected] : rows) {
-    ViChar name[256];
-    ViChar options[256];
-    ViBoolean logical = VI_FALSE;
+    const Resolved resolved = resolve(logicalName);
+    ASSERT_EQ(resolved.status, VI_SUCCESS);
     ViSession s = VI_NULL;
-    ASSERT_EQ(
-        Ivi_GetInfoFromResourceName(const_cast<ViRsrc>(logicalName), "", name, options, &logical),
-        VI_SUCCESS);
-    ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", options, &s), VI_SUCCESS);
+    ASSERT_EQ(Ivi_SpecificDriverNew("ZR48", resolved.options.c_str(), &s), VI_SUCCESS);
     ASSERT_EQ(Ivi_AddAttributeViInt32(s, kInt, "INT", 0, 0, nullptr, nullptr, &table), 0);
     EXPECT_EQ(Ivi_ApplyDefaultSetup(s), expected) << logicalName;
     EXPECT_EQ(takeError(s).primary, expected);

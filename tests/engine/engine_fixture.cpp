@@ -1,44 +1,10 @@
 #include "engine_fixture.h"
 
-#include <unistd.h>
-
 namespace zr48::engine::test {
 
 Recorder& recorder() {
   static Recorder r;
   return r;
-}
-
-ViStatus readReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64* value) {
-  Recorder& r = recorder();
-  ++r.reads;
-  r.lastChannel = channel;
-  if (r.result >= 0 && r.setOnRead) *value = r.readValue;
-  return r.result;
-}
-
-ViStatus writeReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64 value) {
-  Recorder& r = recorder();
-  ++r.writes;
-  r.lastChannel = channel;
-  r.lastWritten = value;
-  return r.result;
-}
-
-ViStatus readInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32* value) {
-  Recorder& r = recorder();
-  ++r.reads;
-  r.lastChannel = channel;
-  if (r.result >= 0 && r.setOnRead) *value = static_cast<ViInt32>(r.readValue);
-  return r.result;
-}
-
-ViStatus writeInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32 value) {
-  Recorder& r = recorder();
-  ++r.writes;
-  r.lastChannel = channel;
-  r.lastWritten = value;
-  return r.result;
 }
 
 ViStatus readText(ViSession vi, ViSession, ViConstString channel, ViAttr id, ViConstString) {
@@ -86,19 +52,13 @@ ViSession EngineTest::open(const char* options, bool withChannels) {
   return session;
 }
 
-TempConfig::TempConfig(const std::string& text, const char* name) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("zr48-engine-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  path_ = (dir / name).string();
-  std::ofstream(path_) << text;
-  ::setenv("ZR48_CONFIG", path_.c_str(), 1);
-}
-
-TempConfig::~TempConfig() {
-  ::unsetenv("ZR48_CONFIG");
-  std::error_code ec;
-  std::filesystem::remove(path_, ec);
+Resolved resolve(const char* resource, const char* options) {
+  ViChar name[256] = "(untouched)";
+  ViChar newOptions[256] = "(untouched)";
+  ViBoolean logical = 2;
+  const ViStatus status = Ivi_GetInfoFromResourceName(const_cast<ViRsrc>(resource), options, name,
+                                                      newOptions, &logical);
+  return {status, name, newOptions, logical};
 }
 
 ThreadError takeError(ViSession vi) {

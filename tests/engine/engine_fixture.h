@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/ivi_engine.h"
+#include "scoped_environment.h"
 
 namespace zr48::engine::test {
 
@@ -35,10 +33,27 @@ struct Recorder {
 };
 Recorder& recorder();
 
-ViStatus readReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64* value);
-ViStatus writeReal(ViSession, ViSession, ViConstString channel, ViAttr, ViReal64 value);
-ViStatus readInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32* value);
-ViStatus writeInt(ViSession, ViSession, ViConstString channel, ViAttr, ViInt32 value);
+// Numeric callbacks, ViReal64 and ViInt32 alike.
+template <typename T>
+ViStatus readNumber(ViSession, ViSession, ViConstString channel, ViAttr, T* value) {
+  Recorder& r = recorder();
+  ++r.reads;
+  r.lastChannel = channel;
+  if (r.result >= 0 && r.setOnRead) *value = static_cast<T>(r.readValue);
+  return r.result;
+}
+template <typename T>
+ViStatus writeNumber(ViSession, ViSession, ViConstString channel, ViAttr, T value) {
+  Recorder& r = recorder();
+  ++r.writes;
+  r.lastChannel = channel;
+  r.lastWritten = value;
+  return r.result;
+}
+constexpr auto readReal = &readNumber<ViReal64>;
+constexpr auto writeReal = &writeNumber<ViReal64>;
+constexpr auto readInt = &readNumber<ViInt32>;
+constexpr auto writeInt = &writeNumber<ViInt32>;
 ViStatus readText(ViSession vi, ViSession, ViConstString channel, ViAttr id, ViConstString);
 ViStatus writeText(ViSession, ViSession, ViConstString channel, ViAttr, ViConstString value);
 ViStatus checkStatus(ViSession, ViSession);
@@ -49,22 +64,30 @@ class EngineTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   ViSession open(const char* options = "Simulate=1", bool withChannels = true);
+  // Adds kReal, "REAL", a multi-channel ViReal64, to the open session.
+  ViStatus addReal(ViReal64 value, IviAttrFlags flags = 0,
+                   ReadAttrViReal64_CallbackPtr read = nullptr,
+                   WriteAttrViReal64_CallbackPtr write = nullptr,
+                   IviRangeTablePtr table = nullptr) {
+    return Ivi_AddAttributeViReal64(vi, kReal, "REAL", value, flags | IVI_VAL_MULTI_CHANNEL, read,
+                                    write, table, 0);
+  }
 
   ViSession vi = VI_NULL;
 };
 
-// Sets ZR48_CONFIG to a temporary file with the given text for the lifetime of the object.
-class TempConfig {
- public:
-  explicit TempConfig(const std::string& text, const char* name = "logical-names.toml");
-  ~TempConfig();
-  TempConfig(const TempConfig&) = delete;
-  TempConfig& operator=(const TempConfig&) = delete;
-  const std::string& path() const { return path_; }
+// ZR48_CONFIG set to a temporary file with the given text for the lifetime of the object.
+using TempConfig = zr48::test::LogicalNameFile;
 
- private:
-  std::string path_;
+// What Ivi_GetInfoFromResourceName made of a name and an option string; the texts start out
+// "(untouched)".
+struct Resolved {
+  ViStatus status;
+  std::string name;
+  std::string options;
+  ViBoolean logical;
 };
+Resolved resolve(const char* resource, const char* options = "");
 
 // Takes the calling thread's error information.
 struct ThreadError {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "loopback_address.h"
+#include "scoped_environment.h"
+#include "session_io.h"
 #include "visa/find.h"
 #include "visa/resource_expression.h"
 #include "visa/visa.h"
@@ -201,10 +203,10 @@ TEST_F(FakeTree, ViFindRsrcListsEveryKindOfInstrument) {
   sim::Server server(options);
   if (!server.portmapper_error().empty()) GTEST_SKIP() << "port 111: " << server.portmapper_error();
   const std::string pty = server.serial_resource().substr(4, server.serial_resource().size() - 11);
-  ::setenv("ZR48_VISA_DEV_ROOT", settings().dev_root.c_str(), 1);
-  ::setenv("ZR48_VISA_SYS_ROOT", settings().sys_root.c_str(), 1);
-  ::setenv("ZR48_VISA_ASRL5", pty.c_str(), 1);
-  ::setenv("ZR48_VISA_LAN_SEARCH", ("127.14.250.250, " + address).c_str(), 1);
+  const test::EnvironmentVariable dev_root("ZR48_VISA_DEV_ROOT", settings().dev_root);
+  const test::EnvironmentVariable sys_root("ZR48_VISA_SYS_ROOT", settings().sys_root);
+  const test::EnvironmentVariable asrl5("ZR48_VISA_ASRL5", pty);
+  const test::EnvironmentVariable lan("ZR48_VISA_LAN_SEARCH", "127.14.250.250, " + address);
 
   ViSession rm = VI_NULL;
   ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
@@ -228,60 +230,16 @@ TEST_F(FakeTree, ViFindRsrcListsEveryKindOfInstrument) {
     if (found.rfind("ASRL5", 0) != 0 && found.rfind("TCPIP", 0) != 0) continue;
     ViSession vi = VI_NULL;
     ASSERT_EQ(viOpen(rm, found.c_str(), VI_NO_LOCK, 2000, &vi), VI_SUCCESS) << found;
-    ViUInt32 n = 0;
-    EXPECT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>("*OPC?\n"), 6, &n), VI_SUCCESS);
-    char reply[8] = {};
-    EXPECT_GE(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n), VI_SUCCESS) << found;
-    EXPECT_EQ(std::string(reply, n), "1\n") << found;
+    EXPECT_EQ(testing::write_text(vi, "*OPC?\n"), VI_SUCCESS);
+    ViStatus status = VI_ERROR_IO;
+    EXPECT_EQ(testing::read_text(vi, status, 8), "1\n") << found;
+    EXPECT_GE(status, VI_SUCCESS) << found;
     viClose(vi);
   }
   EXPECT_EQ(viFindRsrc(rm, "?*INSTR{VI_ATTR_INTF_NUM==0}", &list, &count, name),
             VI_ERROR_NSUP_OPER);
   EXPECT_EQ(viFindRsrc(rm, "PXI?*", &list, &count, name), VI_ERROR_RSRC_NFOUND);
   EXPECT_EQ(count, 0U);
-  viClose(rm);
-  for (const char* variable :
-       {"ZR48_VISA_DEV_ROOT", "ZR48_VISA_SYS_ROOT", "ZR48_VISA_ASRL5", "ZR48_VISA_LAN_SEARCH"}) {
-    ::unsetenv(variable);
-  }
-}
-
-TEST(ParseRsrc, ReportsInterfaceClassAndCanonicalName) {
-  ViSession rm = VI_NULL;
-  ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
-  const struct {
-    const char* name;
-    ViStatus status;
-    ViUInt16 type;
-    ViUInt16 board;
-    const char* resource_class;
-    const char* expanded;
-  } kRows[] = {
-      {"asrl/dev/ttyUSB0", VI_SUCCESS, VI_INTF_ASRL, 0, "INSTR", "ASRL/dev/ttyUSB0::INSTR"},
-      {"GPIB1::5::INSTR", VI_SUCCESS, 1, 1, "INSTR", "GPIB1::5::INSTR"},
-      {"usb::0x1234::0x5678::SN::INSTR", VI_SUCCESS, 7, 0, "INSTR",
-       "USB0::0x1234::0x5678::SN::INSTR"},
-      {"TCPIP::h::5025::SOCKET", VI_SUCCESS, VI_INTF_TCPIP, 0, "SOCKET", "TCPIP0::h::5025::SOCKET"},
-      {"NOPE::1", VI_ERROR_INV_RSRC_NAME, 0, 0, "", ""},
-  };
-  for (const auto& row : kRows) {
-    ViUInt16 type = 0;
-    ViUInt16 board = 99;
-    char resource_class[VI_FIND_BUFLEN] = {};
-    char expanded[VI_FIND_BUFLEN] = {};
-    char alias[VI_FIND_BUFLEN] = {'x'};
-    ASSERT_EQ(viParseRsrcEx(rm, row.name, &type, &board, resource_class, expanded, alias),
-              row.status)
-        << row.name;
-    if (row.status != VI_SUCCESS) continue;
-    EXPECT_EQ(type, row.type);
-    EXPECT_EQ(board, row.board);
-    EXPECT_STREQ(resource_class, row.resource_class);
-    EXPECT_STREQ(expanded, row.expanded);
-    EXPECT_STREQ(alias, "");
-    EXPECT_EQ(viParseRsrc(rm, row.name, &type, &board), VI_SUCCESS);
-  }
-  EXPECT_EQ(viParseRsrc(VI_NULL, "ASRL1", nullptr, nullptr), VI_ERROR_INV_OBJECT);
   viClose(rm);
 }
 

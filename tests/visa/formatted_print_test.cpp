@@ -95,7 +95,7 @@ TEST_F(Print, FlushOnAccessSendsEachCallWhole) {
   ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
   ASSERT_EQ(viPrintf(vi_, "VOLT %s", "1.5"), VI_SUCCESS);
   EXPECT_EQ(peer_.receive(8), "VOLT 1.5");
-  use_driver_settings();
+  ASSERT_EQ(use_driver_settings(vi_), VI_SUCCESS);
   const std::string text(10000, 't');
   ASSERT_EQ(viPrintf(vi_, "%s\n", text.c_str()), VI_SUCCESS);
   EXPECT_EQ(peer_.receive(text.size() + 1), text + "\n");

@@ -221,7 +221,7 @@ TEST_F(Scan, FlushDisableKeepsTheRestForTheNextCall) {
 }
 
 TEST_F(Scan, FlushOnAccessDropsTheRestOfTheReply) {
-  use_driver_settings();
+  ASSERT_EQ(use_driver_settings(vi_), VI_SUCCESS);
   peer_.send("SOURCE 1\n");
   char word[16] = {};
   ASSERT_EQ(viScanf(vi_, "%s", word), VI_SUCCESS);

@@ -11,11 +11,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gpib_standin/sim_on_bus.h"
+#include "scoped_environment.h"
+#include "session_io.h"
 #include "visa/deadline.h"
 #include "visa/find.h"
 #include "visa/resource_name.h"
@@ -113,17 +116,8 @@ class GpibSession : public ::testing::Test {
   ViStatus Open(const char* name = "GPIB0::5::INSTR") {
     return viOpen(rm_, name, VI_NO_LOCK, 2000, &vi_);
   }
-  ViStatus Write(const std::string& text) {
-    ViUInt32 count = 0;
-    return viWrite(vi_, reinterpret_cast<ViConstBuf>(text.data()),
-                   static_cast<ViUInt32>(text.size()), &count);
-  }
-  std::string Read(ViStatus& status) {
-    char reply[256] = {};
-    ViUInt32 count = 0;
-    status = viRead(vi_, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count);
-    return std::string(reply, count);
-  }
+  ViStatus Write(const std::string& text) { return testing::write_text(vi_, text); }
+  std::string Read(ViStatus& status) { return testing::read_text(vi_, status, 256); }
 
   sim::Server server_;
   test::SimOnBus bus_{server_, 0, kPad};
@@ -286,8 +280,9 @@ TEST_F(GpibSession, FindListsTheListenersOnTheBus) {
 // Without linux-gpib: the name is well formed, the open is refused and the trace says why.
 TEST(GpibWithoutLibrary, OpenIsRefusedSayingTheLibraryIsMissing) {
   const std::string trace = ::testing::TempDir() + "zr48-gpib-trace-" + std::to_string(::getpid());
-  ::setenv("ZR48_VISA_TRACE", trace.c_str(), 1);
-  ::setenv("ZR48_GPIB_LIBRARY", "/nonexistent/libgpib.so.0", 1);
+  std::optional<test::EnvironmentVariable> tracing(std::in_place, "ZR48_VISA_TRACE", trace);
+  std::optional<test::EnvironmentVariable> library(std::in_place, "ZR48_GPIB_LIBRARY",
+                                                   "/nonexistent/libgpib.so.0");
   std::string why;
   if (gpib::load_library(why) != nullptr) GTEST_SKIP() << "a GPIB library is loaded already";
   EXPECT_NE(why.find("GPIB library"), std::string::npos) << why;
@@ -297,8 +292,8 @@ TEST(GpibWithoutLibrary, OpenIsRefusedSayingTheLibraryIsMissing) {
   EXPECT_EQ(viOpen(rm, "GPIB0::5::INSTR", VI_NO_LOCK, 0, &vi), VI_ERROR_RSRC_NFOUND);
   EXPECT_TRUE(find_gpib_listeners().empty());
   viClose(rm);
-  ::unsetenv("ZR48_GPIB_LIBRARY");
-  ::unsetenv("ZR48_VISA_TRACE");
+  library.reset();
+  tracing.reset();
   std::ifstream in(trace);
   std::stringstream text;
   text << in.rdbuf();

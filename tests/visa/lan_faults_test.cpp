@@ -7,6 +7,7 @@
 
 #include "lan_fixture.h"
 #include "scripted_rpc_peer.h"
+#include "test_names.h"
 #include "visa/wire/hislip.h"
 
 namespace zr48::visa::testing {
@@ -88,29 +89,21 @@ TEST_P(Vxi11Faults, ReadReplies) {
   const std::string resource = "TCPIP::" + address + "::INSTR";
   ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NO_LOCK, 1000, &vi), VI_SUCCESS);
   ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
-  ViUInt32 count = 0;
-  char reply[64];
-  EXPECT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &count), VI_SUCCESS);
-  EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count),
-            GetParam().read_status);
-  const ViStatus next = viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count);
-  if (GetParam().after == After::kUsable) {
-    EXPECT_EQ(next, VI_SUCCESS);
-    EXPECT_EQ(std::string(reply, count), "OK\n");
-  } else {
-    EXPECT_EQ(next, VI_ERROR_CONN_LOST);
+  EXPECT_EQ(write_text(vi, "*IDN?\n"), VI_SUCCESS);
+  ViStatus status = VI_SUCCESS;
+  (void)read_text(vi, status, 64);
+  EXPECT_EQ(status, GetParam().read_status);
+  const std::string next = read_text(vi, status, 64);
+  const bool usable = GetParam().after == After::kUsable;
+  EXPECT_EQ(status, usable ? VI_SUCCESS : VI_ERROR_CONN_LOST);
+  if (usable) {
+    EXPECT_EQ(next, "OK\n");
   }
   EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lan, Vxi11Faults, ::testing::ValuesIn(kRpcFaults),
-                         [](const ::testing::TestParamInfo<RpcFault>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c != '\0'; ++c) {
-                             if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name += *c;
-                           }
-                           return name;
-                         });
+                         zr48::test::NamedBy(&RpcFault::name));
 
 // Opening: what the portmapper and the link answer.
 TEST(Vxi11Open, RefusedOrSilentServicesEndTheOpenInTime) {
@@ -225,32 +218,26 @@ TEST_P(WireFaults, OneQuery) {
   ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
   server.set_idn("ZR48,FAULT");
   fault.arm(server);
-  ViUInt32 count = 0;
-  char reply[64];
-  (void)viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &count);
-  EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count), fault.read_status);
+  (void)write_text(vi, "*IDN?\n");
+  ViStatus status = VI_SUCCESS;
+  (void)read_text(vi, status, 64);
+  EXPECT_EQ(status, fault.read_status);
   server.reset_faults();
   server.set_idn("ZR48,NEXT");
-  const ViStatus written = viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &count);
+  const ViStatus written = write_text(vi, "*IDN?\n");
   if (fault.after == After::kLost) {
     EXPECT_EQ(written, VI_ERROR_CONN_LOST);
   } else {
     ASSERT_EQ(written, VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
-    EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(reply, count), "ZR48,NEXT\n");
+    EXPECT_EQ(read_text(vi, status, 64), "ZR48,NEXT\n");
+    EXPECT_EQ(status, VI_SUCCESS);
   }
   EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lan, WireFaults, ::testing::ValuesIn(kWireFaults),
-                         [](const ::testing::TestParamInfo<WireFault>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c != '\0'; ++c) {
-                             if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name += *c;
-                           }
-                           return name;
-                         });
+                         zr48::test::NamedBy(&WireFault::name));
 
 }  // namespace
 }  // namespace zr48::visa::testing

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "loopback_address.h"
+#include "session_io.h"
 #include "visa/visa.h"
 #include "zr48sim/server.h"
 
@@ -61,19 +62,8 @@ class LanSession : public ::testing::TestWithParam<LanForm> {
   }
   virtual void tune(sim::ServerOptions& /*options*/) {}
 
-  ViStatus write(std::string_view text) {
-    ViUInt32 count = 0;
-    return viWrite(vi_, reinterpret_cast<ViConstBuf>(text.data()),
-                   static_cast<ViUInt32>(text.size()), &count);
-  }
-  // One viRead of at most `count` bytes.
-  std::string read(ViStatus& status, ViUInt32 count = 512) {
-    std::string bytes(count, '\0');
-    ViUInt32 got = 0;
-    status = viRead(vi_, reinterpret_cast<ViPBuf>(bytes.data()), count, &got);
-    bytes.resize(got);
-    return bytes;
-  }
+  ViStatus write(std::string_view text) { return write_text(vi_, text); }
+  std::string read(ViStatus& status, ViUInt32 count = 512) { return read_text(vi_, status, count); }
 
   std::unique_ptr<sim::Server> server_;
   std::shared_ptr<void> attached_;

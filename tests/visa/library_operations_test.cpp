@@ -125,8 +125,13 @@ TEST_F(LibraryOperations, ParseRsrcExGivesInterfaceBoardClassAndFullName) {
       {"TCPIP3::bench.example::inst0::INSTR", VI_SUCCESS, VI_INTF_TCPIP, 3, "INSTR",
        "TCPIP3::bench.example::inst0::INSTR"},
       {"GPIB::1::0::INSTR", VI_SUCCESS, 1, 0, "INSTR", "GPIB0::1::0::INSTR"},
+      {"GPIB1::5::INSTR", VI_SUCCESS, 1, 1, "INSTR", "GPIB1::5::INSTR"},
       {"GPIB2::INTFC", VI_SUCCESS, 1, 2, "INTFC", "GPIB2::INTFC"},
+      {"asrl/dev/ttyUSB0", VI_SUCCESS, VI_INTF_ASRL, 0, "INSTR", "ASRL/dev/ttyUSB0::INSTR"},
+      {"usb::0x1234::0x5678::SN::INSTR", VI_SUCCESS, 7, 0, "INSTR",
+       "USB0::0x1234::0x5678::SN::INSTR"},
       {"TCPIP::127.0.0.1::SOCKET", VI_ERROR_INV_RSRC_NAME, 0, 0, "", ""},
+      {"NOPE::1", VI_ERROR_INV_RSRC_NAME, 0, 0, "", ""},
       {"", VI_ERROR_INV_RSRC_NAME, 0, 0, "", ""},
   };
   for (const auto& row : rows) {
@@ -154,6 +159,7 @@ TEST_F(LibraryOperations, ParseRsrcExGivesInterfaceBoardClassAndFullName) {
   ViUInt16 board = 0;
   EXPECT_EQ(viParseRsrc(vi_, "GPIB0::5::INSTR", &type, &board), VI_ERROR_NSUP_OPER);
   EXPECT_EQ(viParseRsrc(0x7777, "GPIB0::5::INSTR", &type, &board), VI_ERROR_INV_OBJECT);
+  EXPECT_EQ(viParseRsrc(VI_NULL, "ASRL1", nullptr, nullptr), VI_ERROR_INV_OBJECT);
 }
 
 TEST_F(LibraryOperations, FindRsrcMatchesOpenResourcesWithVisaExpressions) {

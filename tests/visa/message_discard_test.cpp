@@ -15,10 +15,9 @@ namespace {
 using MessageDiscard = PeerSession;
 
 std::string Read(ViSession vi, ViUInt32 count, ViStatus expected) {
-  std::string bytes(count, '\0');
-  ViUInt32 returned = 0;
-  EXPECT_EQ(viRead(vi, reinterpret_cast<ViBuf>(bytes.data()), count, &returned), expected);
-  bytes.resize(returned);
+  ViStatus status = VI_SUCCESS;
+  std::string bytes = read_text(vi, status, count);
+  EXPECT_EQ(status, expected);
   return bytes;
 }
 

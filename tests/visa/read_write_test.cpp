@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "test_names.h"
 #include "visa_fixture.h"
 
 namespace zr48::visa::testing {
@@ -28,36 +29,55 @@ void settle() {
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
 }
 
-TEST_F(ReadWrite, ReadEndsAfterTheTerminationCharacter) {
-  peer_.send("1.5\nsecond\n");
-  Reply r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_SUCCESS_TERM_CHAR);
-  EXPECT_EQ(r.bytes, "1.5\n");
-  r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_SUCCESS_TERM_CHAR);
-  EXPECT_EQ(r.bytes, "second\n");
+// What the peer sends, whether it then drops the connection, and the reads that follow.
+struct ReadStep {
+  ViUInt32 count;
+  ViStatus status;
+  std::string bytes;
+};
+struct ReadCase {
+  const char* name;
+  std::string sent;
+  bool then_lost;
+  std::vector<ReadStep> reads;
+};
+
+const ReadCase kReadCases[] = {
+    {"ends after the termination character",
+     "1.5\nsecond\n",
+     false,
+     {{511, VI_SUCCESS_TERM_CHAR, "1.5\n"}, {511, VI_SUCCESS_TERM_CHAR, "second\n"}}},
+    {"the count leaves the rest for the next read",
+     "0123456789\n",
+     false,
+     {{4, VI_SUCCESS_MAX_CNT, "0123"}, {100, VI_SUCCESS_TERM_CHAR, "456789\n"}}},
+    {"a long reply is read in counts",
+     std::string(600, 'x') + "\n",
+     false,
+     {{511, VI_SUCCESS_MAX_CNT, std::string(511, 'x')},
+      {511, VI_SUCCESS_TERM_CHAR, std::string(89, 'x') + "\n"}}},
+    {"a silent peer times out", "", false, {{511, VI_ERROR_TMO, ""}}},
+    {"an unterminated reply times out with its bytes counted",
+     "partial",
+     false,
+     {{511, VI_ERROR_TMO, "partial"}}},
+    {"a loss in the middle of a reply", "12", true, {{100, VI_ERROR_CONN_LOST, "12"}}},
+};
+
+class Reads : public PeerSession, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(Reads, EndAtTheTerminationCharacterTheCountATimeOutOrALoss) {
+  if (!GetParam().sent.empty()) peer_.send(GetParam().sent);
+  if (GetParam().then_lost) peer_.close_connection();
+  for (const ReadStep& step : GetParam().reads) {
+    const Reply r = read(vi_, step.count);
+    EXPECT_EQ(r.status, step.status);
+    EXPECT_EQ(r.bytes, step.bytes);
+  }
 }
 
-TEST_F(ReadWrite, MaxCountLeavesTheRestForTheNextRead) {
-  peer_.send("0123456789\n");
-  Reply r = read(vi_, 4);
-  EXPECT_EQ(r.status, VI_SUCCESS_MAX_CNT);
-  EXPECT_EQ(r.bytes, "0123");
-  r = read(vi_, 100);
-  EXPECT_EQ(r.status, VI_SUCCESS_TERM_CHAR);
-  EXPECT_EQ(r.bytes, "456789\n");
-}
-
-TEST_F(ReadWrite, LongReplyIsReadInCounts) {
-  const std::string reply = std::string(600, 'x') + "\n";
-  peer_.send(reply);
-  Reply r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_SUCCESS_MAX_CNT);
-  EXPECT_EQ(r.bytes, reply.substr(0, 511));
-  r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_SUCCESS_TERM_CHAR);
-  EXPECT_EQ(r.bytes, reply.substr(511));
-}
+INSTANTIATE_TEST_SUITE_P(ReadWrite, Reads, ::testing::ValuesIn(kReadCases),
+                         zr48::test::NamedBy(&ReadCase::name));
 
 TEST_F(ReadWrite, ReplySplitAcrossSegmentsIsOneMessage) {
   peer_.send("+1.2");
@@ -71,19 +91,6 @@ TEST_F(ReadWrite, ReplySplitAcrossSegmentsIsOneMessage) {
   later.join();
   EXPECT_EQ(r.status, VI_SUCCESS_TERM_CHAR);
   EXPECT_EQ(r.bytes, "+1.2345E+00\n");
-}
-
-TEST_F(ReadWrite, SilencedPeerTimesOut) {
-  const Reply r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_ERROR_TMO);
-  EXPECT_EQ(r.bytes, "");
-}
-
-TEST_F(ReadWrite, UnterminatedReplyTimesOutWithTheBytesCounted) {
-  peer_.send("partial");
-  const Reply r = read(vi_, 511);
-  EXPECT_EQ(r.status, VI_ERROR_TMO);
-  EXPECT_EQ(r.bytes, "partial");
 }
 
 TEST_F(ReadWrite, ImmediateTimeoutReadsOnlyWhatIsThere) {
@@ -159,14 +166,6 @@ TEST_F(ReadWrite, BufferedBytesSurviveTheLossThenEveryCallReportsIt) {
   ViUInt32 timeout = 0;
   EXPECT_EQ(viGetAttribute(vi_, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
   EXPECT_EQ(viClose(vi_), VI_SUCCESS);
-}
-
-TEST_F(ReadWrite, LossInTheMiddleOfAReply) {
-  peer_.send("12");
-  peer_.close_connection();
-  const Reply r = read(vi_, 100);
-  EXPECT_EQ(r.status, VI_ERROR_CONN_LOST);
-  EXPECT_EQ(r.bytes, "12");
 }
 
 TEST_F(ReadWrite, ConflictingFlushMasksAreRefused) {

@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "scoped_environment.h"
+#include "session_io.h"
+#include "test_names.h"
 #include "visa/resource_name.h"
 #include "visa/transports/serial/serial.h"
 #include "visa/transports/serial/tty_control.h"
@@ -17,6 +20,9 @@
 
 namespace zr48::visa {
 namespace {
+
+using testing::read_text;
+using testing::write_text;
 
 class SerialSession : public ::testing::Test {
  protected:
@@ -44,18 +50,8 @@ class SerialSession : public ::testing::Test {
     ::close(fd);
     return settings;
   }
-  ViStatus write(std::string_view text) {
-    ViUInt32 count = 0;
-    return viWrite(vi_, reinterpret_cast<ViConstBuf>(text.data()),
-                   static_cast<ViUInt32>(text.size()), &count);
-  }
-  std::string read(ViStatus& status, ViUInt32 count = 256) {
-    std::string bytes(count, '\0');
-    ViUInt32 got = 0;
-    status = viRead(vi_, reinterpret_cast<ViPBuf>(bytes.data()), count, &got);
-    bytes.resize(got);
-    return bytes;
-  }
+  ViStatus write(std::string_view text) { return write_text(vi_, text); }
+  std::string read(ViStatus& status, ViUInt32 count = 256) { return read_text(vi_, status, count); }
 
   std::unique_ptr<sim::Server> server_;
   std::string resource_;
@@ -273,14 +269,13 @@ const Fault kFaults[] = {
      [](ViSession vi, sim::Server& server) {
        viSetAttribute(vi, VI_ATTR_ASRL_FLOW_CNTRL, VI_ASRL_FLOW_XON_XOFF);
        server.serial_hold_xoff(true);
-       ViUInt32 n = 0;
-       viWrite(vi, reinterpret_cast<ViConstBuf>("*OPC?\n"), 6, &n);
-       char reply[8];
+       (void)write_text(vi, "*OPC?\n");
        // Read behind the XOFF: from here on the terminal holds output.
-       EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n), VI_SUCCESS);
-       EXPECT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &n), VI_ERROR_TMO);
-       // Released and cleared, the line works again (the rows's query below).
-
+       ViStatus status = VI_ERROR_IO;
+       (void)read_text(vi, status, 8);
+       EXPECT_EQ(status, VI_SUCCESS);
+       EXPECT_EQ(write_text(vi, "*IDN?\n"), VI_ERROR_TMO);
+       // Released and cleared, the line works again (the row's query below).
        server.serial_hold_xoff(false);
        viClear(vi);
      },
@@ -327,16 +322,10 @@ TEST_P(SerialFaults, OneQuery) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Serial, SerialFaults, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<Fault>& info) {
-                           std::string name;
-                           for (const char c : std::string_view(info.param.name)) {
-                             if (std::isalnum(static_cast<unsigned char>(c)) != 0) name += c;
-                           }
-                           return name;
-                         });
+                         zr48::test::NamedBy(&Fault::name));
 
 TEST(SerialPortNames, BoardNumbersMapByARule) {
-  ::setenv("ZR48_VISA_ASRL7", "/dev/ttyUSB3", 1);
+  const test::EnvironmentVariable asrl7("ZR48_VISA_ASRL7", "/dev/ttyUSB3");
   const struct {
     const char* resource;
     const char* path;  // nullptr: no device
@@ -357,7 +346,6 @@ TEST(SerialPortNames, BoardNumbersMapByARule) {
       EXPECT_EQ(path, row.path);
     }
   }
-  ::unsetenv("ZR48_VISA_ASRL7");
 }
 
 TEST(SerialPortNames, OpenFailures) {
@@ -385,18 +373,17 @@ TEST(SerialPortNames, ABoardNumberReachesTheMappedPort) {
   options.serial = true;
   sim::Server server(options);
   const std::string resource = server.serial_resource();
-  ::setenv("ZR48_VISA_ASRL9", resource.substr(4, resource.size() - 11).c_str(), 1);
+  const test::EnvironmentVariable asrl9("ZR48_VISA_ASRL9",
+                                        resource.substr(4, resource.size() - 11));
   ViSession rm = VI_NULL;
   ViSession vi = VI_NULL;
   ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
   ASSERT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NO_LOCK, 0, &vi), VI_SUCCESS);
-  ViUInt32 n = 0;
-  EXPECT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>("*OPC?\n"), 6, &n), VI_SUCCESS);
-  char reply[8] = {};
-  EXPECT_EQ(viRead(vi, reinterpret_cast<ViPBuf>(reply), sizeof reply, &n), VI_SUCCESS);
-  EXPECT_EQ(std::string(reply, n), "1\n");
+  EXPECT_EQ(write_text(vi, "*OPC?\n"), VI_SUCCESS);
+  ViStatus status = VI_ERROR_IO;
+  EXPECT_EQ(read_text(vi, status, 8), "1\n");
+  EXPECT_EQ(status, VI_SUCCESS);
   viClose(rm);
-  ::unsetenv("ZR48_VISA_ASRL9");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "loopback_peer.h"
+#include "session_io.h"
 #include "visa/visa.h"
 
 namespace zr48::visa::testing {
@@ -18,13 +19,6 @@ class PeerSession : public ::testing::Test {
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
   }
   void TearDown() override { viClose(rm_); }
-
-  // The driver's settings: flush on access both ways, 4000-byte buffers.
-  void use_driver_settings() {
-    ASSERT_EQ(viSetBuf(vi_, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
-  }
 
   LoopbackPeer peer_;
   ViSession rm_ = VI_NULL;

@@ -131,32 +131,22 @@ TEST(XdrPrimitives, RefusesOutOfRangeWords) {
     const char* hex;
     std::function<bool(XdrReader&)> decode;
   };
+  const auto opaque = [](std::uint32_t max) {
+    return [max](XdrReader& in) {
+      Bytes b;
+      return in.opaque(b, max);
+    };
+  };
   const Case cases[] = {
       {"bool 2", "00000002",
        [](XdrReader& in) {
          bool b = false;
          return in.boolean(b);
        }},
-      {"opaque longer than input", "00000005 41424344",
-       [](XdrReader& in) {
-         Bytes b;
-         return in.opaque(b);
-       }},
-      {"opaque length near 2^32", "fffffffe 41424344",
-       [](XdrReader& in) {
-         Bytes b;
-         return in.opaque(b);
-       }},
-      {"opaque over its maximum", "00000004 41424344",
-       [](XdrReader& in) {
-         Bytes b;
-         return in.opaque(b, 3);
-       }},
-      {"padding missing", "00000003 414243",
-       [](XdrReader& in) {
-         Bytes b;
-         return in.opaque(b);
-       }},
+      {"opaque longer than input", "00000005 41424344", opaque(UINT32_MAX)},
+      {"opaque length near 2^32", "fffffffe 41424344", opaque(UINT32_MAX)},
+      {"opaque over its maximum", "00000004 41424344", opaque(3)},
+      {"padding missing", "00000003 414243", opaque(UINT32_MAX)},
       {"abortPort over 65535", "00000000 00000000 00010000 00000400",
        [](XdrReader& in) {
          vxi11::CreateLinkResp r;
