@@ -34,11 +34,11 @@ using nlohmann::ordered_json;
 
 // The machine shape of a C type: "int32", "uint16*", "const char*", "float64".
 template <typename T>
-std::string Abi() {
+std::string abi() {
   if constexpr (std::is_pointer_v<T>) {
     using Pointee = std::remove_pointer_t<T>;
     const std::string constness = std::is_const_v<Pointee> ? "const " : "";
-    return constness + Abi<std::remove_const_t<Pointee>>() + "*";
+    return constness + abi<std::remove_const_t<Pointee>>() + "*";
   } else if constexpr (std::is_same_v<T, char>) {
     return "char";
   } else if constexpr (std::is_floating_point_v<T>) {
@@ -52,16 +52,16 @@ std::string Abi() {
 }
 
 // The header's spellings of parameter types, and their machine shapes as the compiler sees them.
-const std::map<std::string, std::string>& SpellingAbi() {
+const std::map<std::string, std::string>& spelling_abi() {
   static const std::map<std::string, std::string> kSpellings = {
-      {"ViSession", Abi<ViSession>()},   {"ViSession*", Abi<ViSession*>()},
-      {"ViRsrc", Abi<ViRsrc>()},         {"ViBoolean", Abi<ViBoolean>()},
-      {"ViBoolean*", Abi<ViBoolean*>()}, {"ViConstString", Abi<ViConstString>()},
-      {"ViChar[]", Abi<ViChar*>()},      {"ViChar[256]", Abi<ViChar*>()},
-      {"ViInt16*", Abi<ViInt16*>()},     {"ViInt32", Abi<ViInt32>()},
-      {"ViInt32*", Abi<ViInt32*>()},     {"ViStatus", Abi<ViStatus>()},
-      {"ViStatus*", Abi<ViStatus*>()},   {"ViAttr", Abi<ViAttr>()},
-      {"ViReal64", Abi<ViReal64>()},     {"ViReal64*", Abi<ViReal64*>()},
+      {"ViSession", abi<ViSession>()},   {"ViSession*", abi<ViSession*>()},
+      {"ViRsrc", abi<ViRsrc>()},         {"ViBoolean", abi<ViBoolean>()},
+      {"ViBoolean*", abi<ViBoolean*>()}, {"ViConstString", abi<ViConstString>()},
+      {"ViChar[]", abi<ViChar*>()},      {"ViChar[256]", abi<ViChar*>()},
+      {"ViInt16*", abi<ViInt16*>()},     {"ViInt32", abi<ViInt32>()},
+      {"ViInt32*", abi<ViInt32*>()},     {"ViStatus", abi<ViStatus>()},
+      {"ViStatus*", abi<ViStatus*>()},   {"ViAttr", abi<ViAttr>()},
+      {"ViReal64", abi<ViReal64>()},     {"ViReal64*", abi<ViReal64*>()},
   };
   return kSpellings;
 }
@@ -74,33 +74,32 @@ struct FunctionRow {
   std::vector<std::string> abi;
 };
 
-template <auto kFunction, Kind... kKinds>
+template <auto Function, Kind... Kinds>
 struct Describe;
 
-template <typename... Params, ViStatus (*kFunction)(Params...), Kind... kKinds>
-struct Describe<kFunction, kKinds...> {
-  static_assert(sizeof...(Params) == sizeof...(kKinds), "one kind per parameter");
-  static_assert((kind_fits_type<Params>(kKinds) && ...),
-                "a kind does not fit its parameter's type");
-  static FunctionRow Row(std::string name, std::string group) {
-    return {std::move(name), std::move(group), {kKinds...}, {Abi<Params>()...}};
+template <typename... Params, ViStatus (*Function)(Params...), Kind... Kinds>
+struct Describe<Function, Kinds...> {
+  static_assert(sizeof...(Params) == sizeof...(Kinds), "one kind per parameter");
+  static_assert((kind_fits_type<Params>(Kinds) && ...), "a kind does not fit its parameter's type");
+  static FunctionRow row(std::string name, std::string group) {
+    return {std::move(name), std::move(group), {Kinds...}, {abi<Params>()...}};
   }
 };
 
-std::vector<FunctionRow> FunctionRows() {
+std::vector<FunctionRow> function_rows() {
   using enum Kind;
   std::vector<FunctionRow> rows;
   std::string group;
 #define ZR48_SECTION(title) group = title;
 #define ZR48_ROW(function, attribute, ...) \
-  rows.push_back(Describe<&function, __VA_ARGS__>::Row(#function, group));
+  rows.push_back(Describe<&function, __VA_ARGS__>::row(#function, group));
   ZR48_EXPORTED_FUNCTIONS(ZR48_SECTION, ZR48_ROW)
 #undef ZR48_ROW
 #undef ZR48_SECTION
   return rows;
 }
 
-const char* KindName(Kind kind) {
+const char* kind_name(Kind kind) {
   switch (kind) {
     case Kind::kSession:
       return "session";
@@ -145,7 +144,7 @@ const char* KindName(Kind kind) {
   return "?";
 }
 
-const char* Direction(Kind kind) {
+const char* direction(Kind kind) {
   switch (kind) {
     case Kind::kNewSession:
     case Kind::kReply:
@@ -161,14 +160,14 @@ const char* Direction(Kind kind) {
   }
 }
 
-void Fail(const std::string& message) {
+void fail(const std::string& message) {
   throw std::runtime_error(message);
 }
 
-ordered_json FunctionJson(const FunctionRow& row, const PrototypeText& prototype,
-                          const InstrumentFunction* instrument) {
+ordered_json function_json(const FunctionRow& row, const PrototypeText& prototype,
+                           const InstrumentFunction* instrument) {
   if (prototype.parameters.size() != row.kinds.size()) {
-    Fail(row.name + ": the header has " + std::to_string(prototype.parameters.size()) +
+    fail(row.name + ": the header has " + std::to_string(prototype.parameters.size()) +
          " parameters, the table " + std::to_string(row.kinds.size()));
   }
   const auto name_of_kind = [&](Kind wanted) -> std::string {
@@ -180,18 +179,18 @@ ordered_json FunctionJson(const FunctionRow& row, const PrototypeText& prototype
   ordered_json parameters = ordered_json::array();
   for (std::size_t i = 0; i < row.kinds.size(); ++i) {
     const ParameterText& text = prototype.parameters[i];
-    const auto spelling = SpellingAbi().find(text.type);
-    if (spelling == SpellingAbi().end()) Fail(row.name + ": unknown type " + text.type);
+    const auto spelling = spelling_abi().find(text.type);
+    if (spelling == spelling_abi().end()) fail(row.name + ": unknown type " + text.type);
     if (spelling->second != row.abi[i]) {
-      Fail(row.name + ": " + text.name + " is " + text.type + " in the header, " + row.abi[i] +
+      fail(row.name + ": " + text.name + " is " + text.type + " in the header, " + row.abi[i] +
            " to the compiler");
     }
     const Kind kind = row.kinds[i];
     ordered_json parameter = {{"name", text.name},
                               {"type", text.type},
                               {"abi", row.abi[i]},
-                              {"kind", KindName(kind)},
-                              {"direction", Direction(kind)},
+                              {"kind", kind_name(kind)},
+                              {"direction", direction(kind)},
                               {"nullable", null_allowed(kind)}};
     if (kind == Kind::kReply && !name_of_kind(Kind::kCount).empty()) {
       parameter["buffer"] = {{"rule", "count"}, {"size_parameter", name_of_kind(Kind::kCount)}};
@@ -226,7 +225,7 @@ ordered_json FunctionJson(const FunctionRow& row, const PrototypeText& prototype
   return function;
 }
 
-ordered_json FlagsJson(IviAttrFlags flags) {
+ordered_json flags_json(IviAttrFlags flags) {
   static constexpr std::pair<IviAttrFlags, const char*> kNames[] = {
       {IVI_VAL_NOT_SUPPORTED, "not_supported"},
       {IVI_VAL_NOT_READABLE, "not_readable"},
@@ -246,7 +245,7 @@ ordered_json FlagsJson(IviAttrFlags flags) {
   return names;
 }
 
-ordered_json RangeTableJson(const IviRangeTable* table) {
+ordered_json range_table_json(const IviRangeTable* table) {
   if (table == nullptr) return nullptr;
   static constexpr const char* kTypes[] = {"discrete", "ranged", "coerced"};
   ordered_json entries = ordered_json::array();
@@ -261,14 +260,14 @@ ordered_json RangeTableJson(const IviRangeTable* table) {
   return {{"type", kTypes[table->type]}, {"entries", std::move(entries)}};
 }
 
-ordered_json AttributeJson(const std::string& name, ViAttr id, const char* type, IviAttrFlags flags,
-                           const char* source) {
+ordered_json attribute_json(const std::string& name, ViAttr id, const char* type,
+                            IviAttrFlags flags, const char* source) {
   const bool user_readable = (flags & (IVI_VAL_NOT_READABLE | IVI_VAL_NOT_USER_READABLE)) == 0;
   const bool user_writable = (flags & (IVI_VAL_NOT_WRITABLE | IVI_VAL_NOT_USER_WRITABLE)) == 0;
   return {{"name", name},
           {"id", id},
           {"type", type},
-          {"flags", FlagsJson(flags)},
+          {"flags", flags_json(flags)},
           {"channel_based", (flags & IVI_VAL_MULTI_CHANNEL) != 0},
           {"readable", user_readable},
           {"writable", user_writable},
@@ -276,7 +275,7 @@ ordered_json AttributeJson(const std::string& name, ViAttr id, const char* type,
           {"range_table", nullptr}};
 }
 
-const char* EngineTypeName(engine::ValueType type) {
+const char* engine_type_name(engine::ValueType type) {
   switch (type) {
     case engine::ValueType::kInt32:
       return "ViInt32";
@@ -294,7 +293,7 @@ const char* EngineTypeName(engine::ValueType type) {
   return "?";
 }
 
-const char* ClassTypeName(attributes::ValueType type) {
+const char* class_type_name(attributes::ValueType type) {
   switch (type) {
     case attributes::ValueType::kBoolean:
       return "ViBoolean";
@@ -307,32 +306,32 @@ const char* ClassTypeName(attributes::ValueType type) {
 }
 
 // Every attribute the header names, in identifier order; each must have exactly one row.
-ordered_json AttributesJson(const HeaderText& header) {
+ordered_json attributes_json(const HeaderText& header) {
   std::map<long long, std::string> named;  // identifier -> the header's constant
   for (const Constant& constant : header.constants) {
     if (constant.name.starts_with("ZR48_ATTR_")) named[constant.value] = constant.name;
   }
   std::map<long long, ordered_json> rows;
   const auto add = [&](ViAttr id, ordered_json row) {
-    if (!rows.emplace(id, std::move(row)).second) Fail("two rows for attribute " + named[id]);
+    if (!rows.emplace(id, std::move(row)).second) fail("two rows for attribute " + named[id]);
   };
   for (const engine::InherentRow& row : engine::inherent_attribute_rows()) {
     if (named.contains(row.id)) {
       add(row.id,
-          AttributeJson(named[row.id], row.id, EngineTypeName(row.type), row.flags, "inherent"));
+          attribute_json(named[row.id], row.id, engine_type_name(row.type), row.flags, "inherent"));
     }
   }
   for (const attributes::ClassAttribute& row : attributes::class_attribute_rows()) {
-    ordered_json json = AttributeJson(row.name, row.id, ClassTypeName(row.type),
-                                      attributes::kClassAttributeFlags, "class");
-    json["range_table"] = RangeTableJson(row.range);
+    ordered_json json = attribute_json(row.name, row.id, class_type_name(row.type),
+                                       attributes::kClassAttributeFlags, "class");
+    json["range_table"] = range_table_json(row.range);
     add(row.id, std::move(json));
   }
   std::vector<const attributes::ScpiAttribute*> scpi = {&attributes::id_query_response_row()};
   for (const attributes::ScpiAttribute& row : attributes::scpi_attribute_rows())
     scpi.push_back(&row);
   for (const attributes::ScpiAttribute* row : scpi) {
-    ordered_json json = AttributeJson(row->name, row->id, "ViString", row->flags, "scpi");
+    ordered_json json = attribute_json(row->name, row->id, "ViString", row->flags, "scpi");
     const auto line = [](const char* text) -> ordered_json {
       if (text == nullptr) return nullptr;
       std::string_view view = text;
@@ -347,24 +346,24 @@ ordered_json AttributesJson(const HeaderText& header) {
   }
   ordered_json list = ordered_json::array();
   for (auto& [id, row] : rows) {
-    if (!named.contains(id)) Fail("attribute " + row["name"].get<std::string>() + " not in header");
-    if (row["name"] != named[id]) Fail("attribute " + named[id] + " registered under another name");
+    if (!named.contains(id)) fail("attribute " + row["name"].get<std::string>() + " not in header");
+    if (row["name"] != named[id]) fail("attribute " + named[id] + " registered under another name");
     list.push_back(std::move(row));
   }
   for (const auto& [id, name] : named) {
-    if (!rows.contains(id)) Fail("attribute " + name + " has no row");
+    if (!rows.contains(id)) fail("attribute " + name + " has no row");
   }
   return list;
 }
 
-const char* ConstantKind(std::string_view name) {
+const char* constant_kind(std::string_view name) {
   if (name.starts_with("ZR48_ATTR_")) return "attribute";
   if (name.starts_with("ZR48_VAL_")) return "value";
   if (name.starts_with("ZR48_ERROR_")) return "error";
   return "version";
 }
 
-ordered_json ApiDescription(const HeaderText& header) {
+ordered_json api_description(const HeaderText& header) {
   std::map<std::string_view, const InstrumentFunction*> instruments;
   // The raw commands share the table but send the caller's line: no command of their own.
   for (const InstrumentFunction& row : instrument_functions()) {
@@ -373,30 +372,30 @@ ordered_json ApiDescription(const HeaderText& header) {
 
   ordered_json functions = ordered_json::array();
   std::set<std::string> described;
-  for (const FunctionRow& row : FunctionRows()) {
+  for (const FunctionRow& row : function_rows()) {
     const auto prototype = header.prototypes.find(row.name);
-    if (prototype == header.prototypes.end()) Fail(row.name + " is not in the header");
+    if (prototype == header.prototypes.end()) fail(row.name + " is not in the header");
     const auto instrument = instruments.find(row.name);
-    functions.push_back(FunctionJson(
+    functions.push_back(function_json(
         row, prototype->second, instrument != instruments.end() ? instrument->second : nullptr));
     described.insert(row.name);
   }
   for (const auto& [name, prototype] : header.prototypes) {
-    if (!described.contains(name)) Fail(name + " has no row in the exported-function table");
+    if (!described.contains(name)) fail(name + " has no row in the exported-function table");
   }
 
   ordered_json constants = ordered_json::array();
   for (const Constant& constant : header.constants) {
     constants.push_back({{"name", constant.name},
                          {"value", constant.value},
-                         {"kind", ConstantKind(constant.name)}});
+                         {"kind", constant_kind(constant.name)}});
   }
   return {
       {"name", "ZR48"},
       {"library", "libzr48.so." + std::to_string(ZR48_MAJOR_VERSION)},
       {"version", std::to_string(ZR48_MAJOR_VERSION) + "." + std::to_string(ZR48_MINOR_VERSION)},
       {"functions", std::move(functions)},
-      {"attributes", AttributesJson(header)},
+      {"attributes", attributes_json(header)},
       {"constants", std::move(constants)}};
 }
 
@@ -409,8 +408,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const zr48::api::HeaderText header = zr48::api::ReadHeader(argv[1]);
-    const std::string text = zr48::api::ApiDescription(header).dump(1) + "\n";
+    const zr48::api::HeaderText header = zr48::api::read_header(argv[1]);
+    const std::string text = zr48::api::api_description(header).dump(1) + "\n";
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     out << text;
     out.close();

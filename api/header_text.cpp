@@ -8,7 +8,7 @@
 namespace zr48::api {
 namespace {
 
-std::string Trim(const std::string& text) {
+std::string trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t");
@@ -17,10 +17,10 @@ std::string Trim(const std::string& text) {
 
 // "ViChar testMessage[]" -> {"ViChar[]", "testMessage"}, "ViChar text[256]" -> {"ViChar[256]",
 // ...}; "ViSession* newVi" -> {"ViSession*", ...}.
-ParameterText ParseParameter(const std::string& text) {
+ParameterText parse_parameter(const std::string& text) {
   static const std::regex kParameter(R"(^(.*?)\s*\b([A-Za-z_]\w*)\s*(\[\w*\])?$)");
   std::smatch match;
-  const std::string trimmed = Trim(text);
+  const std::string trimmed = trim(text);
   if (!std::regex_match(trimmed, match, kParameter) || match[1].length() == 0) {
     throw std::runtime_error("cannot read parameter '" + trimmed + "'");
   }
@@ -30,14 +30,14 @@ ParameterText ParseParameter(const std::string& text) {
 }
 
 // The comment's text, one space between lines, without the markers and the leading stars.
-std::string CommentText(const std::string& comment) {
+std::string comment_text(const std::string& comment) {
   std::string text = comment.substr(2, comment.size() - 4);
   std::istringstream lines(text);
   std::string line;
   std::string joined;
   while (std::getline(lines, line)) {
-    line = Trim(line);
-    if (line.starts_with('*')) line = Trim(line.substr(1));
+    line = trim(line);
+    if (line.starts_with('*')) line = trim(line.substr(1));
     if (line.empty()) continue;
     if (!joined.empty()) joined += ' ';
     joined += line;
@@ -47,7 +47,7 @@ std::string CommentText(const std::string& comment) {
 
 }  // namespace
 
-HeaderText ReadHeader(const std::string& path) {
+HeaderText read_header(const std::string& path) {
   std::ifstream file(path);
   if (!file) throw std::runtime_error("cannot open " + path);
   std::stringstream content;
@@ -68,7 +68,7 @@ HeaderText ReadHeader(const std::string& path) {
       while (block.find("*/") == std::string::npos && std::getline(lines, line)) {
         block += "\n" + line;
       }
-      comment = CommentText(block.substr(0, block.find("*/") + 2));
+      comment = comment_text(block.substr(0, block.find("*/") + 2));
       // A section title ("---- Utility ----") describes no one function.
       comment_just_ended = !comment.starts_with("---");
       continue;
@@ -79,7 +79,7 @@ HeaderText ReadHeader(const std::string& path) {
     } else if (line.starts_with("ZR48_API ViStatus ")) {
       std::string prototype = line;
       while (prototype.find(");") == std::string::npos && std::getline(lines, line)) {
-        prototype += " " + Trim(line);
+        prototype += " " + trim(line);
       }
       if (!std::regex_search(prototype, match, kPrototype)) {
         throw std::runtime_error("cannot read prototype '" + prototype + "'");
@@ -88,7 +88,7 @@ HeaderText ReadHeader(const std::string& path) {
       std::istringstream parameters(match[2].str());
       std::string parameter;
       while (std::getline(parameters, parameter, ',')) {
-        parsed.parameters.push_back(ParseParameter(parameter));
+        parsed.parameters.push_back(parse_parameter(parameter));
       }
       header.prototypes[parsed.name] = std::move(parsed);
     }

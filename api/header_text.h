@@ -31,7 +31,7 @@ struct HeaderText {
 };
 
 // Throws std::runtime_error when the file cannot be read or a line cannot be understood.
-HeaderText ReadHeader(const std::string& path);
+HeaderText read_header(const std::string& path);
 
 }  // namespace zr48::api
 

@@ -86,16 +86,16 @@ constexpr std::array<BoolField, 4> kBoolFields{{
 }};
 
 constexpr std::array<std::pair<std::string_view, Combination>, 3> kCombinationFlags{{
-    {"OUTPut:SERies[:STATe]", Combination::series},
-    {"OUTPut:PARallel[:STATe]", Combination::parallel},
-    {"OUTPut:TRACk[:STATe]", Combination::track},
+    {"OUTPut:SERies[:STATe]", Combination::kSeries},
+    {"OUTPut:PARallel[:STATe]", Combination::kParallel},
+    {"OUTPut:TRACk[:STATe]", Combination::kTrack},
 }};
 
 constexpr std::array<std::pair<std::string_view, Combination>, 4> kCombineCommands{{
-    {"INSTrument:COMbine:SERies", Combination::series},
-    {"INSTrument:COMbine:PARAllel|PARallel", Combination::parallel},
-    {"INSTrument:COMbine:TRACk|TRAck", Combination::track},
-    {"INSTrument:COMbine:OFF", Combination::off},
+    {"INSTrument:COMbine:SERies", Combination::kSeries},
+    {"INSTrument:COMbine:PARAllel|PARallel", Combination::kParallel},
+    {"INSTrument:COMbine:TRACk|TRAck", Combination::kTrack},
+    {"INSTrument:COMbine:OFF", Combination::kOff},
 }};
 
 constexpr std::array<std::pair<std::string_view, double Reading::*>, 3> kQuantities{{
@@ -138,12 +138,12 @@ int parse_channel(std::string_view text) {
 }
 
 bool looks_like_channel(std::string_view text) {
-  return data_type(text) == DataType::character && parse_keyword(text) == Keyword::none;
+  return data_type(text) == DataType::kCharacter && parse_keyword(text) == Keyword::kNone;
 }
 
 // A security code: a string, or a bare word as supply manuals write it.
 std::string parse_code(std::string_view text) {
-  return data_type(text) == DataType::string ? parse_string(text) : parse_character(text);
+  return data_type(text) == DataType::kString ? parse_string(text) : parse_character(text);
 }
 
 std::string channel_name(int channel) {
@@ -155,20 +155,20 @@ double level_value(std::string_view param, const Limits& limits, char unit, doub
                    std::optional<double> step) {
   double value = 0.0;
   switch (parse_keyword(param)) {
-    case Keyword::min:
+    case Keyword::kMin:
       return limits.min;
-    case Keyword::max:
+    case Keyword::kMax:
       return limits.max;
-    case Keyword::def:
+    case Keyword::kDef:
       return limits.def;
-    case Keyword::up:
-    case Keyword::down:
+    case Keyword::kUp:
+    case Keyword::kDown:
       if (!step) throw ScpiError{kIllegalParameterValue};
-      value = parse_keyword(param) == Keyword::up ? current + *step : current - *step;
+      value = parse_keyword(param) == Keyword::kUp ? current + *step : current - *step;
       break;
-    case Keyword::none:
+    case Keyword::kNone:
       // A word where a number or keyword may stand is of the right type but unknown.
-      if (data_type(param) == DataType::character) throw ScpiError{kIllegalParameterValue};
+      if (data_type(param) == DataType::kCharacter) throw ScpiError{kIllegalParameterValue};
       value = parse_number(param, unit);
       break;
   }
@@ -186,9 +186,9 @@ void check_unsecured(const Model& m) {
 
 CalPoint parse_cal_point(std::string_view param) {
   const std::string upper = parse_character(param);
-  if (upper == "MIN" || upper == "MINIMUM") return CalPoint::min;
-  if (upper == "MID" || upper == "MIDDLE") return CalPoint::mid;
-  if (upper == "MAX" || upper == "MAXIMUM") return CalPoint::max;
+  if (upper == "MIN" || upper == "MINIMUM") return CalPoint::kMin;
+  if (upper == "MID" || upper == "MIDDLE") return CalPoint::kMid;
+  if (upper == "MAX" || upper == "MAXIMUM") return CalPoint::kMax;
   throw ScpiError{kIllegalParameterValue};
 }
 
@@ -213,17 +213,17 @@ void add_level_rows(std::vector<CommandRow>& rows) {
                       double value = c.model.channel(n).*(f.field);
                       if (!c.unit.params.empty()) {
                         // The query takes MIN, MAX or DEF only.
-                        if (data_type(c.param(0)) != DataType::character) {
+                        if (data_type(c.param(0)) != DataType::kCharacter) {
                           throw ScpiError{kDataTypeError};
                         }
                         switch (parse_keyword(c.param(0))) {
-                          case Keyword::min:
+                          case Keyword::kMin:
                             value = l.min;
                             break;
-                          case Keyword::max:
+                          case Keyword::kMax:
                             value = l.max;
                             break;
-                          case Keyword::def:
+                          case Keyword::kDef:
                             value = l.def;
                             break;
                           default:
@@ -299,7 +299,7 @@ void add_channel_flag_rows(std::vector<CommandRow>& rows) {
                       if (on) {
                         current = mode;
                       } else if (current == mode) {
-                        current = Combination::off;
+                        current = Combination::kOff;
                       }
                     },
                     [mode](Call& c) {
@@ -320,7 +320,7 @@ void add_channel_flag_rows(std::vector<CommandRow>& rows) {
                     c.model.tripped.at(static_cast<std::size_t>(n - 1)) = false;
                     // A combination trips and clears as a whole.
                     const Combination comb = c.model.combination_of(n);
-                    if (comb == Combination::series || comb == Combination::parallel) {
+                    if (comb == Combination::kSeries || comb == Combination::kParallel) {
                       const int partner = n % 2 == 0 ? n - 1 : n + 1;
                       c.model.tripped.at(static_cast<std::size_t>(partner - 1)) = false;
                     }
@@ -354,7 +354,7 @@ void add_instrument_rows(std::vector<CommandRow>& rows) {
                       c.expect_params(0, 0);
                       const int pair = Model::pair_of(c.model.settings.selected);
                       if (pair < 0) {
-                        if (mode != Combination::off) throw ScpiError{kSettingsConflict};
+                        if (mode != Combination::kOff) throw ScpiError{kSettingsConflict};
                         return;
                       }
                       c.model.settings.pairs.at(static_cast<std::size_t>(pair)) = mode;
@@ -583,9 +583,9 @@ void add_system_rows(std::vector<CommandRow>& rows) {
   }));
   rows.push_back(query_row("SYSTem:VERSion", [](Model&) { return std::string("1999.0"); }));
   rows.push_back(query_row("SYSTem:MODUle", [](Model&) { return std::string("HLV3907"); }));
-  rows.push_back(command_row("SYSTem:REMote", [](Model& m) { m.remote = RemoteMode::remote; }));
-  rows.push_back(command_row("SYSTem:LOCal", [](Model& m) { m.remote = RemoteMode::local; }));
-  rows.push_back(command_row("SYSTem:RWLock", [](Model& m) { m.remote = RemoteMode::rwlock; }));
+  rows.push_back(command_row("SYSTem:REMote", [](Model& m) { m.remote = RemoteMode::kRemote; }));
+  rows.push_back(command_row("SYSTem:LOCal", [](Model& m) { m.remote = RemoteMode::kLocal; }));
+  rows.push_back(command_row("SYSTem:RWLock", [](Model& m) { m.remote = RemoteMode::kRwlock; }));
   rows.push_back(command_row("SYSTem:BEEPer[:IMMediate]", [](Model& m) { ++m.beeps; }));
   rows.push_back(value_row(
       "SYSTem:COMMunicate:GPIB[:SELF]:RDEVice:ADDRess", 30, [](Model& m) { return m.gpib_address; },
@@ -631,8 +631,8 @@ void add_calibration_rows(std::vector<CommandRow>& rows) {
                         throw ScpiError{kIllegalParameterValue};
                     }
                     cal.secured = secure;
-                    cal.volt_point = CalPoint::none;
-                    cal.curr_point = CalPoint::none;
+                    cal.volt_point = CalPoint::kNone;
+                    cal.curr_point = CalPoint::kNone;
                   },
                   [](Call& c) {
                     c.expect_params(0, 0);
@@ -664,7 +664,7 @@ void add_calibration_rows(std::vector<CommandRow>& rows) {
                         c.expect_params(1, 1);
                         check_unsecured(c.model);
                         Calibration& cal = c.model.cal;
-                        if (cal.*point == CalPoint::none) throw ScpiError{kSettingsConflict};
+                        if (cal.*point == CalPoint::kNone) throw ScpiError{kSettingsConflict};
                         const double value = parse_number(c.param(0), unit);
                         const auto n = static_cast<std::size_t>(c.model.settings.selected - 1);
                         (cal.*values).at(n).at(static_cast<std::size_t>(cal.*point) - 1) = value;
@@ -688,8 +688,8 @@ void add_calibration_rows(std::vector<CommandRow>& rows) {
                   [](Call& c) {
                     c.expect_params(0, 0);
                     check_unsecured(c.model);
-                    c.model.cal.volt_point = CalPoint::none;
-                    c.model.cal.curr_point = CalPoint::none;
+                    c.model.cal.volt_point = CalPoint::kNone;
+                    c.model.cal.curr_point = CalPoint::kNone;
                   },
                   {}});
   rows.push_back({HeaderPattern("CALibration:CLEar"),

@@ -11,33 +11,33 @@ DeviceLock::Result DeviceLock::lock(Owner owner, const std::string& shared_key,
                                     Clock::time_point deadline) {
   std::unique_lock guard(mutex_);
   const bool exclusive = shared_key.empty();
-  if (exclusive ? exclusive_ == owner : shared_.contains(owner)) return Result::already_held;
+  if (exclusive ? exclusive_ == owner : shared_.contains(owner)) return Result::kAlreadyHeld;
   const auto free = [&] {
     if (stop_.raised()) return true;
     if (exclusive_ != 0 && exclusive_ != owner) return false;
     if (exclusive) return shared_.empty() || shared_.contains(owner);
     return shared_.empty() || shared_key_ == shared_key;
   };
-  if (!changed_.wait_until(guard, deadline, free)) return Result::timed_out;
-  if (stop_.raised()) return Result::stopped;
+  if (!changed_.wait_until(guard, deadline, free)) return Result::kTimedOut;
+  if (stop_.raised()) return Result::kStopped;
   if (exclusive) {
     exclusive_ = owner;
   } else {
     shared_key_ = shared_key;
     shared_.insert(owner);
   }
-  return Result::granted;
+  return Result::kGranted;
 }
 
 DeviceLock::Release DeviceLock::unlock(Owner owner) {
-  Release released = Release::not_held;
+  Release released = Release::kNotHeld;
   {
     const std::lock_guard guard(mutex_);
     if (exclusive_ == owner) {
       exclusive_ = 0;
-      released = Release::exclusive;
+      released = Release::kExclusive;
     } else if (shared_.erase(owner) > 0) {
-      released = Release::shared;
+      released = Release::kShared;
     }
   }
   changed_.notify_all();

@@ -58,8 +58,8 @@ class DeviceLock {
   using Owner = std::uint64_t;
   static constexpr Owner kOtherClient = 1;  // the "locked from another link" fault hook
 
-  enum class Result { granted, timed_out, already_held, stopped };
-  enum class Release { exclusive, shared, not_held };
+  enum class Result { kGranted, kTimedOut, kAlreadyHeld, kStopped };
+  enum class Release { kExclusive, kShared, kNotHeld };
 
   explicit DeviceLock(const StopSignal& stop) : stop_(stop) {}
 

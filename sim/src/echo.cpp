@@ -7,20 +7,20 @@
 namespace zr48::sim {
 namespace {
 
-enum class Action { receive, send, receive_slow, send_slow, identify, status_byte, clear };
+enum class Action { kReceive, kSend, kReceiveSlow, kSendSlow, kIdentify, kStatusByte, kClear };
 
 struct EchoCommand {
   std::string_view header;
   Action action;
 };
 constexpr std::array kCommands{
-    EchoCommand{"RECEIVE", Action::receive},
-    EchoCommand{"SEND", Action::send},
-    EchoCommand{"RCVSLOWSRQ", Action::receive_slow},
-    EchoCommand{"SENDSLOWSRQ", Action::send_slow},
-    EchoCommand{"*IDN?", Action::identify},
-    EchoCommand{"*STB?", Action::status_byte},
-    EchoCommand{"*CLS", Action::clear},
+    EchoCommand{"RECEIVE", Action::kReceive},
+    EchoCommand{"SEND", Action::kSend},
+    EchoCommand{"RCVSLOWSRQ", Action::kReceiveSlow},
+    EchoCommand{"SENDSLOWSRQ", Action::kSendSlow},
+    EchoCommand{"*IDN?", Action::kIdentify},
+    EchoCommand{"*STB?", Action::kStatusByte},
+    EchoCommand{"*CLS", Action::kClear},
 };
 
 bool same_header(std::string_view a, std::string_view b) {
@@ -51,21 +51,21 @@ std::string EchoInstrument::execute(std::string_view text, const std::string& id
                                      [&](const auto& c) { return same_header(c.header, header); });
   if (command == kCommands.end()) return {};
   switch (command->action) {
-    case Action::receive:
-    case Action::receive_slow:
+    case Action::kReceive:
+    case Action::kReceiveSlow:
       stored_.clear();
       receiving_ = true;
       return {};
-    case Action::send_slow:
+    case Action::kSendSlow:
       request_due_ = clock_() + kServiceRequestDelay;
       return stored_;
-    case Action::send:
+    case Action::kSend:
       return stored_;
-    case Action::identify:
+    case Action::kIdentify:
       return idn + '\n';
-    case Action::status_byte:  // a socket's serial poll
+    case Action::kStatusByte:  // a socket's serial poll
       return std::to_string(status_byte(false)) + '\n';
-    case Action::clear:
+    case Action::kClear:
       clear_status();
       return {};
   }

@@ -28,13 +28,13 @@ constexpr std::uint8_t kMav = 0x10;
 // AsyncRemoteLocalControl's request codes, 0 to 6 (the numbers of VISA's REN modes): what
 // each does to remote enable, local lockout and remote.
 constexpr std::array kRemoteLocalCodes = {
-    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off
-    RemoteLocalChange{Flag::on, Flag::keep, Flag::keep},   // REN on
-    RemoteLocalChange{Flag::off, Flag::off, Flag::off},    // REN off, go to local
-    RemoteLocalChange{Flag::on, Flag::keep, Flag::on},     // REN on, address: remote
-    RemoteLocalChange{Flag::on, Flag::on, Flag::keep},     // REN on, local lockout
-    RemoteLocalChange{Flag::on, Flag::on, Flag::on},       // REN on, lockout, remote
-    RemoteLocalChange{Flag::keep, Flag::keep, Flag::off},  // go to local
+    RemoteLocalChange{Flag::kOff, Flag::kOff, Flag::kOff},  // REN off
+    RemoteLocalChange{Flag::kOn, Flag::kEep, Flag::kEep},   // REN on
+    RemoteLocalChange{Flag::kOff, Flag::kOff, Flag::kOff},  // REN off, go to local
+    RemoteLocalChange{Flag::kOn, Flag::kEep, Flag::kOn},    // REN on, address: remote
+    RemoteLocalChange{Flag::kOn, Flag::kOn, Flag::kEep},    // REN on, local lockout
+    RemoteLocalChange{Flag::kOn, Flag::kOn, Flag::kOn},     // REN on, lockout, remote
+    RemoteLocalChange{Flag::kEep, Flag::kEep, Flag::kOff},  // go to local
 };
 
 // Remote/local requests a session keeps waiting for their message at most.
@@ -120,7 +120,7 @@ class HislipService final : public Service {
   void join() override { tcp_.join(); }
 
  private:
-  enum class Read { ok, closed, refused };
+  enum class Read { kOk, kClosed, kRefused };
   // Reads one message; answers a malformed one (Error, or FatalError and `closed`).
   Read read_message(StreamReader& in, int fd, hs::Header& header, std::string& payload,
                     Session* session);
@@ -149,31 +149,31 @@ HislipService::Read HislipService::read_message(StreamReader& in, int fd, hs::He
                                                 std::string& payload, Session* session) {
   std::array<std::uint8_t, hs::kHeaderSize> raw{};
   if (!in.read_exact(reinterpret_cast<char*>(raw.data()), raw.size())) {
-    return Read::closed;
+    return Read::kClosed;
   }
   const auto check = hs::parse_header(raw.data(), kMaxPayload, header);
   if (check == hs::HeaderCheck::kBadPrologue) {
     send_fatal(fd, session, hs::kFatalBadHeader, "bad prologue");
-    return Read::closed;
+    return Read::kClosed;
   }
   if (check != hs::HeaderCheck::kOk || hs::is_vendor_type(header.type)) {
     // Skip the payload, then say why it was refused on the channel it came on.
     std::array<char, 4096> sink{};
     for (std::uint64_t left = header.length; left > 0;) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sink.size()));
-      if (!in.read_exact(sink.data(), n)) return Read::closed;
+      if (!in.read_exact(sink.data(), n)) return Read::kClosed;
       left -= n;
     }
     const auto code = check == hs::HeaderCheck::kTooLarge      ? hs::kErrorMessageTooLarge
                       : check == hs::HeaderCheck::kUnknownType ? hs::kErrorUnknownType
                                                                : hs::kErrorUnknownVendorMessage;
     return device_.stop.send_all(fd, message(MessageType::kError, code, 0, "message refused"))
-               ? Read::refused
-               : Read::closed;
+               ? Read::kRefused
+               : Read::kClosed;
   }
   payload.resize(static_cast<std::size_t>(header.length));
-  if (!in.read_exact(payload.data(), payload.size())) return Read::closed;
-  return Read::ok;
+  if (!in.read_exact(payload.data(), payload.size())) return Read::kClosed;
+  return Read::kOk;
 }
 
 bool HislipService::send_fatal(int fd, Session* session, std::uint8_t code, std::string_view text) {
@@ -198,7 +198,7 @@ void HislipService::serve(int fd) {
   hs::Header header;
   std::string payload;
   StreamReader in(device_.stop, fd);
-  if (read_message(in, fd, header, payload, nullptr) != Read::ok) return;
+  if (read_message(in, fd, header, payload, nullptr) != Read::kOk) return;
   if (header.type == MessageType::kInitialize) {
     const std::string_view sub_address = payload;
     if (!sub_address.empty() && !sub_address.starts_with("hislip")) {
@@ -264,8 +264,8 @@ void HislipService::serve_sync(StreamReader& in, int fd, const std::shared_ptr<S
   std::string payload;
   for (;;) {
     const Read read = read_message(in, fd, header, payload, session.get());
-    if (read == Read::closed) return;
-    if (read == Read::refused) continue;
+    if (read == Read::kClosed) return;
+    if (read == Read::kRefused) continue;
     if (auto fatal = device_.with_faults(
             [](Faults& f) { return std::exchange(f.fatal_error, std::nullopt); })) {
       send_fatal(fd, session.get(), fatal->first, fatal->second);
@@ -387,8 +387,8 @@ void HislipService::serve_async(StreamReader& in, int fd, const std::shared_ptr<
   std::string payload;
   for (;;) {
     const Read read = read_message(in, fd, header, payload, session.get());
-    if (read == Read::closed) return;
-    if (read == Read::refused) continue;
+    if (read == Read::kClosed) return;
+    if (read == Read::kRefused) continue;
     std::string answer;
     switch (header.type) {
       case MessageType::kAsyncMaximumMessageSize: {
@@ -416,15 +416,15 @@ void HislipService::serve_async(StreamReader& in, int fd, const std::shared_ptr<
         if (header.control == hs::kLockRequest) {
           const auto result = device_.lock.lock(
               owner, payload, deadline_after(std::chrono::milliseconds(header.parameter)));
-          if (result == DeviceLock::Result::stopped) return;
-          code = result == DeviceLock::Result::granted     ? hs::kLockGranted
-                 : result == DeviceLock::Result::timed_out ? hs::kLockFailed
+          if (result == DeviceLock::Result::kStopped) return;
+          code = result == DeviceLock::Result::kGranted    ? hs::kLockGranted
+                 : result == DeviceLock::Result::kTimedOut ? hs::kLockFailed
                                                            : hs::kLockError;
         } else {
           const auto released = device_.lock.unlock(owner);
-          code = released == DeviceLock::Release::exclusive ? hs::kLockGranted
-                 : released == DeviceLock::Release::shared  ? hs::kLockSharedReleased
-                                                            : hs::kLockError;
+          code = released == DeviceLock::Release::kExclusive ? hs::kLockGranted
+                 : released == DeviceLock::Release::kShared  ? hs::kLockSharedReleased
+                                                             : hs::kLockError;
         }
         answer = message(MessageType::kAsyncLockResponse, code, 0);
         break;

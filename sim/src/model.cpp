@@ -25,18 +25,18 @@ Model::Model() {
 
 Combination Model::combination_of(int n) const {
   const int pair = pair_of(n);
-  return pair < 0 ? Combination::off : settings.pairs.at(static_cast<std::size_t>(pair));
+  return pair < 0 ? Combination::kOff : settings.pairs.at(static_cast<std::size_t>(pair));
 }
 
 bool Model::follows(int n, bool voltage_setting) const {
   if (n % 2 != 0) return false;  // odd channels are primaries (or alone)
   switch (combination_of(n)) {
-    case Combination::series:
-    case Combination::parallel:
+    case Combination::kSeries:
+    case Combination::kParallel:
       return true;
-    case Combination::track:
+    case Combination::kTrack:
       return voltage_setting;
-    case Combination::off:
+    case Combination::kOff:
       break;
   }
   return false;
@@ -49,7 +49,7 @@ Output Model::solve(int n) const {
   if (!own.output || !own.output_enabled || tripped.at(index)) return out;
 
   const Combination combination = combination_of(n);
-  const bool shared = combination == Combination::series || combination == Combination::parallel;
+  const bool shared = combination == Combination::kSeries || combination == Combination::kParallel;
   const int primary = shared && n % 2 == 0 ? n - 1 : n;
   const ChannelSettings& p = channel(primary);
 
@@ -59,25 +59,25 @@ Output Model::solve(int n) const {
     out.limited = true;
   }
   double curr = p.curr;
-  if (combination == Combination::series) volt *= 2.0;
-  if (combination == Combination::parallel) curr *= 2.0;
+  if (combination == Combination::kSeries) volt *= 2.0;
+  if (combination == Combination::kParallel) curr *= 2.0;
 
   // Constant voltage while the load draws no more than the current setting, else constant current.
   const double ohms = load_ohms.at(static_cast<std::size_t>(primary - 1));
   const bool open_circuit = !(ohms > 0.0) || std::isinf(ohms);
   const double drawn = open_circuit ? 0.0 : volt / ohms;
   if (drawn <= curr) {
-    out.mode = OutputMode::constant_voltage;
+    out.mode = OutputMode::kConstantVoltage;
     out.volt = volt;
     out.curr = drawn;
   } else {
-    out.mode = OutputMode::constant_current;
+    out.mode = OutputMode::kConstantCurrent;
     out.curr = curr;
     out.volt = curr * ohms;
   }
   // Each channel of a combination reads its own terminals.
-  if (combination == Combination::series) out.volt /= 2.0;
-  if (combination == Combination::parallel) out.curr /= 2.0;
+  if (combination == Combination::kSeries) out.volt /= 2.0;
+  if (combination == Combination::kParallel) out.curr /= 2.0;
   return out;
 }
 
@@ -184,16 +184,16 @@ void Model::settle() {
     const ChannelSettings& primary = channel(first);
     ChannelSettings& follower = channel(first + 1);
     switch (settings.pairs.at(static_cast<std::size_t>(pair))) {
-      case Combination::series:
-      case Combination::parallel:
+      case Combination::kSeries:
+      case Combination::kParallel:
         follower = primary;
         tripped.at(static_cast<std::size_t>(first)) =
             tripped.at(static_cast<std::size_t>(first - 1));
         break;
-      case Combination::track:
+      case Combination::kTrack:
         follower.volt = primary.volt;
         break;
-      case Combination::off:
+      case Combination::kOff:
         break;
     }
   }
@@ -201,10 +201,10 @@ void Model::settle() {
   // and a combination trips as a whole.
   for (int n = 1; n <= kChannels; ++n) {
     const Output out = solve(n);
-    if (out.mode != OutputMode::off && channel(n).ovp_on && out.volt > channel(n).ovp_level) {
+    if (out.mode != OutputMode::kOff && channel(n).ovp_on && out.volt > channel(n).ovp_level) {
       const Combination combination = combination_of(n);
       const bool shared =
-          combination == Combination::series || combination == Combination::parallel;
+          combination == Combination::kSeries || combination == Combination::kParallel;
       const int first = shared ? n - (n + 1) % 2 : n;
       const int last = shared ? first + 1 : n;
       for (int c = first; c <= last; ++c) {
@@ -222,8 +222,8 @@ void Model::settle() {
     if (tripped.at(index)) q |= kQuesOverVoltage;
     if (out.limited) q |= kQuesVoltageLimited;
     std::uint16_t o = 0;
-    if (out.mode == OutputMode::constant_voltage) o |= kOperConstantVoltage;
-    if (out.mode == OutputMode::constant_current) o |= kOperConstantCurrent;
+    if (out.mode == OutputMode::kConstantVoltage) o |= kOperConstantVoltage;
+    if (out.mode == OutputMode::kConstantCurrent) o |= kOperConstantCurrent;
     ques.isum.at(index).set_condition(q);
     oper.isum.at(index).set_condition(o);
     if (ques.isum.at(index).summary()) ques_inst |= static_cast<std::uint16_t>(1U << n);

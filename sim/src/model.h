@@ -46,7 +46,7 @@ struct ChannelSettings {
   double timer_s = 10.0;
 };
 
-enum class Combination { off, series, parallel, track };
+enum class Combination { kOff, kSeries, kParallel, kTrack };
 
 // Everything *SAV stores and *RCL restores.
 struct Settings {
@@ -102,12 +102,12 @@ inline constexpr std::uint8_t kEsrPowerOn = 1 << 7;
 // SCPI registers keep bit 15 clear so that no controller reads a register as negative.
 inline constexpr std::uint16_t kRegisterBits = 0x7fff;
 
-enum class OutputMode { off, constant_voltage, constant_current };
+enum class OutputMode { kOff, kConstantVoltage, kConstantCurrent };
 
 struct Output {
   double volt = 0.0;
   double curr = 0.0;
-  OutputMode mode = OutputMode::off;
+  OutputMode mode = OutputMode::kOff;
   bool limited = false;  // the voltage limit clamps the programmed level
 };
 
@@ -117,15 +117,15 @@ struct Reading {
   double power = 0.0;
 };
 
-enum class RemoteMode { local, remote, rwlock };
+enum class RemoteMode { kLocal, kRemote, kRwlock };
 
-enum class CalPoint { none, min, mid, max };
+enum class CalPoint { kNone, kMin, kMid, kMax };
 
 struct Calibration {
   bool secured = true;
   std::string code = "HLV3907";
-  CalPoint volt_point = CalPoint::none;
-  CalPoint curr_point = CalPoint::none;
+  CalPoint volt_point = CalPoint::kNone;
+  CalPoint curr_point = CalPoint::kNone;
   // Measured values entered per channel and point (min, mid, max); 0 = not entered.
   std::array<std::array<double, 3>, kChannels> volt_values{};
   std::array<std::array<double, 3>, kChannels> curr_values{};
@@ -155,7 +155,7 @@ struct Model {
   bool display_on = true;
   std::string display_text;
   int gpib_address = 5;
-  RemoteMode remote = RemoteMode::local;
+  RemoteMode remote = RemoteMode::kLocal;
   int beeps = 0;
   Calibration cal;
 

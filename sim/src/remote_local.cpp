@@ -4,7 +4,7 @@ namespace zr48::sim {
 namespace {
 
 void set(bool& flag, Flag change) {
-  if (change != Flag::keep) flag = change == Flag::on;
+  if (change != Flag::kEep) flag = change == Flag::kOn;
 }
 
 }  // namespace

@@ -12,12 +12,12 @@
 namespace zr48::sim {
 
 // What a request does to one flag of the state.
-enum class Flag : std::uint8_t { keep, off, on };
+enum class Flag : std::uint8_t { kEep, kOff, kOn };
 
 struct RemoteLocalChange {
-  Flag remote_enable = Flag::keep;
-  Flag local_lockout = Flag::keep;
-  Flag remote = Flag::keep;
+  Flag remote_enable = Flag::kEep;
+  Flag local_lockout = Flag::kEep;
+  Flag remote = Flag::kEep;
 };
 
 class RemoteLocal {

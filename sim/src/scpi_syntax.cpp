@@ -253,36 +253,36 @@ bool HeaderPattern::match_from(std::size_t node, std::size_t token,
 
 Keyword parse_keyword(std::string_view param) {
   static constexpr std::array<std::pair<std::string_view, Keyword>, 8> kWords{{
-      {"MIN", Keyword::min},
-      {"MINIMUM", Keyword::min},
-      {"MAX", Keyword::max},
-      {"MAXIMUM", Keyword::max},
-      {"DEF", Keyword::def},
-      {"DEFAULT", Keyword::def},
-      {"UP", Keyword::up},
-      {"DOWN", Keyword::down},
+      {"MIN", Keyword::kMin},
+      {"MINIMUM", Keyword::kMin},
+      {"MAX", Keyword::kMax},
+      {"MAXIMUM", Keyword::kMax},
+      {"DEF", Keyword::kDef},
+      {"DEFAULT", Keyword::kDef},
+      {"UP", Keyword::kUp},
+      {"DOWN", Keyword::kDown},
   }};
   const std::string upper = to_upper(trim(param));
   for (const auto& [word, keyword] : kWords) {
     if (upper == word) return keyword;
   }
-  return Keyword::none;
+  return Keyword::kNone;
 }
 
 DataType data_type(std::string_view param) {
   param = trim(param);
-  if (param.empty()) return DataType::none;
+  if (param.empty()) return DataType::kNone;
   const char c = param.front();
-  if (is_alpha(c)) return DataType::character;
-  if (c == '"' || c == '\'') return DataType::string;
-  if (is_block_or_expression(param)) return DataType::other;
-  return DataType::numeric;  // or a malformed number, which the number parser reports
+  if (is_alpha(c)) return DataType::kCharacter;
+  if (c == '"' || c == '\'') return DataType::kString;
+  if (is_block_or_expression(param)) return DataType::kOther;
+  return DataType::kNumeric;  // or a malformed number, which the number parser reports
 }
 
 double parse_number(std::string_view param, char unit) {
   param = trim(param);
   if (param.empty()) throw ScpiError{kMissingParameter};
-  if (data_type(param) != DataType::numeric) throw ScpiError{kDataTypeError};
+  if (data_type(param) != DataType::kNumeric) throw ScpiError{kDataTypeError};
   std::size_t i = 0;
   if (param[i] == '+' || param[i] == '-') ++i;
   std::size_t digits = 0;
@@ -332,7 +332,7 @@ double parse_number(std::string_view param, char unit) {
 
 std::int64_t parse_integer(std::string_view param) {
   param = trim(param);
-  if (data_type(param) == DataType::other) throw ScpiError{kDataTypeError};
+  if (data_type(param) == DataType::kOther) throw ScpiError{kDataTypeError};
   if (param.size() > 2 && param[0] == '#') {
     const char radix_char = static_cast<char>(std::toupper(static_cast<unsigned char>(param[1])));
     const int radix = radix_char == 'H' ? 16 : radix_char == 'Q' ? 8 : radix_char == 'B' ? 2 : 0;
@@ -352,7 +352,7 @@ std::int64_t parse_integer(std::string_view param) {
 }
 
 bool parse_bool(std::string_view param) {
-  if (data_type(param) == DataType::character) {
+  if (data_type(param) == DataType::kCharacter) {
     const std::string word = parse_character(param);
     if (word == "ON") return true;
     if (word == "OFF") return false;
@@ -363,7 +363,7 @@ bool parse_bool(std::string_view param) {
 
 std::string parse_character(std::string_view param) {
   param = trim(param);
-  if (data_type(param) != DataType::character) throw ScpiError{kDataTypeError};
+  if (data_type(param) != DataType::kCharacter) throw ScpiError{kDataTypeError};
   for (char c : param) {
     if (!is_alpha(c) && !is_digit(c) && c != '_') throw ScpiError{kSyntaxError};
   }
@@ -372,7 +372,7 @@ std::string parse_character(std::string_view param) {
 
 std::string parse_string(std::string_view param) {
   param = trim(param);
-  if (data_type(param) != DataType::string) throw ScpiError{kDataTypeError};
+  if (data_type(param) != DataType::kString) throw ScpiError{kDataTypeError};
   const char q = param.front();
   if (param.size() < 2) throw ScpiError{kInvalidStringData};
   if (param.back() != q) throw ScpiError{kInvalidStringData};

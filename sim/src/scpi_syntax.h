@@ -56,12 +56,12 @@ class HeaderPattern {
 };
 
 // Keyword parameters in their long/short SCPI forms.
-enum class Keyword { none, min, max, def, up, down };
+enum class Keyword { kNone, kMin, kMax, kDef, kUp, kDown };
 Keyword parse_keyword(std::string_view param);
 
 // The IEEE 488.2 program data type of a parameter, from its first character. A parameter of
 // another type than the header takes is -104 "Data type error".
-enum class DataType { none, character, numeric, string, other };
+enum class DataType { kNone, kCharacter, kNumeric, kString, kOther };
 DataType data_type(std::string_view param);
 
 // The largest exponent magnitude a number may be written with (-123 beyond).

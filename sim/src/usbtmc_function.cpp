@@ -54,31 +54,31 @@ class UsbtmcFunction final : public UsbtmcLink {
 
   Result bulk_out(std::string_view transfer) override {
     const std::lock_guard guard(anchor_->mutex);
-    if (!present()) return Result::gone;
+    if (!present()) return Result::kGone;
     const auto id = static_cast<std::uint8_t>(transfer.empty() ? 0 : transfer[0]);
     if (transfer.size() < kHeaderBytes ||
         static_cast<std::uint8_t>(transfer[1]) != static_cast<std::uint8_t>(~transfer[2])) {
-      return Result::stall;
+      return Result::kStall;
     }
     switch (id) {
       case kDevDepMsgOut: {
         const std::uint32_t size = little_endian(transfer, 4);
-        if (size > transfer.size() - kHeaderBytes) return Result::stall;
+        if (size > transfer.size() - kHeaderBytes) return Result::kStall;
         const std::string_view data = transfer.substr(kHeaderBytes, size);
         anchor_->device->record(session_, data);
         if (!exchange_->write(data, (transfer[8] & 1) != 0)) unplugged_ = true;
-        return unplugged_ ? Result::gone : Result::ok;
+        return unplugged_ ? Result::kGone : Result::kOk;
       }
       case kRequestDevDepMsgIn:
         request_ = Request{static_cast<std::uint8_t>(transfer[1]), little_endian(transfer, 4),
                            (transfer[8] & 2) != 0, transfer[9]};
         reported_nothing_ = false;
-        return Result::ok;
+        return Result::kOk;
       case kTrigger:
         exchange_->trigger();
-        return Result::ok;
+        return Result::kOk;
       default:
-        return Result::stall;
+        return Result::kStall;
     }
   }
 
@@ -86,7 +86,7 @@ class UsbtmcFunction final : public UsbtmcLink {
     const std::lock_guard guard(anchor_->mutex);
     BulkIn in;
     if (!present()) {
-      in.result = Result::gone;
+      in.result = Result::kGone;
       return in;
     }
     if (!request_) return in;

@@ -68,8 +68,8 @@ struct CoreConnection {
 
 // VXI-11 has no REN line: device_remote enables remote and goes there (its remote state
 // disables every local control), device_local returns to local.
-constexpr RemoteLocalChange kDeviceRemote{Flag::on, Flag::keep, Flag::on};
-constexpr RemoteLocalChange kDeviceLocal{Flag::keep, Flag::keep, Flag::off};
+constexpr RemoteLocalChange kDeviceRemote{Flag::kOn, Flag::kEep, Flag::kOn};
+constexpr RemoteLocalChange kDeviceLocal{Flag::kEep, Flag::kEep, Flag::kOff};
 
 struct Link {
   Link(Device& device, std::size_t record_slot) : slot(record_slot), exchange(device) {}
@@ -265,7 +265,7 @@ Record Vxi11Service::dispatch(wire::XdrReader& in, const rpc::CallHeader& call,
         const auto slot = slot_of(p.lid);
         if (!slot) return vx::DeviceError{vx::kInvalidLinkId};
         const auto released = device_.lock.unlock(Device::owner_of(*slot));
-        return vx::DeviceError{released == DeviceLock::Release::not_held ? vx::kNoLockHeld
+        return vx::DeviceError{released == DeviceLock::Release::kNotHeld ? vx::kNoLockHeld
                                                                          : vx::kNoError};
       });
     case vx::kDestroyLink:
@@ -339,7 +339,7 @@ vx::CreateLinkResp Vxi11Service::create_link(const vx::CreateLinkParms& p,
   if (p.lock_device) {
     const auto result = device_.lock.lock(
         Device::owner_of(slot), "", deadline_after(std::chrono::milliseconds(p.lock_timeout)));
-    if (result != DeviceLock::Result::granted) {
+    if (result != DeviceLock::Result::kGranted) {
       resp.error = vx::kDeviceLocked;
       return resp;
     }
@@ -402,7 +402,7 @@ std::int32_t Vxi11Service::lock(std::int32_t lid, std::int32_t flags, std::uint3
   const auto wait = (flags & vx::kFlagWaitLock) != 0 ? std::chrono::milliseconds(lock_timeout)
                                                      : std::chrono::milliseconds(0);
   const auto result = device_.lock.lock(Device::owner_of(*slot), "", deadline_after(wait));
-  return result == DeviceLock::Result::granted ? vx::kNoError : vx::kDeviceLocked;
+  return result == DeviceLock::Result::kGranted ? vx::kNoError : vx::kDeviceLocked;
 }
 
 vx::DeviceWriteResp Vxi11Service::write(const vx::DeviceWriteParms& p, CallFaults& faults) {

@@ -57,16 +57,16 @@ int main() {
   options.listen = "127.0.0.18:0";
   std::string error;
   int exit_code = 0;
-  auto service = zr48::panel::Service::Create(options, error, exit_code);
+  auto service = zr48::panel::Service::create(options, error, exit_code);
   if (!service) {
     std::fprintf(stderr, "browser test: %s\n", error.c_str());
     return 1;
   }
-  std::thread serving([&] { service->Serve(); });
+  std::thread serving([&] { service->serve(); });
   sim.clear_received();
   const int node =
       RunNode(ZR48_PANEL_TEST_DIR "/browser_test.mjs", service->url(), ZR48_PANEL_SHOTS);
-  service->Stop();
+  service->stop();
   serving.join();
   if (node != 0) return node;
 

@@ -31,15 +31,15 @@ class PanelTest : public ::testing::Test {
     options.history_s = 600;
     std::string error;
     int exit_code = 0;
-    service_ = Service::Create(options, error, exit_code);
+    service_ = Service::create(options, error, exit_code);
     ASSERT_NE(service_, nullptr) << error;
-    serving_ = std::thread([this] { service_->Serve(); });
+    serving_ = std::thread([this] { service_->serve(); });
     client_ = std::make_unique<httplib::Client>(kAddress, service_->port());
     client_->set_read_timeout(10, 0);
   }
 
   void Stop() {
-    if (service_) service_->Stop();
+    if (service_) service_->stop();
     if (serving_.joinable()) serving_.join();
     service_.reset();
   }

@@ -120,7 +120,7 @@ TEST(SyntaxTest, ValuesAndReplyForms) {
   EXPECT_FALSE(parse_bool("OFF"));
   EXPECT_TRUE(parse_bool("1"));
   EXPECT_EQ(parse_string("'it''s'"), "it's");
-  EXPECT_EQ(parse_keyword("maximum"), Keyword::max);
+  EXPECT_EQ(parse_keyword("maximum"), Keyword::kMax);
   EXPECT_EQ(format_number(1.5), "+1.50000E+00");
   EXPECT_EQ(format_number(-0.0), "+0.00000E+00");
   EXPECT_EQ(format_number(-0.0225), "-2.25000E-02");

@@ -302,11 +302,11 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
   int send(const std::string& transfer) {
     state_->record(transfer);
     switch (link_->bulk_out(transfer)) {
-      case sim::UsbtmcLink::Result::ok:
+      case sim::UsbtmcLink::Result::kOk:
         return 0;
-      case sim::UsbtmcLink::Result::stall:
+      case sim::UsbtmcLink::Result::kStall:
         return EPIPE;
-      case sim::UsbtmcLink::Result::gone:
+      case sim::UsbtmcLink::Result::kGone:
         become_zombie();
         return ENODEV;
     }
@@ -326,7 +326,7 @@ class FakeFile final : public visa::usbtmc::DeviceFile {
     std::string transfer;
     for (;;) {
       sim::UsbtmcLink::BulkIn in = link_->bulk_in();
-      if (in.result == sim::UsbtmcLink::Result::gone) {
+      if (in.result == sim::UsbtmcLink::Result::kGone) {
         become_zombie();
         return -ENODEV;
       }

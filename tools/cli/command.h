@@ -46,17 +46,17 @@ struct Subcommand {
 };
 
 // Every registered subcommand, in registration order.
-std::vector<Subcommand>& Subcommands();
+std::vector<Subcommand>& subcommands();
 
 // A file's static instance registers its subcommand before main runs.
 struct Registration {
   Registration(std::string name, Setup setup) {
-    Subcommands().push_back({std::move(name), std::move(setup)});
+    subcommands().push_back({std::move(name), std::move(setup)});
   }
 };
 
 // The resource argument every instrument subcommand takes ($ZR48_RESOURCE when omitted).
-CLI::Option* AddResource(CLI::App& app, std::string& resource);
+CLI::Option* add_resource(CLI::App& app, std::string& resource);
 
 }  // namespace zr48::cli
 

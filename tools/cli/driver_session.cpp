@@ -19,7 +19,7 @@ constexpr std::size_t kReplySize = 512;  // the instrument functions' reply buff
 
 }  // namespace
 
-Exit ExitFor(ViStatus status) {
+Exit exit_for(ViStatus status) {
   switch (status) {
     case kResourceNotFound:
     case kTimeout:
@@ -33,7 +33,7 @@ Exit ExitFor(ViStatus status) {
   }
 }
 
-std::string DescribeFailure(ViSession vi, ViStatus status) {
+std::string describe_failure(ViSession vi, ViStatus status) {
   char message[256] = "";
   ZR48_error_message(vi, status, message);
   std::string text = message;
@@ -44,7 +44,7 @@ std::string DescribeFailure(ViSession vi, ViStatus status) {
     const std::string_view elaboration = description.data();
     const auto at = elaboration.find("Elaboration:");
     if (at != std::string_view::npos) {
-      text += " " + TrimReply(elaboration.substr(at + std::strlen("Elaboration:") + 1));
+      text += " " + trim_reply(elaboration.substr(at + std::strlen("Elaboration:") + 1));
     }
   }
   char code[16];
@@ -58,7 +58,7 @@ DriverSession::DriverSession(const std::string& resource, const Globals& globals
       ZR48_InitWithOptions(const_cast<ViRsrc>(resource.c_str()), id_query ? VI_TRUE : VI_FALSE,
                            VI_FALSE, globals.options.c_str(), &vi_);
   if (status < 0) {
-    const Exit exit = ExitFor(status);
+    const Exit exit = exit_for(status);
     std::string advice;
     if (exit == Exit::kConnection) {
       advice = "\nCheck the address and that the instrument (or zr48-sim) is listening there.";
@@ -66,7 +66,7 @@ DriverSession::DriverSession(const std::string& resource, const Globals& globals
       advice = "\nA resource looks like TCPIP::192.168.1.20::5025::SOCKET.";
     }
     throw Failure(exit,
-                  "cannot open " + resource + ": " + DescribeFailure(VI_NULL, status) + advice);
+                  "cannot open " + resource + ": " + describe_failure(VI_NULL, status) + advice);
   }
 }
 
@@ -74,43 +74,43 @@ DriverSession::~DriverSession() {
   ZR48_close(vi_);
 }
 
-void DriverSession::Check(ViStatus status, std::string_view what) const {
+void DriverSession::check(ViStatus status, std::string_view what) const {
   if (status >= 0) return;
-  throw Failure(ExitFor(status), std::string(what) + ": " + DescribeFailure(vi_, status));
+  throw Failure(exit_for(status), std::string(what) + ": " + describe_failure(vi_, status));
 }
 
-std::string DriverSession::Scpi(const std::string& line) const {
+std::string DriverSession::scpi(const std::string& line) const {
   if (line.find('?') == std::string::npos) {
-    Check(ZR48_WriteCmd(vi_, line.c_str()), line);
+    check(ZR48_WriteCmd(vi_, line.c_str()), line);
     return {};
   }
   char reply[kReplySize] = "";
-  Check(ZR48_ReadCmd(vi_, line.c_str(), reply), line);
-  return TrimReply(reply);
+  check(ZR48_ReadCmd(vi_, line.c_str(), reply), line);
+  return trim_reply(reply);
 }
 
-std::vector<std::string> DriverSession::DrainErrors() const {
+std::vector<std::string> DriverSession::drain_errors() const {
   std::vector<std::string> errors;
   for (int i = 0; i < 256; ++i) {  // a queue is bounded; a broken reply must not loop forever
     ViInt32 code = 0;
     char message[256] = "";
-    Check(ZR48_error_query(vi_, &code, message), "SYST:ERR?");
+    check(ZR48_error_query(vi_, &code, message), "SYST:ERR?");
     if (code == 0) break;
-    errors.push_back(TrimReply(message));
+    errors.push_back(trim_reply(message));
   }
   return errors;
 }
 
 SessionLock::SessionLock(const DriverSession& session) : vi_(session.vi()) {
-  session.Check(ZR48_LockSession(vi_, &has_lock_), "lock");
+  session.check(ZR48_LockSession(vi_, &has_lock_), "lock");
 }
 
 SessionLock::~SessionLock() {
   ZR48_UnlockSession(vi_, &has_lock_);
 }
 
-double ParseNumber(std::string_view reply) {
-  const std::string text = TrimReply(reply);
+double parse_number(std::string_view reply) {
+  const std::string text = trim_reply(reply);
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || end == text.c_str()) {
@@ -119,7 +119,7 @@ double ParseNumber(std::string_view reply) {
   return value;
 }
 
-std::string TrimReply(std::string_view reply) {
+std::string trim_reply(std::string_view reply) {
   while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r' || reply.back() == ' ')) {
     reply.remove_suffix(1);
   }

@@ -13,10 +13,10 @@
 namespace zr48::cli {
 
 // The exit code for a negative status.
-Exit ExitFor(ViStatus status);
+Exit exit_for(ViStatus status);
 
 // ZR48_error_message's text for a status, and what ZR48_GetError recorded (read and cleared).
-std::string DescribeFailure(ViSession vi, ViStatus status);
+std::string describe_failure(ViSession vi, ViStatus status);
 
 class DriverSession {
  public:
@@ -29,12 +29,12 @@ class DriverSession {
   const std::string& resource() const { return resource_; }
 
   // Throws a Failure for a negative status; `what` names the operation.
-  void Check(ViStatus status, std::string_view what) const;
+  void check(ViStatus status, std::string_view what) const;
 
   // Sends one line; returns the reply without its line end for a query (a line with '?').
-  std::string Scpi(const std::string& line) const;
+  std::string scpi(const std::string& line) const;
   // The instrument's error queue, drained: "<code>,\"<text>\"" lines until 0.
-  std::vector<std::string> DrainErrors() const;
+  std::vector<std::string> drain_errors() const;
 
  private:
   std::string resource_;
@@ -55,9 +55,9 @@ class SessionLock {
 };
 
 // "+1.25000E+01" -> 12.5; throws a Failure (instrument error) for a reply without a number.
-double ParseNumber(std::string_view reply);
+double parse_number(std::string_view reply);
 // Trailing white space and line ends removed.
-std::string TrimReply(std::string_view reply);
+std::string trim_reply(std::string_view reply);
 
 }  // namespace zr48::cli
 

@@ -8,12 +8,12 @@
 
 namespace zr48::cli {
 
-std::vector<Subcommand>& Subcommands() {
-  static std::vector<Subcommand> subcommands;
-  return subcommands;
+std::vector<Subcommand>& subcommands() {
+  static std::vector<Subcommand> registered;
+  return registered;
 }
 
-CLI::Option* AddResource(CLI::App& app, std::string& resource) {
+CLI::Option* add_resource(CLI::App& app, std::string& resource) {
   return app.add_option("resource", resource, "VISA resource, e.g. TCPIP::127.0.0.1::5025::SOCKET")
       ->envname("ZR48_RESOURCE")
       ->required();
@@ -21,7 +21,7 @@ CLI::Option* AddResource(CLI::App& app, std::string& resource) {
 
 namespace {
 
-int Run(int argc, char** argv) {
+int run(int argc, char** argv) {
   CLI::App tool("Program, read and watch the ZR48 seven-channel DC power supply.", "zr48");
   tool.set_version_flag("-V,--version", "zr48 " + std::to_string(ZR48_TOOL_VERSION_MAJOR) + "." +
                                             std::to_string(ZR48_TOOL_VERSION_MINOR));
@@ -33,11 +33,11 @@ int Run(int argc, char** argv) {
   tool.add_option("--options", globals.options,
                   "IVI option string, e.g. \"Simulate=1\" or \"QueryInstrStatus=1\"");
 
-  std::vector<Subcommand> subcommands = Subcommands();
-  std::sort(subcommands.begin(), subcommands.end(),
+  std::vector<Subcommand> sorted = subcommands();
+  std::sort(sorted.begin(), sorted.end(),
             [](const Subcommand& a, const Subcommand& b) { return a.name < b.name; });
   std::map<std::string, Handler> handlers;
-  for (const Subcommand& subcommand : subcommands) {
+  for (const Subcommand& subcommand : sorted) {
     handlers[subcommand.name] = subcommand.setup(tool, globals);
   }
 
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   // Anything not turned into an exit code on the way (out of memory, say) still ends with a
   // message and a status, not an abort.
   try {
-    return zr48::cli::Run(argc, argv);
+    return zr48::cli::run(argc, argv);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zr48: %s\n", error.what());
   } catch (...) {

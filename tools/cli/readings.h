@@ -24,17 +24,17 @@ struct ChannelReading {
 };
 
 // "ch2", "CH2", "2" -> 2; "all" -> every channel. Throws a usage Failure otherwise.
-std::vector<int> ParseChannels(const std::string& text);
-std::string ChannelName(int channel);
+std::vector<int> parse_channels(const std::string& text);
+std::string channel_name(int channel);
 
 // One channel's readings, taken under the session lock.
-ChannelReading ReadChannel(const DriverSession& session, int channel);
+ChannelReading read_channel(const DriverSession& session, int channel);
 
-nlohmann::ordered_json ToJson(const ChannelReading& reading);
+nlohmann::ordered_json to_json(const ChannelReading& reading);
 // The table header and one aligned row per reading.
-std::string FormatTable(const std::vector<ChannelReading>& readings);
-std::string CsvHeader();
-std::string CsvRow(const std::string& time, const ChannelReading& reading);
+std::string format_table(const std::vector<ChannelReading>& readings);
+std::string csv_header();
+std::string csv_row(const std::string& time, const ChannelReading& reading);
 
 }  // namespace zr48::cli
 

@@ -13,20 +13,20 @@ constexpr std::string_view kApiJson =
     ;
 
 // "VOLT:PROT %s" -> "VOLT:PROT"; "INST %s" -> "INST".
-std::string Header(const std::string& line) {
+std::string header(const std::string& line) {
   return line.substr(0, line.find(' '));
 }
 
-std::vector<std::string> Collect() {
+std::vector<std::string> collect() {
   const nlohmann::json api = nlohmann::json::parse(kApiJson);
   std::vector<std::string> words = {"SYST:ERR?", "INST"};
   for (const auto& function : api["functions"]) {
-    if (function.contains("instrument")) words.push_back(Header(function["instrument"]["command"]));
+    if (function.contains("instrument")) words.push_back(header(function["instrument"]["command"]));
   }
   for (const auto& attribute : api["attributes"]) {
     if (!attribute.contains("scpi")) continue;
     for (const char* key : {"query", "command"}) {
-      if (attribute["scpi"][key].is_string()) words.push_back(Header(attribute["scpi"][key]));
+      if (attribute["scpi"][key].is_string()) words.push_back(header(attribute["scpi"][key]));
     }
   }
   std::sort(words.begin(), words.end());
@@ -36,8 +36,8 @@ std::vector<std::string> Collect() {
 
 }  // namespace
 
-const std::vector<std::string>& ScpiWords() {
-  static const std::vector<std::string> words = Collect();
+const std::vector<std::string>& scpi_words() {
+  static const std::vector<std::string> words = collect();
   return words;
 }
 

@@ -9,7 +9,7 @@
 namespace zr48::cli {
 
 // Sorted, without duplicates ("*IDN?", "MEAS:VOLT?", "VOLT", ...).
-const std::vector<std::string>& ScpiWords();
+const std::vector<std::string>& scpi_words();
 
 }  // namespace zr48::cli
 

@@ -11,6 +11,6 @@ struct Asset {
 };
 
 // The asset of that file name, or nullptr.
-const Asset* FindAsset(std::string_view name);
+const Asset* find_asset(std::string_view name);
 
 }  // namespace zr48::panel

@@ -26,13 +26,13 @@ constexpr std::array<SettingInfo, 3> kSettings{{
     {"ovp", "OVP level", "V", &Rating::ovp},
 }};
 
-const SettingInfo& InfoOf(Setting setting) {
+const SettingInfo& info_of(Setting setting) {
   return kSettings.at(static_cast<std::size_t>(setting));
 }
 
 // Digits with at most one point, an optional sign and exponent: what a person types. Rejects
 // hexadecimal, "inf", "nan", units and SCPI words, which from_chars alone would partly accept.
-bool IsPlainNumber(std::string_view text) {
+bool is_plain_number(std::string_view text) {
   if (text.empty() || text.size() > 32) return false;
   bool digits = false;
   for (const char c : text) {
@@ -44,7 +44,7 @@ bool IsPlainNumber(std::string_view text) {
   return digits;
 }
 
-std::string Format(double value) {
+std::string format(double value) {
   std::array<char, 32> buffer{};
   const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
   return {buffer.data(), result.ptr};
@@ -52,36 +52,36 @@ std::string Format(double value) {
 
 }  // namespace
 
-const Rating& RatingOf(int channel) {
+const Rating& rating_of(int channel) {
   return kRatings.at(static_cast<std::size_t>(channel - 1));
 }
 
-std::optional<Setting> ParseSetting(std::string_view name) {
+std::optional<Setting> parse_setting(std::string_view name) {
   for (std::size_t i = 0; i < kSettings.size(); ++i) {
     if (kSettings.at(i).name == name) return static_cast<Setting>(i);
   }
   return std::nullopt;
 }
 
-CheckedValue CheckValue(int channel, Setting setting, std::string_view text) {
-  const SettingInfo& info = InfoOf(setting);
-  const double max = RatingOf(channel).*(info.max);
+CheckedValue check_value(int channel, Setting setting, std::string_view text) {
+  const SettingInfo& info = info_of(setting);
+  const double max = rating_of(channel).*(info.max);
   char range[96];
   std::snprintf(range, sizeof range, "%.*s of ch%d must be a number from 0 to %g %s",
                 static_cast<int>(info.label.size()), info.label.data(), channel, max, info.unit);
   if (text.starts_with('+')) text.remove_prefix(1);
   double value = 0.0;
-  if (!IsPlainNumber(text)) return {"", std::string(range) + "."};
+  if (!is_plain_number(text)) return {"", std::string(range) + "."};
   const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
   if (parsed.ec != std::errc{} || parsed.ptr != text.data() + text.size() ||
       !std::isfinite(value)) {
     return {"", std::string(range) + "."};
   }
   if (value < 0.0 || value > max) {
-    return {"", std::string(range) + "; " + Format(value) + " is out of range."};
+    return {"", std::string(range) + "; " + format(value) + " is out of range."};
   }
   if (value == 0.0) value = 0.0;  // "-0" goes out as "0"
-  return {Format(value), ""};
+  return {format(value), ""};
 }
 
 }  // namespace zr48::panel

@@ -9,7 +9,7 @@ namespace zr48::panel {
 
 inline constexpr int kChannelCount = 7;
 
-enum class Setting { voltage, current, ovp };
+enum class Setting { kVoltage, kCurrent, kOvp };
 
 struct Rating {
   double volt;  // highest voltage setting, V
@@ -19,10 +19,10 @@ struct Rating {
 
 // The rating of channel 1..7: channels 1-6 are 30 V / 3 A outputs, channel 7 a 6 V / 5 A one;
 // the protection level may be set up to 110 % of the voltage rating.
-const Rating& RatingOf(int channel);
+const Rating& rating_of(int channel);
 
 // "voltage" / "current" / "ovp" -> the setting, or nullopt.
-std::optional<Setting> ParseSetting(std::string_view name);
+std::optional<Setting> parse_setting(std::string_view name);
 
 struct CheckedValue {
   std::string text;   // the value as sent to the instrument, e.g. "12.5"
@@ -31,6 +31,6 @@ struct CheckedValue {
 
 // Accepts a plain decimal number (optionally with an exponent) within the setting's range on that
 // channel; anything else gets an error message that says what is allowed.
-CheckedValue CheckValue(int channel, Setting setting, std::string_view text);
+CheckedValue check_value(int channel, Setting setting, std::string_view text);
 
 }  // namespace zr48::panel

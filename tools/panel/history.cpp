@@ -10,7 +10,7 @@ namespace zr48::panel {
 History::History(double span_s, std::size_t max_samples)
     : span_s_(span_s), max_samples_(std::max<std::size_t>(max_samples, 1)) {}
 
-void History::Add(const Sample& sample) {
+void History::add(const Sample& sample) {
   const std::lock_guard lock(mutex_);
   samples_.push_back(sample);
   while (samples_.size() > max_samples_ || samples_.front().time < sample.time - span_s_) {
@@ -18,7 +18,7 @@ void History::Add(const Sample& sample) {
   }
 }
 
-std::vector<Sample> History::Window(double window_s) const {
+std::vector<Sample> History::window(double window_s) const {
   const std::lock_guard lock(mutex_);
   if (samples_.empty()) return {};
   const double from = samples_.back().time - window_s;
@@ -32,7 +32,7 @@ std::size_t History::size() const {
   return samples_.size();
 }
 
-std::string History::Csv(const std::vector<Sample>& samples) {
+std::string History::csv(const std::vector<Sample>& samples) {
   std::string csv = "time_utc";
   char cell[64];
   for (int n = 1; n <= kChannelCount; ++n) {

@@ -27,13 +27,13 @@ class History {
   // `max_samples` of them (the span divided by the polling interval, with room to spare).
   History(double span_s, std::size_t max_samples);
 
-  void Add(const Sample& sample);
+  void add(const Sample& sample);
   // The samples of the last `window_s` seconds, oldest first.
-  std::vector<Sample> Window(double window_s) const;
+  std::vector<Sample> window(double window_s) const;
   std::size_t size() const;
 
   // Comma-separated values with a header line: UTC time, then V, A, W and output per channel.
-  static std::string Csv(const std::vector<Sample>& samples);
+  static std::string csv(const std::vector<Sample>& samples);
 
  private:
   double span_s_;

@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "  --history    seconds of readings kept for the plot and CSV export (default 3600)\n";
 
 // "0.5", "0.5s" or "500ms" -> seconds; negative when malformed.
-double ParseSeconds(std::string_view text) {
+double parse_seconds(std::string_view text) {
   double scale = 1.0;
   if (text.ends_with("ms")) {
     scale = 0.001;
@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--options") {
       options.options = value;
     } else if (arg == "--interval") {
-      options.interval_s = ParseSeconds(value);
+      options.interval_s = parse_seconds(value);
     } else if (arg == "--history") {
-      const double seconds = ParseSeconds(value);
+      const double seconds = parse_seconds(value);
       options.history_s = seconds > 0 ? static_cast<std::size_t>(seconds) : 0;
     } else {
       std::fprintf(stderr, "zr48-panel: unknown option %s\n%s", argv[i - 1], kUsage);

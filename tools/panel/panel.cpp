@@ -23,16 +23,16 @@ int run(const Options& options) {
   int exit_code = 0;
   try {
     std::string error;
-    std::unique_ptr<Service> service = Service::Create(options, error, exit_code);
+    std::unique_ptr<Service> service = Service::create(options, error, exit_code);
     if (!service) {
       std::fprintf(stderr, "zr48 panel: %s\n", error.c_str());
     } else {
-      std::thread server([&service] { service->Serve(); });
+      std::thread server([&service] { service->serve(); });
       std::printf("zr48 panel for %s\nOpen %s\n", options.resource.c_str(), service->url().c_str());
       std::fflush(stdout);
       int received = 0;
       sigwait(&stop_signals, &received);
-      service->Stop();
+      service->stop();
       server.join();
     }
   } catch (const std::exception& e) {

@@ -12,7 +12,7 @@ namespace zr48::panel {
 namespace {
 
 // Compares without stopping at the first difference, so that timing tells nothing of the token.
-bool SameSecret(std::string_view a, std::string_view b) {
+bool same_secret(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   unsigned char difference = 0;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -21,20 +21,20 @@ bool SameSecret(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
+std::string lower(std::string_view text) {
+  std::string lowered(text);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
+  return lowered;
 }
 
-bool IsLoopback(std::string_view host) {
+bool is_loopback(std::string_view host) {
   return host.starts_with("127.") || host == "::1" || host == "localhost";
 }
 
 }  // namespace
 
-std::string NewToken() {
+std::string new_token() {
   std::array<std::uint8_t, 32> bytes{};
   std::size_t filled = 0;
   while (filled < bytes.size()) {
@@ -55,32 +55,32 @@ RequestGuard::RequestGuard(std::string token, const std::string& host, int port)
     : token_(std::move(token)) {
   const std::string suffix = ":" + std::to_string(port);
   const bool v6 = host.find(':') != std::string::npos;
-  hosts_.push_back(Lower(v6 ? "[" + host + "]" : host) + suffix);
-  if (IsLoopback(host)) {
+  hosts_.push_back(lower(v6 ? "[" + host + "]" : host) + suffix);
+  if (is_loopback(host)) {
     for (const char* alias : {"localhost", "127.0.0.1", "[::1]"}) hosts_.push_back(alias + suffix);
   }
 }
 
-bool RequestGuard::KnownHost(std::string_view host) const {
-  const std::string lower = Lower(host);
-  return std::find(hosts_.begin(), hosts_.end(), lower) != hosts_.end();
+bool RequestGuard::known_host(std::string_view host) const {
+  const std::string lowered = lower(host);
+  return std::find(hosts_.begin(), hosts_.end(), lowered) != hosts_.end();
 }
 
-Verdict RequestGuard::Check(std::string_view method, std::string_view host_header,
+Verdict RequestGuard::check(std::string_view method, std::string_view host_header,
                             std::string_view origin, std::string_view token) const {
-  if (!KnownHost(host_header)) {
+  if (!known_host(host_header)) {
     return {403, "Host '" + std::string(host_header.substr(0, 100)) +
                      "' is not this panel's address; open the address the panel printed."};
   }
   if (token.empty())
     return {403, "The access token is missing; open the address the panel printed."};
-  if (!SameSecret(token, token_)) return {403, "The access token is wrong."};
+  if (!same_secret(token, token_)) return {403, "The access token is wrong."};
   if (method == "GET" || method == "HEAD") return {};
   if (method != "POST") return {405, "Only GET and POST are served."};
   // Browsers send Origin with every POST; a page of another site carries its own.
   if (origin.empty()) return {403, "A request that changes settings needs an Origin header."};
   const std::string_view scheme = "http://";
-  if (!origin.starts_with(scheme) || !KnownHost(origin.substr(scheme.size()))) {
+  if (!origin.starts_with(scheme) || !known_host(origin.substr(scheme.size()))) {
     return {403, "Requests from '" + std::string(origin.substr(0, 100)) + "' are refused."};
   }
   return {};

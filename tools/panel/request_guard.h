@@ -11,7 +11,7 @@
 namespace zr48::panel {
 
 // 32 random bytes from the kernel as 64 hexadecimal digits.
-std::string NewToken();
+std::string new_token();
 
 struct Verdict {
   int status = 200;    // 200 when allowed, else the HTTP status to answer with
@@ -28,11 +28,11 @@ class RequestGuard {
 
   // `token` is the one the request carried (query parameter or header), empty if none;
   // `origin` is the Origin header, empty if none.
-  Verdict Check(std::string_view method, std::string_view host_header, std::string_view origin,
+  Verdict check(std::string_view method, std::string_view host_header, std::string_view origin,
                 std::string_view token) const;
 
  private:
-  bool KnownHost(std::string_view host) const;
+  bool known_host(std::string_view host) const;
 
   std::string token_;
   std::vector<std::string> hosts_;  // "127.0.0.1:8048", "localhost:8048", ...

@@ -37,29 +37,29 @@ struct LogEntry {
   std::string text;
 };
 
-json ChannelJson(int n, const ChannelState& ch) {
+json channel_json(int n, const ChannelState& ch) {
   return {{"n", n},          {"setV", ch.set_volt},   {"setI", ch.set_curr},
           {"ovp", ch.ovp},   {"v", ch.volt},          {"i", ch.curr},
           {"p", ch.power},   {"out", ch.output},      {"trip", ch.tripped},
           {"mode", ch.mode}, {"comb", ch.combination}};
 }
 
-const char* ContentType(std::string_view name) {
+const char* content_type(std::string_view name) {
   if (name.ends_with(".js")) return "text/javascript; charset=utf-8";
   if (name.ends_with(".css")) return "text/css; charset=utf-8";
   return "text/html; charset=utf-8";
 }
 
-void Reply(httplib::Response& res, int status, const json& body) {
+void reply(httplib::Response& res, int status, const json& body) {
   res.status = status;
   res.set_content(body.dump(), "application/json");
 }
 
-void Refuse(httplib::Response& res, int status, const std::string& message) {
-  Reply(res, status, {{"ok", false}, {"message", message}, {"errors", json::array()}});
+void refuse(httplib::Response& res, int status, const std::string& message) {
+  reply(res, status, {{"ok", false}, {"message", message}, {"errors", json::array()}});
 }
 
-double WindowOf(const httplib::Request& req, double history_s) {
+double window_of(const httplib::Request& req, double history_s) {
   double seconds = 300.0;
   if (req.has_param("seconds")) {
     const std::string text = req.get_param_value("seconds");
@@ -101,18 +101,18 @@ struct Service::Impl {
         history(
             static_cast<double>(opts.history_s),
             static_cast<std::size_t>(static_cast<double>(opts.history_s) / opts.interval_s) + 16),
-        guard(NewToken(), listen_host, listen_port),
+        guard(new_token(), listen_host, listen_port),
         port(listen_port),
         host(listen_host) {}
 
-  void Log(double time, const std::string& source, const std::vector<std::string>& texts) {
+  void add_to_log(double time, const std::string& source, const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
       log.push_back({next_log_id++, time, source, text});
       if (log.size() > kErrorLogSize) log.pop_front();
     }
   }
 
-  void Publish(const Snapshot& snapshot) {
+  void publish(const Snapshot& snapshot) {
     Sample sample;
     sample.time = snapshot.time;
     for (std::size_t i = 0; i < kChannelCount; ++i) {
@@ -122,17 +122,17 @@ struct Service::Impl {
       sample.power.at(i) = ch.power;
       sample.output.at(i) = ch.output;
     }
-    history.Add(sample);
+    history.add(sample);
 
     const std::lock_guard lock(mutex);
-    Log(snapshot.time, "poll", snapshot.instrument_errors);
+    add_to_log(snapshot.time, "poll", snapshot.instrument_errors);
     if (snapshot.link_error != last_link_error && !snapshot.link_error.empty()) {
-      Log(snapshot.time, "link", {snapshot.link_error});
+      add_to_log(snapshot.time, "link", {snapshot.link_error});
     }
     last_link_error = snapshot.link_error;
     json channels = json::array();
     for (int n = 1; n <= kChannelCount; ++n) {
-      channels.push_back(ChannelJson(n, snapshot.channels.at(static_cast<std::size_t>(n - 1))));
+      channels.push_back(channel_json(n, snapshot.channels.at(static_cast<std::size_t>(n - 1))));
     }
     json errors = json::array();
     for (const LogEntry& e : log) {
@@ -148,12 +148,12 @@ struct Service::Impl {
     changed.notify_all();
   }
 
-  void PollLoop() {
+  void poll_loop() {
     const auto interval = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(options.interval_s));
     auto next = Clock::now();
     for (;;) {
-      Publish(supply->Poll());
+      publish(supply->poll());
       next += interval;
       const auto now = Clock::now();
       if (next < now) next = now;  // a slow instrument: poll again at once, do not catch up
@@ -165,52 +165,52 @@ struct Service::Impl {
   }
 
   // Records a control's outcome, asks for a fresh reading and answers the request.
-  void Answer(httplib::Response& res, const std::string& source, const ControlResult& result) {
+  void answer(httplib::Response& res, const std::string& source, const ControlResult& result) {
     {
       const double now =
           std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
               .count();
       const std::lock_guard lock(mutex);
-      if (!result.message.empty()) Log(now, source, {result.message});
-      Log(now, source, result.instrument_errors);
+      if (!result.message.empty()) add_to_log(now, source, {result.message});
+      add_to_log(now, source, result.instrument_errors);
       poll_now = true;
       changed.notify_all();
     }
-    Reply(res, result.ok ? 200 : 502,
+    reply(res, result.ok ? 200 : 502,
           {{"ok", result.ok}, {"message", result.message}, {"errors", result.instrument_errors}});
   }
 
   // The channel number of a /api/channel/<n>/... request, or 0 after refusing it.
-  static int ChannelOf(const httplib::Request& req, httplib::Response& res) {
+  static int channel_of(const httplib::Request& req, httplib::Response& res) {
     const std::string text = req.matches[1];
     int n = 0;
     const auto parsed = std::from_chars(text.data(), text.data() + text.size(), n);
     if (parsed.ec != std::errc{} || n < 1 || n > kChannelCount) {
-      Refuse(res, 404, "There is no channel '" + text.substr(0, 20) + "'; channels are 1 to 7.");
+      refuse(res, 404, "There is no channel '" + text.substr(0, 20) + "'; channels are 1 to 7.");
       return 0;
     }
     return n;
   }
 
   // The JSON object of a POST body, or null after refusing it.
-  static json BodyOf(const httplib::Request& req, httplib::Response& res) {
+  static json body_of(const httplib::Request& req, httplib::Response& res) {
     json body = json::parse(req.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
-      Refuse(res, 400, "The request body must be a JSON object.");
+      refuse(res, 400, "The request body must be a JSON object.");
       return nullptr;
     }
     return body;
   }
 
-  void Routes();
-  void StreamEvents(httplib::Response& res);
+  void routes();
+  void stream_events(httplib::Response& res);
 };
 
-void Service::Impl::StreamEvents(httplib::Response& res) {
+void Service::Impl::stream_events(httplib::Response& res) {
   {
     const std::lock_guard lock(mutex);
     if (streams >= kMaxStreams) {
-      Refuse(res, 503, "Too many pages are open on this panel.");
+      refuse(res, 503, "Too many pages are open on this panel.");
       return;
     }
     ++streams;
@@ -242,7 +242,7 @@ void Service::Impl::StreamEvents(httplib::Response& res) {
       });
 }
 
-void Service::Impl::Routes() {
+void Service::Impl::routes() {
   server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
   server.set_keep_alive_timeout(2);
   server.set_default_headers({
@@ -257,37 +257,37 @@ void Service::Impl::Routes() {
   server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     std::string token = req.get_param_value("token");
     if (token.empty()) token = req.get_header_value("X-ZR48-Token");
-    const Verdict verdict = guard.Check(req.method, req.get_header_value("Host"),
+    const Verdict verdict = guard.check(req.method, req.get_header_value("Host"),
                                         req.get_header_value("Origin"), token);
     if (verdict.status == 200) return httplib::Server::HandlerResponse::Unhandled;
-    Refuse(res, verdict.status, verdict.reason);
+    refuse(res, verdict.status, verdict.reason);
     return httplib::Server::HandlerResponse::Handled;
   });
 
   server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
-    std::string page(FindAsset("index.html")->data);
+    std::string page(find_asset("index.html")->data);
     for (std::size_t at = page.find("%TOKEN%"); at != std::string::npos;
          at = page.find("%TOKEN%", at)) {
       page.replace(at, 7, guard.token());
     }
-    res.set_content(page, ContentType("index.html"));
+    res.set_content(page, content_type("index.html"));
   });
   server.Get(R"(/static/([a-z0-9.\-]+))", [](const httplib::Request& req, httplib::Response& res) {
-    const Asset* asset = FindAsset(std::string(req.matches[1]));
+    const Asset* asset = find_asset(std::string(req.matches[1]));
     if (asset == nullptr || asset->name == "index.html") {
-      Refuse(res, 404, "No such file.");
+      refuse(res, 404, "No such file.");
       return;
     }
-    res.set_content(asset->data.data(), asset->data.size(), ContentType(asset->name));
+    res.set_content(asset->data.data(), asset->data.size(), content_type(asset->name));
   });
   server.Get("/api/info", [this](const httplib::Request&, httplib::Response& res) {
     const Identity& id = supply->identity();
     json ratings = json::array();
     for (int n = 1; n <= kChannelCount; ++n) {
-      const Rating& r = RatingOf(n);
+      const Rating& r = rating_of(n);
       ratings.push_back({{"n", n}, {"volt", r.volt}, {"curr", r.curr}, {"ovp", r.ovp}});
     }
-    Reply(res, 200,
+    reply(res, 200,
           {{"resource", id.resource},
            {"idn", id.idn},
            {"driverRevision", id.driver_revision},
@@ -302,10 +302,10 @@ void Service::Impl::Routes() {
     res.set_content(state_json, "application/json");
   });
   server.Get("/events",
-             [this](const httplib::Request&, httplib::Response& res) { StreamEvents(res); });
+             [this](const httplib::Request&, httplib::Response& res) { stream_events(res); });
   server.Get("/api/history", [this](const httplib::Request& req, httplib::Response& res) {
     const std::vector<Sample> samples =
-        history.Window(WindowOf(req, static_cast<double>(options.history_s)));
+        history.window(window_of(req, static_cast<double>(options.history_s)));
     json t = json::array();
     json v = json::array();
     json i = json::array();
@@ -314,60 +314,61 @@ void Service::Impl::Routes() {
       v.push_back(s.volt);
       i.push_back(s.curr);
     }
-    Reply(res, 200, {{"t", t}, {"v", v}, {"i", i}});
+    reply(res, 200, {{"t", t}, {"v", v}, {"i", i}});
   });
   server.Get("/api/history.csv", [this](const httplib::Request& req, httplib::Response& res) {
     const std::vector<Sample> samples =
-        history.Window(WindowOf(req, static_cast<double>(options.history_s)));
+        history.window(window_of(req, static_cast<double>(options.history_s)));
     res.set_header("Content-Disposition", "attachment; filename=\"zr48-readings.csv\"");
-    res.set_content(History::Csv(samples), "text/csv; charset=utf-8");
+    res.set_content(History::csv(samples), "text/csv; charset=utf-8");
   });
 
   server.Post(R"(/api/channel/([^/]+)/(voltage|current|ovp))", [this](const httplib::Request& req,
                                                                       httplib::Response& res) {
-    const int n = ChannelOf(req, res);
+    const int n = channel_of(req, res);
     if (n == 0) return;
-    const json body = BodyOf(req, res);
+    const json body = body_of(req, res);
     if (body.is_null()) return;
     const std::string what = req.matches[2];
-    const Setting setting = *ParseSetting(what);
+    const Setting setting = *parse_setting(what);
     std::string text;
     if (body.contains("value") && body["value"].is_string()) {
       text = body["value"].get<std::string>();
     } else if (body.contains("value") && body["value"].is_number()) {
       text = body["value"].dump();
     }
-    const CheckedValue value = CheckValue(n, setting, text);
+    const CheckedValue value = check_value(n, setting, text);
     if (!value.error.empty()) {
-      Refuse(res, 400, value.error);
+      refuse(res, 400, value.error);
       return;
     }
-    Answer(res, "ch" + std::to_string(n) + " " + what, supply->Set(n, setting, value.text));
+    answer(res, "ch" + std::to_string(n) + " " + what, supply->set(n, setting, value.text));
   });
-  server.Post(R"(/api/channel/([^/]+)/output)", [this](const httplib::Request& req,
-                                                       httplib::Response& res) {
-    const int n = ChannelOf(req, res);
-    if (n == 0) return;
-    const json body = BodyOf(req, res);
-    if (body.is_null()) return;
-    if (!body.contains("on") || !body["on"].is_boolean()) {
-      Refuse(res, 400, "Say {\"on\": true} or {\"on\": false}.");
-      return;
-    }
-    Answer(res, "ch" + std::to_string(n) + " output", supply->SetOutput(n, body["on"].get<bool>()));
-  });
+  server.Post(R"(/api/channel/([^/]+)/output)",
+              [this](const httplib::Request& req, httplib::Response& res) {
+                const int n = channel_of(req, res);
+                if (n == 0) return;
+                const json body = body_of(req, res);
+                if (body.is_null()) return;
+                if (!body.contains("on") || !body["on"].is_boolean()) {
+                  refuse(res, 400, "Say {\"on\": true} or {\"on\": false}.");
+                  return;
+                }
+                answer(res, "ch" + std::to_string(n) + " output",
+                       supply->set_output(n, body["on"].get<bool>()));
+              });
   server.Post(R"(/api/channel/([^/]+)/clear)",
               [this](const httplib::Request& req, httplib::Response& res) {
-                const int n = ChannelOf(req, res);
+                const int n = channel_of(req, res);
                 if (n == 0) return;
-                Answer(res, "ch" + std::to_string(n) + " clear", supply->ClearProtection(n));
+                answer(res, "ch" + std::to_string(n) + " clear", supply->clear_protection(n));
               });
   server.Post("/api/all-off", [this](const httplib::Request&, httplib::Response& res) {
-    Answer(res, "all off", supply->AllOff());
+    answer(res, "all off", supply->all_off());
   });
 }
 
-bool ParseListen(const std::string& listen, std::string& host, int& port) {
+bool parse_listen(const std::string& listen, std::string& host, int& port) {
   const std::size_t colon = listen.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   host = listen.substr(0, colon);
@@ -386,15 +387,15 @@ bool ParseListen(const std::string& listen, std::string& host, int& port) {
 Service::Service(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Service::~Service() {
-  Stop();
+  stop();
 }
 
-std::unique_ptr<Service> Service::Create(const Options& options, std::string& error,
+std::unique_ptr<Service> Service::create(const Options& options, std::string& error,
                                          int& exit_code) {
   exit_code = 2;
   std::string host;
   int port = 0;
-  if (!ParseListen(options.listen, host, port)) {
+  if (!parse_listen(options.listen, host, port)) {
     error = "--listen wants HOST:PORT, e.g. 127.0.0.1:8048, not '" + options.listen + "'";
     return nullptr;
   }
@@ -407,10 +408,10 @@ std::unique_ptr<Service> Service::Create(const Options& options, std::string& er
     return nullptr;
   }
   exit_code = 1;
-  std::unique_ptr<Supply> supply = Supply::Open(options.resource, options.options, error);
+  std::unique_ptr<Supply> supply = Supply::open(options.resource, options.options, error);
   if (!supply) return nullptr;
   auto impl = std::make_unique<Impl>(options, std::move(supply), host, port);
-  impl->Routes();
+  impl->routes();
   if (port == 0) {
     port = impl->server.bind_to_any_port(host);
     if (port < 0) port = 0;
@@ -425,7 +426,7 @@ std::unique_ptr<Service> Service::Create(const Options& options, std::string& er
   impl->guard = RequestGuard(impl->guard.token(), host, port);
   std::unique_ptr<Service> service(new Service(std::move(impl)));
   Impl* self = service->impl_.get();
-  self->poller = std::thread([self] { self->PollLoop(); });
+  self->poller = std::thread([self] { self->poll_loop(); });
   exit_code = 0;
   return service;
 }
@@ -444,7 +445,7 @@ std::string Service::url() const {
   return "http://" + host + ":" + std::to_string(impl_->port) + "/?token=" + token();
 }
 
-void Service::Serve() {
+void Service::serve() {
   {
     const std::lock_guard lock(impl_->mutex);
     if (impl_->stopping) return;
@@ -456,7 +457,7 @@ void Service::Serve() {
   impl_->changed.notify_all();
 }
 
-void Service::Stop() {
+void Service::stop() {
   std::unique_lock lock(impl_->mutex);
   impl_->stopping = true;
   impl_->changed.notify_all();

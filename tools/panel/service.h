@@ -13,7 +13,7 @@ class Service {
  public:
   // Opens the session and binds the listening socket. Null, with the reason in `error` and the
   // exit status in `exit_code` (1: session or socket, 2: bad options), when either fails.
-  static std::unique_ptr<Service> Create(const Options& options, std::string& error,
+  static std::unique_ptr<Service> create(const Options& options, std::string& error,
                                          int& exit_code);
   ~Service();
   Service(const Service&) = delete;
@@ -23,8 +23,8 @@ class Service {
   const std::string& token() const;
   std::string url() const;  // the page's address with its token
 
-  void Serve();  // answers requests until Stop(); polls meanwhile
-  void Stop();   // from any thread
+  void serve();  // answers requests until Stop(); polls meanwhile
+  void stop();   // from any thread
 
   struct Impl;
 
@@ -34,6 +34,6 @@ class Service {
 };
 
 // Splits "HOST:PORT" ("[::1]:PORT" for IPv6); false when it is not of that form.
-bool ParseListen(const std::string& listen, std::string& host, int& port);
+bool parse_listen(const std::string& listen, std::string& host, int& port);
 
 }  // namespace zr48::panel

@@ -12,11 +12,11 @@ constexpr int kMaxErrorsPerRead = 32;
 
 using Reply = std::array<ViChar, kReplySize>;
 
-std::string Text(const Reply& reply) {
+std::string text(const Reply& reply) {
   return {reply.data(), strnlen(reply.data(), reply.size())};
 }
 
-std::string Trimmed(std::string text) {
+std::string trimmed(std::string text) {
   const auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
   while (!text.empty() && blank(text.back())) text.pop_back();
   std::size_t start = 0;
@@ -25,7 +25,7 @@ std::string Trimmed(std::string text) {
 }
 
 // The number at the start of a reply; nullopt for an empty reply (a simulated session).
-std::optional<double> Number(const Reply& reply) {
+std::optional<double> number(const Reply& reply) {
   if (reply.front() == '\0') return std::nullopt;
   char* end = nullptr;
   const double value = std::strtod(reply.data(), &end);
@@ -33,7 +33,7 @@ std::optional<double> Number(const Reply& reply) {
   return value;
 }
 
-double Now() {
+double now() {
   using namespace std::chrono;
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
@@ -60,7 +60,7 @@ Supply::~Supply() {
   if (vi_ != VI_NULL) ZR48_close(vi_);
 }
 
-std::unique_ptr<Supply> Supply::Open(const std::string& resource, const std::string& options,
+std::unique_ptr<Supply> Supply::open(const std::string& resource, const std::string& options,
                                      std::string& error) {
   ViSession vi = VI_NULL;
   std::string name = resource;
@@ -81,13 +81,13 @@ std::unique_ptr<Supply> Supply::Open(const std::string& resource, const std::str
   Reply reply{};
   if (ZR48_GetAttributeViString(vi, "", ZR48_ATTR_ID_QUERY_RESPONSE, kReplySize, reply.data()) >=
       0) {
-    id.idn = Trimmed(Text(reply));
+    id.idn = trimmed(text(reply));
   }
   Reply firmware{};
   reply.fill('\0');
   if (ZR48_revision_query(vi, reply.data(), firmware.data()) >= 0) {
-    id.driver_revision = Trimmed(Text(reply));
-    id.firmware_revision = Trimmed(Text(firmware));
+    id.driver_revision = trimmed(text(reply));
+    id.firmware_revision = trimmed(text(firmware));
   }
   ViBoolean simulated = VI_FALSE;
   ZR48_GetAttributeViBoolean(vi, "", ZR48_ATTR_SIMULATE, &simulated);
@@ -103,7 +103,7 @@ std::unique_ptr<Supply> Supply::Open(const std::string& resource, const std::str
   return supply;
 }
 
-std::string Supply::LastError(ViStatus status) {
+std::string Supply::last_error(ViStatus status) {
   std::array<ViChar, 512> text{};
   ViStatus code = 0;
   ZR48_GetError(vi_, &code, static_cast<ViInt32>(text.size()), text.data());
@@ -111,27 +111,27 @@ std::string Supply::LastError(ViStatus status) {
   return text.data();
 }
 
-std::vector<std::string> Supply::DrainErrors() {
+std::vector<std::string> Supply::drain_errors() {
   std::vector<std::string> errors;
   for (int i = 0; i < kMaxErrorsPerRead; ++i) {
     ViInt32 code = 0;
     Reply message{};
     if (ZR48_error_query(vi_, &code, message.data()) < 0 || code == 0) break;
-    errors.push_back(Trimmed(Text(message)));
+    errors.push_back(trimmed(text(message)));
   }
   return errors;
 }
 
-Snapshot Supply::Poll() {
+Snapshot Supply::poll() {
   const std::lock_guard lock(mutex_);
   Snapshot snapshot;
-  snapshot.time = Now();
+  snapshot.time = now();
   // Values cached by earlier calls would hide changes made at the instrument.
   ZR48_InvalidateAllAttributes(vi_);
   // Stops at the first failure: a lost link would otherwise cost a timeout per query.
   const auto ok = [&](ViStatus status) {
     if (status >= 0) return true;
-    snapshot.link_error = LastError(status);
+    snapshot.link_error = last_error(status);
     return false;
   };
   bool fine = true;
@@ -145,31 +145,31 @@ Snapshot Supply::Poll() {
       fine = fine && ok(call());
       return fine;
     };
-    if (read([&] { return ZR48_GetApply(vi_, name, r.data()); }) && Number(r)) {
-      ch.set_volt = *Number(r);
+    if (read([&] { return ZR48_GetApply(vi_, name, r.data()); }) && number(r)) {
+      ch.set_volt = *number(r);
       if (const char* comma = std::strchr(r.data(), ','))
         ch.set_curr = std::strtod(comma + 1, nullptr);
     }
-    if (read([&] { return ZR48_MeasVolt(vi_, r.data(), name); })) ch.volt = Number(r).value_or(0.0);
-    if (read([&] { return ZR48_MeasCurr(vi_, r.data(), name); })) ch.curr = Number(r).value_or(0.0);
+    if (read([&] { return ZR48_MeasVolt(vi_, r.data(), name); })) ch.volt = number(r).value_or(0.0);
+    if (read([&] { return ZR48_MeasCurr(vi_, r.data(), name); })) ch.curr = number(r).value_or(0.0);
     if (read([&] { return ZR48_FetchPow(vi_, r.data(), name); })) {
-      ch.power = Number(r).value_or(ch.volt * ch.curr);
+      ch.power = number(r).value_or(ch.volt * ch.curr);
     }
-    if (read([&] { return ZR48_GetVoltProt(vi_, "", r.data(), name); }) && Number(r)) {
-      ch.ovp = *Number(r);
+    if (read([&] { return ZR48_GetVoltProt(vi_, "", r.data(), name); }) && number(r)) {
+      ch.ovp = *number(r);
     }
-    if (read([&] { return ZR48_GetVoltProtTrip(vi_, r.data(), name); }) && Number(r)) {
-      ch.tripped = *Number(r) != 0.0;
+    if (read([&] { return ZR48_GetVoltProtTrip(vi_, r.data(), name); }) && number(r)) {
+      ch.tripped = *number(r) != 0.0;
     }
     if (read([&] {
           return ZR48_GetAttributeViString(vi_, name, ZR48_ATTR_OUTP, kReplySize, r.data());
         }) &&
-        Number(r)) {
-      ch.output = *Number(r) != 0.0;
+        number(r)) {
+      ch.output = *number(r) != 0.0;
     }
     const std::string condition = "STAT:OPER:INST:ISUM" + std::to_string(n) + ":COND?";
-    if (read([&] { return ZR48_ReadCmd(vi_, condition.c_str(), r.data()); }) && Number(r)) {
-      const long bits = static_cast<long>(*Number(r));
+    if (read([&] { return ZR48_ReadCmd(vi_, condition.c_str(), r.data()); }) && number(r)) {
+      const long bits = static_cast<long>(*number(r));
       ch.mode = !ch.output                     ? "off"
                 : (bits & kConstantCurrentBit) ? "CC"
                 : (bits & kConstantVoltageBit) ? "CV"
@@ -184,7 +184,7 @@ Snapshot Supply::Poll() {
         if (read([&] {
               return ZR48_GetAttributeViString(vi_, name, c.attribute, kReplySize, r.data());
             }) &&
-            Number(r).value_or(0.0) != 0.0) {
+            number(r).value_or(0.0) != 0.0) {
           combination = c.label;
         }
       }
@@ -192,36 +192,36 @@ Snapshot Supply::Poll() {
       last_.at(i + 1).combination = combination;
     }
   }
-  if (fine) snapshot.instrument_errors = DrainErrors();
+  if (fine) snapshot.instrument_errors = drain_errors();
   snapshot.channels = last_;
   return snapshot;
 }
 
 template <typename Call>
-ControlResult Supply::Control(Call call) {
+ControlResult Supply::control(Call call) {
   const std::lock_guard lock(mutex_);
   ZR48_InvalidateAllAttributes(vi_);
   ControlResult result;
   const ViStatus status = call();
   if (status < 0) {
     result.ok = false;
-    result.message = LastError(status);
+    result.message = last_error(status);
   }
-  result.instrument_errors = DrainErrors();
+  result.instrument_errors = drain_errors();
   if (!result.instrument_errors.empty()) result.ok = false;
   return result;
 }
 
-ControlResult Supply::Set(int channel, Setting setting, const std::string& value) {
+ControlResult Supply::set(int channel, Setting setting, const std::string& value) {
   const std::size_t i = static_cast<std::size_t>(channel - 1);
   const char* name = names_.at(i).c_str();
-  ControlResult result = Control([&]() -> ViStatus {
+  ControlResult result = control([&]() -> ViStatus {
     switch (setting) {
-      case Setting::voltage:
+      case Setting::kVoltage:
         return ZR48_SetVoltage(vi_, value.c_str(), name);
-      case Setting::current:
+      case Setting::kCurrent:
         return ZR48_SetCurrent(vi_, value.c_str(), name);
-      case Setting::ovp:
+      case Setting::kOvp:
         return ZR48_SetVoltProt(vi_, value.c_str(), name);
     }
     return VI_SUCCESS;
@@ -230,18 +230,18 @@ ControlResult Supply::Set(int channel, Setting setting, const std::string& value
     const std::lock_guard lock(mutex_);
     const double number = std::strtod(value.c_str(), nullptr);
     ChannelState& ch = last_.at(i);
-    (setting == Setting::voltage   ? ch.set_volt
-     : setting == Setting::current ? ch.set_curr
-                                   : ch.ovp) = number;
+    (setting == Setting::kVoltage   ? ch.set_volt
+     : setting == Setting::kCurrent ? ch.set_curr
+                                    : ch.ovp) = number;
   }
   return result;
 }
 
-ControlResult Supply::SetOutput(int channel, bool on) {
+ControlResult Supply::set_output(int channel, bool on) {
   const std::size_t i = static_cast<std::size_t>(channel - 1);
   const char* name = names_.at(i).c_str();
   ControlResult result =
-      Control([&] { return ZR48_SetAttributeViString(vi_, name, ZR48_ATTR_OUTP, on ? "1" : "0"); });
+      control([&] { return ZR48_SetAttributeViString(vi_, name, ZR48_ATTR_OUTP, on ? "1" : "0"); });
   if (result.ok) {
     const std::lock_guard lock(mutex_);
     last_.at(i).output = on;
@@ -249,8 +249,8 @@ ControlResult Supply::SetOutput(int channel, bool on) {
   return result;
 }
 
-ControlResult Supply::AllOff() {
-  ControlResult result = Control([&]() -> ViStatus {
+ControlResult Supply::all_off() {
+  ControlResult result = control([&]() -> ViStatus {
     ViStatus first = VI_SUCCESS;
     // Every output is switched off even when one of them fails.
     for (const std::string& name : names_) {
@@ -266,9 +266,9 @@ ControlResult Supply::AllOff() {
   return result;
 }
 
-ControlResult Supply::ClearProtection(int channel) {
+ControlResult Supply::clear_protection(int channel) {
   const char* name = names_.at(static_cast<std::size_t>(channel - 1)).c_str();
-  return Control([&] { return ZR48_VoltProtClear(vi_, name); });
+  return control([&] { return ZR48_VoltProtClear(vi_, name); });
 }
 
 }  // namespace zr48::panel

@@ -51,7 +51,7 @@ struct ControlResult {
 class Supply {
  public:
   // Opens the session; null with the reason in `error` when it cannot.
-  static std::unique_ptr<Supply> Open(const std::string& resource, const std::string& options,
+  static std::unique_ptr<Supply> open(const std::string& resource, const std::string& options,
                                       std::string& error);
   Supply(const Supply&) = delete;
   Supply& operator=(const Supply&) = delete;
@@ -61,20 +61,20 @@ class Supply {
 
   // Reads all channels and drains the instrument's error queue. A simulated session answers
   // nothing, so values it cannot read keep what the panel last set.
-  Snapshot Poll();
+  Snapshot poll();
 
-  ControlResult Set(int channel, Setting setting, const std::string& value);
-  ControlResult SetOutput(int channel, bool on);
-  ControlResult AllOff();
-  ControlResult ClearProtection(int channel);
+  ControlResult set(int channel, Setting setting, const std::string& value);
+  ControlResult set_output(int channel, bool on);
+  ControlResult all_off();
+  ControlResult clear_protection(int channel);
 
  private:
   explicit Supply(ViSession vi);
-  std::string LastError(ViStatus status);
+  std::string last_error(ViStatus status);
   // Runs `call` (returning a ViStatus) and collects the instrument errors after it.
   template <typename Call>
-  ControlResult Control(Call call);
-  std::vector<std::string> DrainErrors();
+  ControlResult control(Call call);
+  std::vector<std::string> drain_errors();
 
   ViSession vi_ = VI_NULL;
   Identity identity_;

@@ -46,13 +46,13 @@ struct ServerOptions {
 class UsbtmcLink {
  public:
   virtual ~UsbtmcLink() = default;
-  enum class Result { ok, stall, gone };
+  enum class Result { kOk, kStall, kGone };
   // A bulk-out transfer as the host sends it: the 12-byte header (DEV_DEP_MSG_OUT,
   // REQUEST_DEV_DEP_MSG_IN or TRIGGER), the data, the alignment bytes. A transfer the device
   // cannot take halts the endpoint (stall); gone: unplugged (the close hooks do that).
   virtual Result bulk_out(std::string_view transfer) = 0;
   struct BulkIn {
-    Result result = Result::ok;
+    Result result = Result::kOk;
     std::optional<std::string> transfer;  // the DEV_DEP_MSG_IN transfer, when one is ready
     std::chrono::steady_clock::time_point ready_at =
         std::chrono::steady_clock::time_point::max();  // without one: when to ask again

@@ -20,44 +20,44 @@ struct Options {
   bool json = false;
 };
 
-double Percentile(const std::vector<double>& sorted, double fraction) {
+double percentile(const std::vector<double>& sorted, double fraction) {
   const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
   return sorted[index];
 }
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("bench", "Round-trip time of ZR48_MeasVolt: p50, p99");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_option("-n,--count", options->count, "Number of queries (default 1000)")
       ->check(CLI::Range(1, 10000000));
   app->add_option("--channel", options->channel, "Channel to measure (default ch1)");
   app->add_flag("--json", options->json, "Print JSON");
   return [options, &globals] {
-    const int channel = ParseChannels(options->channel).front();
-    if (ParseChannels(options->channel).size() != 1) {
+    const int channel = parse_channels(options->channel).front();
+    if (parse_channels(options->channel).size() != 1) {
       throw Failure(Exit::kUsage, "bench: --channel takes one channel");
     }
-    const std::string name = ChannelName(channel);
+    const std::string name = channel_name(channel);
     const DriverSession session(options->resource, globals);
     std::vector<double> micros;
     micros.reserve(static_cast<std::size_t>(options->count));
     char reply[512];
-    session.Check(ZR48_MeasVolt(session.vi(), reply, name.c_str()), "MEAS:VOLT?");  // warm up
+    session.check(ZR48_MeasVolt(session.vi(), reply, name.c_str()), "MEAS:VOLT?");  // warm up
     for (int i = 0; i < options->count; ++i) {
       const auto start = std::chrono::steady_clock::now();
       const ViStatus status = ZR48_MeasVolt(session.vi(), reply, name.c_str());
       const auto stop = std::chrono::steady_clock::now();
-      session.Check(status, "MEAS:VOLT?");
+      session.check(status, "MEAS:VOLT?");
       micros.push_back(std::chrono::duration<double, std::micro>(stop - start).count());
     }
     std::sort(micros.begin(), micros.end());
     const nlohmann::ordered_json json = {{"query", "MEAS:VOLT? (" + name + ")"},
                                          {"count", options->count},
                                          {"min_us", micros.front()},
-                                         {"p50_us", Percentile(micros, 0.50)},
-                                         {"p90_us", Percentile(micros, 0.90)},
-                                         {"p99_us", Percentile(micros, 0.99)},
+                                         {"p50_us", percentile(micros, 0.50)},
+                                         {"p90_us", percentile(micros, 0.90)},
+                                         {"p99_us", percentile(micros, 0.99)},
                                          {"max_us", micros.back()}};
     if (options->json) {
       std::printf("%s\n", json.dump(2).c_str());
@@ -65,14 +65,14 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
       std::printf(
           "%d x ZR48_MeasVolt(%s): min %.1f us, p50 %.1f us, p90 %.1f us, p99 %.1f us, "
           "max %.1f us\n",
-          options->count, name.c_str(), micros.front(), Percentile(micros, 0.50),
-          Percentile(micros, 0.90), Percentile(micros, 0.99), micros.back());
+          options->count, name.c_str(), micros.front(), percentile(micros, 0.50),
+          percentile(micros, 0.90), percentile(micros, 0.99), micros.back());
     }
     return Exit::kOk;
   };
 }
 
-const Registration kBench("bench", Setup);
+const Registration kBench("bench", setup);
 
 }  // namespace
 }  // namespace zr48::cli

@@ -16,14 +16,14 @@ struct Options {
   bool json = false;
 };
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("errors", "Read and clear the instrument's error queue");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_flag("--json", options->json, "Print a JSON array of {code, message}");
   return [options, &globals] {
     const DriverSession session(options->resource, globals);
-    const std::vector<std::string> errors = session.DrainErrors();
+    const std::vector<std::string> errors = session.drain_errors();
     if (!options->json) {
       if (errors.empty()) std::printf("no errors\n");
       for (const std::string& error : errors) std::printf("%s\n", error.c_str());
@@ -43,7 +43,7 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
   };
 }
 
-const Registration kErrors("errors", Setup);
+const Registration kErrors("errors", setup);
 
 }  // namespace
 }  // namespace zr48::cli

@@ -38,20 +38,20 @@ struct Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
   template <typename F>
-  F Symbol(const char* name) const {
+  F symbol(const char* name) const {
     return reinterpret_cast<F>(dlsym(handle, name));
   }
   void* handle;
 };
 
-std::vector<std::string> Find(const std::string& pattern) {
+std::vector<std::string> find(const std::string& pattern) {
   const char* chosen = std::getenv("ZR48_VISA_LIBRARY");
   const std::string path = chosen != nullptr && *chosen != '\0' ? chosen : kVisaLibrary;
   const Library visa(path.c_str());
-  const auto open_rm = visa.handle ? visa.Symbol<OpenDefaultRm>("viOpenDefaultRM") : nullptr;
-  const auto find = visa.handle ? visa.Symbol<FindRsrc>("viFindRsrc") : nullptr;
-  const auto next = visa.handle ? visa.Symbol<FindNext>("viFindNext") : nullptr;
-  const auto close = visa.handle ? visa.Symbol<Close>("viClose") : nullptr;
+  const auto open_rm = visa.handle ? visa.symbol<OpenDefaultRm>("viOpenDefaultRM") : nullptr;
+  const auto find = visa.handle ? visa.symbol<FindRsrc>("viFindRsrc") : nullptr;
+  const auto next = visa.handle ? visa.symbol<FindNext>("viFindNext") : nullptr;
+  const auto close = visa.handle ? visa.symbol<Close>("viClose") : nullptr;
   if (open_rm == nullptr || find == nullptr || next == nullptr || close == nullptr) {
     throw Failure(Exit::kConnection,
                   "find: instrument discovery is not available: " + path +
@@ -82,13 +82,13 @@ std::vector<std::string> Find(const std::string& pattern) {
   return found;
 }
 
-Handler Setup(CLI::App& tool, const Globals& /*globals*/) {
+Handler setup(CLI::App& tool, const Globals& /*globals*/) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("find", "List the instruments that can be found");
   app->add_option("pattern", options->pattern, "VISA search expression (default ?*)");
   app->add_flag("--json", options->json, "Print a JSON array");
   return [options] {
-    const std::vector<std::string> found = Find(options->pattern);
+    const std::vector<std::string> found = find(options->pattern);
     if (options->json) {
       std::printf("%s\n", nlohmann::json(found).dump(2).c_str());
     } else if (found.empty()) {
@@ -100,7 +100,7 @@ Handler Setup(CLI::App& tool, const Globals& /*globals*/) {
   };
 }
 
-const Registration kFind("find", Setup);
+const Registration kFind("find", setup);
 
 }  // namespace
 }  // namespace zr48::cli

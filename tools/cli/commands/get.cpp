@@ -36,10 +36,10 @@ constexpr Setting kSettings[] = {
     {"output", "", &Options::output, "OUTP?", true},
 };
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("get", "Print a channel's programmed settings");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_option("channel", options->channels, "ch1 .. ch7, or all")->required();
   app->add_flag("--volt", options->volts, "Voltage level");
   app->add_flag("--curr", options->amps, "Current limit");
@@ -47,24 +47,24 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
   app->add_flag("--output", options->output, "Output switch");
   app->add_flag("--json", options->json, "Print JSON");
   return [options, &globals] {
-    const std::vector<int> channels = ParseChannels(options->channels);
+    const std::vector<int> channels = parse_channels(options->channels);
     const bool all = !options->volts && !options->amps && !options->ovp && !options->output;
     const DriverSession session(options->resource, globals);
     nlohmann::ordered_json json = nlohmann::ordered_json::array();
     for (const int channel : channels) {
-      nlohmann::ordered_json values = {{"channel", ChannelName(channel)}};
+      nlohmann::ordered_json values = {{"channel", channel_name(channel)}};
       const SessionLock lock(session);
-      session.Scpi("INST " + ChannelName(channel));
+      session.scpi("INST " + channel_name(channel));
       for (const Setting& setting : kSettings) {
         if (!all && !((*options).*setting.wanted)) continue;
-        const std::string reply = session.Scpi(setting.query);
+        const std::string reply = session.scpi(setting.query);
         if (setting.boolean) {
           values[setting.name] = reply == "1" || reply == "ON";
         } else {
-          values[setting.name] = ParseNumber(reply);
+          values[setting.name] = parse_number(reply);
         }
         if (!options->json) {
-          const std::string prefix = channels.size() > 1 ? ChannelName(channel) + " " : "";
+          const std::string prefix = channels.size() > 1 ? channel_name(channel) + " " : "";
           if (setting.boolean) {
             std::printf("%s%s %s\n", prefix.c_str(), setting.name,
                         values[setting.name].get<bool>() ? "on" : "off");
@@ -83,7 +83,7 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
   };
 }
 
-const Registration kGet("get", Setup);
+const Registration kGet("get", setup);
 
 }  // namespace
 }  // namespace zr48::cli

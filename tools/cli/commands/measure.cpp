@@ -30,7 +30,7 @@ struct Options {
 };
 
 // "0.5s", "200ms", "2" (seconds) -> seconds.
-double ParseInterval(const std::string& text) {
+double parse_interval(const std::string& text) {
   char* end = nullptr;
   double seconds = std::strtod(text.c_str(), &end);
   const std::string unit = end != nullptr ? end : "";
@@ -45,7 +45,7 @@ double ParseInterval(const std::string& text) {
   return seconds;
 }
 
-std::string Timestamp() {
+std::string timestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis =
@@ -59,10 +59,10 @@ std::string Timestamp() {
   return full;
 }
 
-std::vector<ChannelReading> Sample(const DriverSession& session, const std::vector<int>& channels) {
+std::vector<ChannelReading> sample(const DriverSession& session, const std::vector<int>& channels) {
   std::vector<ChannelReading> readings;
   readings.reserve(channels.size());
-  for (const int channel : channels) readings.push_back(ReadChannel(session, channel));
+  for (const int channel : channels) readings.push_back(read_channel(session, channel));
   return readings;
 }
 
@@ -80,7 +80,7 @@ class StopSignals {
   StopSignals& operator=(const StopSignals&) = delete;
 
   // True when a stop signal arrived within `seconds`.
-  bool Wait(double seconds) const {
+  bool wait(double seconds) const {
     timespec timeout{};
     timeout.tv_sec = static_cast<time_t>(seconds);
     timeout.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
@@ -105,7 +105,7 @@ class Screen {
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
 
-  void Draw(const std::string& text) const {
+  void draw(const std::string& text) const {
     if (terminal_) {
       // Each line clears what a longer line left there before.
       std::string lines;
@@ -124,34 +124,34 @@ class Screen {
   bool terminal_;
 };
 
-Exit Run(const Options& options, const Globals& globals) {
-  const std::vector<int> channels = ParseChannels(options.channels);
+Exit run(const Options& options, const Globals& globals) {
+  const std::vector<int> channels = parse_channels(options.channels);
   const bool watch = !options.watch.empty();
-  const double interval = watch ? ParseInterval(options.watch) : 0;
+  const double interval = watch ? parse_interval(options.watch) : 0;
   std::ofstream csv;
   if (!options.csv.empty()) {
     csv.open(options.csv, std::ios::out | std::ios::trunc);
     if (!csv) throw Failure(Exit::kUsage, "--csv: cannot write " + options.csv);
-    csv << CsvHeader();
+    csv << csv_header();
   }
   const DriverSession session(options.resource, globals);
   const auto record = [&](const std::string& time, const std::vector<ChannelReading>& readings) {
     if (!csv.is_open()) return;
-    for (const ChannelReading& reading : readings) csv << CsvRow(time, reading);
+    for (const ChannelReading& reading : readings) csv << csv_row(time, reading);
     csv.flush();
   };
   const auto as_json = [&](const std::string& time, const std::vector<ChannelReading>& readings) {
     nlohmann::ordered_json json = {{"time", time}, {"channels", nlohmann::ordered_json::array()}};
-    for (const ChannelReading& reading : readings) json["channels"].push_back(ToJson(reading));
+    for (const ChannelReading& reading : readings) json["channels"].push_back(to_json(reading));
     return json;
   };
 
   if (!watch) {
-    const std::string time = Timestamp();
-    const std::vector<ChannelReading> readings = Sample(session, channels);
+    const std::string time = timestamp();
+    const std::vector<ChannelReading> readings = sample(session, channels);
     record(time, readings);
     const std::string text =
-        options.json ? as_json(time, readings).dump(2) + "\n" : FormatTable(readings);
+        options.json ? as_json(time, readings).dump(2) + "\n" : format_table(readings);
     std::fputs(text.c_str(), stdout);
     return Exit::kOk;
   }
@@ -160,8 +160,8 @@ Exit Run(const Options& options, const Globals& globals) {
   const Screen screen(!options.json && isatty(STDOUT_FILENO) != 0);
   long samples = 0;
   do {
-    const std::string time = Timestamp();
-    const std::vector<ChannelReading> readings = Sample(session, channels);
+    const std::string time = timestamp();
+    const std::vector<ChannelReading> readings = sample(session, channels);
     record(time, readings);
     ++samples;
     if (options.json) {
@@ -171,24 +171,24 @@ Exit Run(const Options& options, const Globals& globals) {
       char title[256];
       std::snprintf(title, sizeof title, "%s  %s  every %gs  sample %ld  (Ctrl-C stops)\n\n",
                     options.resource.c_str(), time.c_str(), interval, samples);
-      screen.Draw(title + FormatTable(readings));
+      screen.draw(title + format_table(readings));
     }
-  } while (!signals.Wait(interval));
+  } while (!signals.wait(interval));
   return Exit::kOk;
 }
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("measure", "Measure the outputs, once or live (--watch)");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_option("channel", options->channels, "ch1 .. ch7, or all (default)");
   app->add_option("--watch", options->watch, "Redraw every INTERVAL (0.5s, 200ms) until Ctrl-C");
   app->add_option("--csv", options->csv, "Also log every sample, time-stamped, to FILE");
   app->add_flag("--json", options->json, "Print JSON (one line per sample with --watch)");
-  return [options, &globals] { return Run(*options, globals); };
+  return [options, &globals] { return run(*options, globals); };
 }
 
-const Registration kMeasure("measure", Setup);
+const Registration kMeasure("measure", setup);
 
 }  // namespace
 }  // namespace zr48::cli

@@ -9,11 +9,11 @@
 namespace zr48::cli {
 namespace {
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<panel::Options>();
   CLI::App* app =
       tool.add_subcommand("panel", "Serve the soft front panel to a browser until Ctrl-C");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_option("--listen", options->listen, "HOST:PORT of the page")->capture_default_str();
   app->add_option("--interval", options->interval_s, "Polling interval (0.5, 500ms, 1s)")
       ->transform(CLI::AsNumberWithUnit(std::map<std::string, double>{{"s", 1.0}, {"ms", 0.001}}));
@@ -26,7 +26,7 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
   };
 }
 
-const Registration kPanel("panel", Setup);
+const Registration kPanel("panel", setup);
 
 }  // namespace
 }  // namespace zr48::cli

@@ -24,7 +24,7 @@ struct Options {
 };
 
 // The shortest text that reads back as the same number.
-std::string Number(double value) {
+std::string number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.10g", value);
   return text;
@@ -42,10 +42,10 @@ const CLI::Validator kLevel(
     },
     "LEVEL");
 
-Handler Setup(CLI::App& tool, const Globals& globals) {
+Handler setup(CLI::App& tool, const Globals& globals) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand("set", "Program a channel's levels and output");
-  AddResource(*app, options->resource);
+  add_resource(*app, options->resource);
   app->add_option("channel", options->channels, "ch1 .. ch7, or all")->required();
   app->add_option("--volt", options->volts, "Voltage level in volts")->check(kLevel);
   app->add_option("--curr", options->amps, "Current limit in amperes")->check(kLevel);
@@ -54,7 +54,7 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
   app->add_flag("--off", options->off, "Switch the output off")->excludes(on);
   app->add_flag("--clear-protection", options->clear, "Clear a tripped over-voltage protection");
   return [options, &globals] {
-    const std::vector<int> channels = ParseChannels(options->channels);
+    const std::vector<int> channels = parse_channels(options->channels);
     if (!options->volts && !options->amps && !options->ovp && !options->on && !options->off &&
         !options->clear) {
       throw Failure(Exit::kUsage, "set: nothing to set; give --volt, --curr, --ovp, --on or --off");
@@ -62,32 +62,32 @@ Handler Setup(CLI::App& tool, const Globals& globals) {
     const DriverSession session(options->resource, globals);
     const ViSession vi = session.vi();
     for (const int channel : channels) {
-      const std::string name = ChannelName(channel);
+      const std::string name = channel_name(channel);
       const char* ch = name.c_str();
-      if (options->clear) session.Check(ZR48_VoltProtClear(vi, ch), "VOLT:PROT:CLE");
+      if (options->clear) session.check(ZR48_VoltProtClear(vi, ch), "VOLT:PROT:CLE");
       if (options->ovp) {
-        session.Check(ZR48_SetVoltProt(vi, Number(*options->ovp).c_str(), ch), "VOLT:PROT");
+        session.check(ZR48_SetVoltProt(vi, number(*options->ovp).c_str(), ch), "VOLT:PROT");
       }
       if (options->amps) {
-        session.Check(ZR48_SetCurrent(vi, Number(*options->amps).c_str(), ch), "CURR");
+        session.check(ZR48_SetCurrent(vi, number(*options->amps).c_str(), ch), "CURR");
       }
       if (options->volts) {
-        session.Check(ZR48_SetVoltage(vi, Number(*options->volts).c_str(), ch), "VOLT");
+        session.check(ZR48_SetVoltage(vi, number(*options->volts).c_str(), ch), "VOLT");
       }
       if (options->on || options->off) {
-        session.Check(ZR48_SetAttributeViString(vi, ch, ZR48_ATTR_OUTP, options->on ? "ON" : "OFF"),
+        session.check(ZR48_SetAttributeViString(vi, ch, ZR48_ATTR_OUTP, options->on ? "ON" : "OFF"),
                       "OUTP");
       }
     }
     // The instrument refuses out-of-range levels through its error queue: report them.
-    const std::vector<std::string> errors = session.DrainErrors();
+    const std::vector<std::string> errors = session.drain_errors();
     for (const std::string& error : errors)
       std::fprintf(stderr, "zr48: instrument: %s\n", error.c_str());
     return errors.empty() ? Exit::kOk : Exit::kInstrument;
   };
 }
 
-const Registration kSet("set", Setup);
+const Registration kSet("set", setup);
 
 }  // namespace
 }  // namespace zr48::cli

@@ -17,7 +17,7 @@ struct Options {
   std::vector<std::string> command;
 };
 
-Handler Setup(CLI::App& tool, const Globals& /*globals*/) {
+Handler setup(CLI::App& tool, const Globals& /*globals*/) {
   auto options = std::make_shared<Options>();
   CLI::App* app = tool.add_subcommand(
       "trace", "Run a program with the I/O trace on: zr48 trace -- ./my_test --flag");
@@ -36,7 +36,7 @@ Handler Setup(CLI::App& tool, const Globals& /*globals*/) {
   };
 }
 
-const Registration kTrace("trace", Setup);
+const Registration kTrace("trace", setup);
 
 }  // namespace
 }  // namespace zr48::cli
