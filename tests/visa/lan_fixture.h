@@ -6,16 +6,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
 #include "loopback_address.h"
 #include "session_io.h"
 #include "visa/visa.h"
+#include "visa/wire/xdr.h"
 #include "zr48sim/server.h"
 
 namespace zr48::visa::testing {
+
+// XDR words as the device sees them in a VXI-11 call's arguments.
+inline std::string words(std::initializer_list<std::uint32_t> values) {
+  std::string out;
+  for (const std::uint32_t value : values) {
+    std::uint8_t word[4];
+    wire::put_u32(word, value);
+    out.append(reinterpret_cast<const char*>(word), 4);
+  }
+  return out;
+}
 
 struct LanForm {
   const char* name;

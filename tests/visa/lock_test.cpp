@@ -13,20 +13,9 @@
 #include "lan_fixture.h"
 #include "visa/resource_lock.h"
 #include "visa/resource_name.h"
-#include "visa/wire/xdr.h"
 
 namespace zr48::visa::testing {
 namespace {
-
-std::string words(std::initializer_list<std::uint32_t> values) {
-  std::string out;
-  for (const std::uint32_t value : values) {
-    std::uint8_t word[4];
-    wire::put_u32(word, value);
-    out.append(reinterpret_cast<const char*>(word), 4);
-  }
-  return out;
-}
 
 // VXI-11: the core-channel call after its xid (CALL, RPC 2, core program 1, the procedure, no
 // credentials) and its arguments.

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "lan_fixture.h"
-#include "visa/wire/xdr.h"
 
 namespace zr48::visa::testing {
 namespace {
@@ -39,16 +38,6 @@ constexpr Step kWalk[] = {
     {VI_GPIB_REN_ASSERT_ADDRESS, {true, false, true}, kRemote, VI_SUCCESS, {true, false, true}},
     {VI_GPIB_REN_DEASSERT, {false, false, false}, kToLocal, VI_SUCCESS, {true, false, false}},
 };
-
-std::string words(std::initializer_list<std::uint32_t> values) {
-  std::string out;
-  for (const std::uint32_t value : values) {
-    std::uint8_t word[4];
-    wire::put_u32(word, value);
-    out.append(reinterpret_cast<const char*>(word), 4);
-  }
-  return out;
-}
 
 // The AsyncRemoteLocalControl header: the code, and the MessageID of the last message sent.
 std::string hislip_request(ViUInt16 code, std::uint32_t last_sent) {
